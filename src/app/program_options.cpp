@@ -1,0 +1,91 @@
+#include "program_options.h"
+
+#include <utility>
+
+namespace chronvane {
+namespace {
+
+constexpr std::string_view deviceOption = "--device";
+
+// "COMn=PATH" into the map; an error line otherwise.
+std::optional<std::string> applyDevice(std::string_view value, DeviceMap& devices) {
+    const auto equals = value.find('=');
+    if (equals == std::string_view::npos) {
+        return "--device " + std::string(value) + ": expected COMn=PATH, for example COM1=/dev/ttyUSB0";
+    }
+    const auto name = value.substr(0, equals);
+    const auto path = value.substr(equals + 1);
+    const auto index = DeviceMap::indexOfName(name);
+    if (!index) {
+        return "--device " + std::string(value) + ": the port must be COM1, COM2, COM3 or COM4";
+    }
+    if (path.empty()) {
+        return "--device " + std::string(value) + ": the device path is empty";
+    }
+    devices.setPath(*index, std::string(path));
+    return std::nullopt;
+}
+
+}  // namespace
+
+ParseResult parseProgramArguments(const std::vector<std::string>& args) {
+    ProgramOptions options;
+    std::vector<std::string_view> rest;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        if (arg == "--console") {
+            options.console = true;
+        } else if (arg == "--help") {
+            options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
+        } else if (arg == deviceOption) {
+            if (i + 1 >= args.size()) {
+                return {std::nullopt, "--device: missing COMn=PATH, for example --device COM1=/dev/ttyUSB0"};
+            }
+            if (auto error = applyDevice(args[++i], options.devices)) {
+                return {std::nullopt, *error};
+            }
+        } else if (arg.starts_with("--device=")) {
+            if (auto error = applyDevice(arg.substr(deviceOption.size() + 1), options.devices)) {
+                return {std::nullopt, *error};
+            }
+        } else {
+            rest.push_back(arg);
+        }
+    }
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        if (i > 0) {
+            options.commandLine.push_back(' ');
+        }
+        options.commandLine.append(rest[i]);
+    }
+    return {std::move(options), {}};
+}
+
+std::string usageText(std::string_view executable) {
+    std::string text = "Usage: " + std::string(executable) + " [options]\n";
+    text +=
+        "Sends the time of day once per second out of a serial port, for show-control\n"
+        "equipment (9600 baud, 8 data bits, no parity, 1 stop bit).\n"
+        "\n"
+        "Options:\n"
+        "  -com1 ... -com4      send on COM1 to COM4 (default COM1)\n"
+        "  -ostrel8             send the Ostrel 8-bit Date/Time message instead of the\n"
+        "                       ESE Real Time Clock message\n"
+        "  -min                 start with the window minimized\n"
+        "  --console            run without a window; the log goes to standard output\n"
+        "  --device COMn=PATH   use the device PATH for COMn (repeatable); by default\n"
+        "                       COM1 to COM4 are /dev/ttyS0 to /dev/ttyS3\n"
+        "  --help               show this help and exit\n"
+        "  --version            show the version and exit\n"
+        "\n"
+        "The short options are found anywhere in the arguments, in any case: -COM3 and\n"
+        "com3 both choose COM3, and any argument containing \"min\" minimizes.\n"
+        "\n"
+        "Exit status: 0 on a normal end, 1 when no timer could be had in console mode,\n"
+        "2 for a bad option.\n";
+    return text;
+}
+
+}  // namespace chronvane

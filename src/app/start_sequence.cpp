@@ -1,0 +1,20 @@
+#include "start_sequence.h"
+
+#include "start_options.h"
+
+namespace chronvane {
+
+void runStartSequence(std::string& commandLine, StartWindow& window, ClockController& controller) {
+    const StartOptions options = readStartOptions(commandLine);
+    window.checkPortRadio(options.portNumber);
+    controller.selectPort(options.portNumber);
+    window.checkProtocolRadio(options.protocol);
+    if (options.minimize) {
+        window.requestMinimize();
+    }
+    if (!window.startTimer(tickTimerId, tickPeriodMs)) {
+        window.showMessageBox(noTimersText);
+    }
+}
+
+}  // namespace chronvane

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+#include "clock/clock_controller.h"
+#include "start_window.h"
+
+namespace chronvane {
+
+inline constexpr int tickTimerId = 1;
+inline constexpr int tickPeriodMs = 100;
+inline constexpr const char* noTimersText = "No timers available.";
+
+// Runs once the window's controls exist, in this order: read the options from
+// commandLine (upper-casing it); check the port radio and select that port (which
+// opens it and logs the outcome); check the protocol radio; queue a minimize if
+// asked; start timer 1 at 100 ms, and if that fails show "No timers available."
+// and go on, so the window still works for port selection.
+void runStartSequence(std::string& commandLine, StartWindow& window, ClockController& controller);
+
+}  // namespace chronvane

@@ -1,0 +1,92 @@
+#include "clock_controller.h"
+
+#include <cstring>
+#include <utility>
+
+#include "message_formats.h"
+
+namespace chronvane {
+namespace {
+
+std::string openedText(const std::string& name) { return name + " opened successfully."; }
+std::string notOpenedText(const std::string& name) { return name + " could not be opened."; }
+
+}  // namespace
+
+ClockController::ClockController(Clock& clock, ClockWindow& window, DeviceMap devices)
+    : m_clock(clock), m_window(window), m_port(std::move(devices)) {}
+
+bool ClockController::openPort(int index) {
+    m_port.close();
+    const bool opened = m_port.open(index, baudRate);
+    m_window.portOpenResult(index + 1, m_port.devicePath(index), opened ? 0 : m_port.lastError());
+    return opened;
+}
+
+void ClockController::selectPort(int n) {
+    if (n < 1 || n > DeviceMap::portCount) {
+        return;
+    }
+    const std::string wanted = DeviceMap::portName(n - 1);
+    // A port in recovery is not really open, so choosing it again is a fresh attempt.
+    if (m_portName == wanted && !m_recovering) {
+        return;
+    }
+    m_recovering = false;
+    m_recoveryFailureLogged = false;
+    const bool opened = openPort(n - 1);
+    m_portName = opened ? wanted : "NONE";
+    appendLog(opened ? openedText(wanted) : notOpenedText(wanted));
+}
+
+void ClockController::onTick() {
+    const LocalTime time = m_clock.now();
+    if (time.second == m_lastSecond) {
+        return;
+    }
+    m_lastSecond = time.second;
+    const bool ese = m_window.isEseSelected();
+    if (m_portName == "NONE" || m_portName.empty()) {
+        return;
+    }
+    if (m_recovering) {
+        tryRecovery();
+        return;
+    }
+    if (ese) {
+        const bool sent = m_port.write(buildEseMessage(time));
+        transmitted(sent, "Transmitted ESE Clock message \"" + eseLogText(time) + "\"");
+    } else {
+        const bool sent = m_port.write(buildDateTimeMessage(time));
+        transmitted(sent, "Transmitted \"" + dateTimeLogText(time) + "\"");
+    }
+}
+
+void ClockController::transmitted(bool sent, const std::string& what) {
+    if (sent) {
+        appendLog(m_portName + ": " + what);
+        return;
+    }
+    // Saying "Transmitted" here would report a failure as success.
+    appendLog(m_portName + ": Transmission failed (" + std::strerror(m_port.lastError()) + ")");
+    m_recovering = true;
+    m_recoveryFailureLogged = false;
+}
+
+void ClockController::tryRecovery() {
+    const int index = DeviceMap::indexOfName(m_portName).value_or(0);
+    if (openPort(index)) {
+        m_recovering = false;
+        appendLog(openedText(m_portName));
+    } else if (!m_recoveryFailureLogged) {
+        m_recoveryFailureLogged = true;
+        appendLog(notOpenedText(m_portName));
+    }
+}
+
+void ClockController::appendLog(std::string line) {
+    m_log.append(std::move(line));
+    m_window.showLog(m_log);
+}
+
+}  // namespace chronvane

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+#include "message_log.h"
+
+namespace chronvane {
+
+// What the controller needs from whoever shows it: the window, or the console.
+class ClockWindow {
+public:
+    virtual ~ClockWindow() = default;
+    // True exactly when the ESE protocol is chosen; anything else means 8-bit.
+    virtual bool isEseSelected() const = 0;
+    // Show all four lines, top (oldest) to bottom.
+    virtual void showLog(const MessageLog& log) = 0;
+    // Told after every attempt to open a port, so the operator can learn which
+    // device COMn is and why it failed. error is 0 on success, else an errno value.
+    virtual void portOpenResult(int /*portNumber*/, const std::string& /*devicePath*/,
+                                int /*error*/) {}
+};
+
+}  // namespace chronvane

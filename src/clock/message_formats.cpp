@@ -1,0 +1,86 @@
+#include "message_formats.h"
+
+#include <array>
+#include <cstdio>
+#include <string_view>
+
+#include "wire_format.h"
+
+namespace chronvane {
+namespace {
+
+// Our own name tables rather than strftime: a Qt program calls setlocale(LC_ALL, ""),
+// after which %A and %B would follow the user's language, and the receiving end
+// expects English.
+constexpr std::array<std::string_view, 7> weekdayNames{
+    "Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+constexpr std::array<std::string_view, 12> monthNames{
+    "January", "February", "March",     "April",   "May",      "June",
+    "July",    "August",   "September", "October", "November", "December"};
+
+template <std::size_t N>
+std::string_view nameAt(const std::array<std::string_view, N>& names, int index) {
+    return index >= 0 && static_cast<std::size_t>(index) < N ? names[static_cast<std::size_t>(index)]
+                                                             : std::string_view{"?"};
+}
+
+// Two digits, zero-padded; a value outside 0 to 99 cannot occur for a valid time
+// and is folded into that range rather than overflowing the field.
+void putTwoDigits(std::string& out, int value) {
+    const int v = ((value % 100) + 100) % 100;
+    out.push_back(static_cast<char>('0' + v / 10));
+    out.push_back(static_cast<char>('0' + v % 10));
+}
+
+std::string clockText(const LocalTime& time) {
+    std::string text;
+    text.reserve(8);
+    putTwoDigits(text, time.hour);
+    text.push_back(static_cast<char>(wire::eseSeparator));
+    putTwoDigits(text, time.minute);
+    text.push_back(static_cast<char>(wire::eseSeparator));
+    putTwoDigits(text, time.second);
+    return text;
+}
+
+}  // namespace
+
+ByteString buildEseMessage(const LocalTime& time) {
+    const std::string text = clockText(time);
+    ByteString message(text.begin(), text.end());
+    message.insert(message.end(), 3, wire::eseSpace);
+    message.push_back(wire::eseTerminator);
+    return message;
+}
+
+std::string eseLogText(const LocalTime& time) { return clockText(time); }
+
+ByteString buildDateTimeMessage(const LocalTime& time) {
+    const std::array<int, wire::packetCount> values{time.month + 1, time.day,   time.weekday + 1,
+                                                    time.hour,      time.minute, time.second};
+    ByteString message;
+    message.reserve(wire::dateTimeLength);
+    for (std::size_t i = 0; i < wire::packetCount; ++i) {
+        const auto variable = static_cast<std::uint8_t>(wire::firstVariable + i);
+        const auto value = static_cast<std::uint8_t>(values[i]);
+        message.insert(message.end(), wire::packetHeader.begin(), wire::packetHeader.end());
+        message.push_back(variable);
+        message.push_back(value);
+        message.push_back(wire::packetChecksum(variable, value));
+    }
+    return message;
+}
+
+std::string dateTimeLogText(const LocalTime& time) {
+    std::string text;
+    text.append(nameAt(weekdayNames, time.weekday));
+    text.push_back(' ');
+    text.append(nameAt(monthNames, time.month));
+    text.push_back(' ');
+    putTwoDigits(text, time.day);
+    text.append("  ");
+    text.append(clockText(time));
+    return text;
+}
+
+}  // namespace chronvane

@@ -1,0 +1,42 @@
+#include "device_map.h"
+
+#include <utility>
+
+namespace chronvane {
+
+DeviceMap::DeviceMap() {
+    for (int i = 0; i < portCount; ++i) {
+        m_paths[static_cast<std::size_t>(i)] = defaultPath(i);
+    }
+}
+
+void DeviceMap::setPath(int index, std::string path) {
+    if (index >= 0 && index < portCount) {
+        m_paths[static_cast<std::size_t>(index)] = std::move(path);
+    }
+}
+
+const std::string& DeviceMap::path(int index) const {
+    static const std::string none;
+    return index >= 0 && index < portCount ? m_paths[static_cast<std::size_t>(index)] : none;
+}
+
+std::string DeviceMap::defaultPath(int index) { return "/dev/ttyS" + std::to_string(index); }
+
+std::optional<int> DeviceMap::indexOfName(std::string_view name) {
+    if (name.size() != 4) {
+        return std::nullopt;
+    }
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (lower(name[0]) != 'c' || lower(name[1]) != 'o' || lower(name[2]) != 'm') {
+        return std::nullopt;
+    }
+    if (name[3] < '1' || name[3] > '4') {
+        return std::nullopt;
+    }
+    return name[3] - '1';
+}
+
+std::string DeviceMap::portName(int index) { return "COM" + std::to_string(index + 1); }
+
+}  // namespace chronvane

@@ -1,0 +1,210 @@
+#include "serial_port.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <utility>
+
+namespace chronvane {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+// How long one message may hold the caller when the device stops taking bytes
+// (flow control held off, adapter pulled out). Well under the one-second period.
+constexpr std::chrono::milliseconds writeBudget{100};
+
+template <typename Call>
+int retryOnInterrupt(Call call) {
+    int result;
+    do {
+        result = call();
+    } while (result < 0 && errno == EINTR);
+    return result;
+}
+
+speed_t speedFor(int baudRate) {
+    switch (baudRate) {
+        case 1200: return B1200;
+        case 2400: return B2400;
+        case 4800: return B4800;
+        case 9600: return B9600;
+        case 19200: return B19200;
+        case 38400: return B38400;
+        case 57600: return B57600;
+        case 115200: return B115200;
+        default: return B0;
+    }
+}
+
+// The four line settings, plus raw output: a Linux tty by default turns 0x0A into
+// 0x0D 0x0A (OPOST|ONLCR) and may turn 0x0D into 0x0A (OCRNL), and the 8-bit
+// message carries both as plain values. Nothing else is touched.
+void applyLineSettings(termios& settings, speed_t speed) {
+    cfsetispeed(&settings, speed);
+    cfsetospeed(&settings, speed);
+    settings.c_cflag = (settings.c_cflag & ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB)) | CS8;
+    settings.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+}
+
+bool settingsTook(const termios& wanted, const termios& actual) {
+    const tcflag_t lineBits = CSIZE | PARENB | CSTOPB;
+    return (actual.c_cflag & lineBits) == (wanted.c_cflag & lineBits) &&
+           (actual.c_oflag & OPOST) == 0 && cfgetospeed(&actual) == cfgetospeed(&wanted);
+}
+
+}  // namespace
+
+SerialPort::SerialPort(DeviceMap devices) : m_devices(std::move(devices)) {}
+
+SerialPort::~SerialPort() { close(); }
+
+void SerialPort::setDevices(DeviceMap devices) { m_devices = std::move(devices); }
+
+bool SerialPort::isOpen() const { return m_fd >= 0; }
+
+void SerialPort::fail(int error) {
+    m_lastResult = false;
+    m_lastError = error;
+}
+
+void SerialPort::succeed() {
+    m_lastResult = true;
+    m_lastError = 0;
+}
+
+bool SerialPort::open(int index, int baudRate) {
+    if (static_cast<unsigned>(index) >= static_cast<unsigned>(DeviceMap::portCount)) {
+        fail(EINVAL);
+        return false;
+    }
+    m_portIndex = index;
+    const speed_t speed = speedFor(baudRate);
+    if (speed == B0) {
+        fail(EINVAL);
+        return false;
+    }
+
+    // O_NOCTTY: the device must never become our controlling terminal.
+    // O_NONBLOCK: a line without carrier detect must not block the open, and a
+    // device that stops taking bytes must not block a write.
+    const std::string& path = m_devices.path(index);
+    const int fd = retryOnInterrupt(
+        [&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); });
+    if (fd < 0) {
+        fail(errno);
+        return false;
+    }
+    auto abandon = [&](int error) {
+        ::close(fd);
+        fail(error);
+        return false;
+    };
+
+    // Exclusive use: flock keeps out every cooperating program (root included),
+    // TIOCEXCL keeps out any other open by an unprivileged process.
+    if (retryOnInterrupt([&] { return flock(fd, LOCK_EX | LOCK_NB); }) < 0) {
+        return abandon(errno == EWOULDBLOCK ? EBUSY : errno);
+    }
+    if (!isatty(fd)) {
+        return abandon(ENOTTY);
+    }
+    if (ioctl(fd, TIOCEXCL) < 0) {
+        return abandon(errno);
+    }
+    // Output still queued from an earlier user of the device would reach the
+    // receiver ahead of our first message.
+    tcflush(fd, TCOFLUSH);
+
+    termios settings{};
+    if (retryOnInterrupt([&] { return tcgetattr(fd, &settings); }) < 0) {
+        return abandon(errno);
+    }
+    applyLineSettings(settings, speed);
+    if (retryOnInterrupt([&] { return tcsetattr(fd, TCSANOW, &settings); }) < 0) {
+        return abandon(errno);
+    }
+    // tcsetattr succeeds when any one change was applied; read back to be sure.
+    termios actual{};
+    if (retryOnInterrupt([&] { return tcgetattr(fd, &actual); }) < 0) {
+        return abandon(errno);
+    }
+    if (!settingsTook(settings, actual)) {
+        return abandon(EINVAL);
+    }
+
+    m_fd = fd;
+    succeed();
+    return true;
+}
+
+void SerialPort::close() {
+    if (m_portIndex == -1) {
+        return;
+    }
+    if (m_fd >= 0) {
+        // Closing releases the flock and, with the last descriptor, TIOCEXCL. A
+        // close interrupted by a signal has still released the descriptor on Linux,
+        // so it is not retried.
+        if (::close(m_fd) == 0) {
+            succeed();
+        } else {
+            fail(errno);
+        }
+        m_fd = -1;
+    } else {
+        fail(EBADF);
+    }
+    m_portIndex = -1;
+}
+
+bool SerialPort::write(const ByteString& bytes) {
+    if (m_portIndex == -1 || m_fd < 0) {
+        fail(EBADF);
+        return false;
+    }
+    const auto deadline = SteadyClock::now() + writeBudget;
+    for (const std::uint8_t byte : bytes) {
+        for (;;) {
+            const ssize_t written = ::write(m_fd, &byte, 1);
+            if (written == 1) {
+                succeed();
+                break;
+            }
+            if (written < 0 && errno == EINTR) {
+                continue;
+            }
+            if (written < 0 && errno != EAGAIN) {
+                fail(errno);
+                break;
+            }
+            // The device is not taking bytes right now: wait for it, within budget.
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - SteadyClock::now());
+            if (left.count() <= 0) {
+                fail(ETIMEDOUT);
+                break;
+            }
+            pollfd watch{m_fd, POLLOUT, 0};
+            const int ready = poll(&watch, 1, static_cast<int>(left.count()));
+            if (ready < 0 && errno != EINTR) {
+                fail(errno);
+                break;
+            }
+            if (ready > 0 && (watch.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 &&
+                (watch.revents & POLLOUT) == 0) {
+                fail(EIO);
+                break;
+            }
+        }
+    }
+    return m_lastResult;
+}
+
+}  // namespace chronvane

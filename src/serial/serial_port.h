@@ -1,0 +1,67 @@
+#pragma once
+
+#include <string>
+
+#include "clock/byte_string.h"
+#include "device_map.h"
+
+namespace chronvane {
+
+// One serial device, COM1 to COM4, opened exclusively at <baud> 8N1 and written one
+// byte per call. Every outcome is also kept: lastResult() for the most recent
+// device call and lastError() for the errno behind the most recent failure, so
+// callers can tell the operator why (for example EACCES outside the dialout group).
+// Never throws; never blocks for long (see write).
+class SerialPort {
+public:
+    explicit SerialPort(DeviceMap devices = DeviceMap{});
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    // Opens COM<index+1> through the device map and makes it ready to send.
+    // index greater than 3, compared unsigned (so negatives too): returns false,
+    // changes nothing (lastError EINVAL). Otherwise: opens read-write, O_NOCTTY |
+    // O_NONBLOCK; takes exclusive use (flock LOCK_EX|LOCK_NB, then TIOCEXCL); discards
+    // pending output; reads the settings; sets the baud rate, 8 data bits, no parity,
+    // 1 stop bit and switches output post-processing off, leaving every other setting
+    // as the device had it; writes them back and reads them again to check they took.
+    // Any failure: returns false, releases whatever it had opened, keeps the errno in
+    // lastError(). portIndex() is index afterwards whatever the outcome.
+    // Precondition: the port is closed (the caller closes first).
+    bool open(int index, int baudRate);
+
+    // Releases the device if one is held; harmless when closed. portIndex() is -1
+    // afterwards whatever the outcome.
+    void close();
+
+    // Sends every byte of bytes, one write call per byte, in order, never stopping
+    // early. Returns the outcome of the last byte (for an empty string: lastResult()
+    // unchanged); false at once if the port is closed (lastError EBADF). A device
+    // that does not take bytes never holds the caller for more than about 100 ms per
+    // message: a byte not taken in time counts as a failed write (ETIMEDOUT).
+    bool write(const ByteString& bytes);
+
+    bool isOpen() const;
+    int portIndex() const { return m_portIndex; }
+    bool lastResult() const { return m_lastResult; }
+    // errno of the most recent failed call; 0 after a success.
+    int lastError() const { return m_lastError; }
+
+    const DeviceMap& devices() const { return m_devices; }
+    void setDevices(DeviceMap devices);
+    // The path behind COM<index+1> ("" for an index out of range).
+    const std::string& devicePath(int index) const { return m_devices.path(index); }
+
+private:
+    void fail(int error);
+    void succeed();
+
+    DeviceMap m_devices;
+    int m_portIndex = -1;
+    int m_fd = -1;
+    bool m_lastResult = false;
+    int m_lastError = 0;
+};
+
+}  // namespace chronvane

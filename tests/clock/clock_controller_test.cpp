@@ -1,0 +1,240 @@
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "clock/clock_controller.h"
+#include "clock/message_formats.h"
+#include "fake_clock.h"
+#include "pty_pair.h"
+
+namespace chronvane {
+namespace {
+
+using test::FakeClock;
+using test::FakeWindow;
+using test::PtyPair;
+
+// A controller whose COM1 and COM2 are pseudo-terminals and whose COM3 does not
+// exist; the test drives time by hand.
+class ControllerTest : public ::testing::Test {
+protected:
+    ControllerTest() {
+        DeviceMap devices;
+        devices.setPath(0, com1.devicePath());
+        devices.setPath(1, com2.devicePath());
+        devices.setPath(2, "/nonexistent/chronvane-test-device");
+        controller = std::make_unique<ClockController>(clock, window, devices);
+    }
+
+    std::size_t bytesAtCom1() { return com1.drain().size(); }
+
+    PtyPair com1;
+    PtyPair com2;
+    FakeClock clock;
+    FakeWindow window;
+    std::unique_ptr<ClockController> controller;
+};
+
+TEST_F(ControllerTest, OpeningLogsSuccessAndTheFirstTickSendsAtOnce) {
+    controller->selectPort(1);
+    EXPECT_EQ(controller->portName(), "COM1");
+    EXPECT_EQ(window.shown[3], "COM1 opened successfully.");
+
+    clock.time.second = 9;
+    controller->onTick();
+    const auto bytes = com1.read(12);
+    EXPECT_EQ(ByteString(bytes.begin(), bytes.end()), buildEseMessage(clock.time));
+    EXPECT_EQ(window.shown[3], "COM1: Transmitted ESE Clock message \"14:05:09\"");
+    EXPECT_EQ(window.shown[2], "COM1 opened successfully.");
+}
+
+TEST_F(ControllerTest, TenTicksInOneSecondSendOnce) {
+    controller->selectPort(1);
+    for (int i = 0; i < 10; ++i) {
+        controller->onTick();
+    }
+    EXPECT_EQ(bytesAtCom1(), 12u);
+    EXPECT_EQ(clock.readings, 10);  // one reading per tick
+}
+
+TEST_F(ControllerTest, LateTickSendsOnlyTheCurrentSecond) {
+    controller->selectPort(1);
+    clock.setSecond(10);
+    controller->onTick();
+    com1.drain();
+    clock.setSecond(12);  // 2.5 s later: seconds 11 is not made up
+    controller->onTick();
+    const auto bytes = com1.read(100, std::chrono::milliseconds(100));
+    EXPECT_EQ(ByteString(bytes.begin(), bytes.end()), buildEseMessage(clock.time));
+}
+
+TEST_F(ControllerTest, TicksExactlyOneMinuteApartSendNothing) {
+    controller->selectPort(1);
+    clock.setSecond(30);
+    controller->onTick();
+    com1.drain();
+    clock.time.minute += 1;  // same second, a minute later: the window was starved
+    controller->onTick();
+    EXPECT_EQ(bytesAtCom1(), 0u);
+    clock.setSecond(31);
+    controller->onTick();
+    EXPECT_EQ(bytesAtCom1(), 12u);
+}
+
+TEST_F(ControllerTest, LastSecondFollowsTheClockWhileNoPortIsOpen) {
+    controller->selectPort(3);
+    EXPECT_EQ(controller->portName(), "NONE");
+    EXPECT_EQ(window.shown[3], "COM3 could not be opened.");
+    const int shownBefore = window.showCount;
+    clock.setSecond(40);
+    controller->onTick();
+    EXPECT_EQ(controller->lastSecond(), 40);
+    EXPECT_EQ(window.showCount, shownBefore);  // nothing sent, nothing logged
+
+    // Opening a port in the same second does not send at once.
+    controller->selectPort(1);
+    controller->onTick();
+    EXPECT_EQ(bytesAtCom1(), 0u);
+    clock.setSecond(41);
+    controller->onTick();
+    EXPECT_EQ(bytesAtCom1(), 12u);
+}
+
+TEST_F(ControllerTest, ClickingTheOpenPortAddsNothingButRetryingAFailedOneDoes) {
+    controller->selectPort(1);
+    const auto before = window.shown;
+    const int shows = window.showCount;
+    controller->selectPort(1);
+    EXPECT_EQ(window.shown, before);
+    EXPECT_EQ(window.showCount, shows);
+
+    controller->selectPort(3);
+    controller->selectPort(3);
+    EXPECT_EQ(window.shown[2], "COM3 could not be opened.");
+    EXPECT_EQ(window.shown[3], "COM3 could not be opened.");
+    EXPECT_EQ(window.openResults.back().error, ENOENT);
+    EXPECT_EQ(window.openResults.back().devicePath, "/nonexistent/chronvane-test-device");
+}
+
+TEST_F(ControllerTest, AFailedSelectionLeavesNoPortOpen) {
+    controller->selectPort(1);
+    controller->selectPort(3);
+    EXPECT_FALSE(controller->port().isOpen());
+    // COM1 is free again: a second user can take it.
+    SerialPort other(controller->port().devices());
+    EXPECT_TRUE(other.open(0, 9600));
+}
+
+TEST_F(ControllerTest, SwitchingPortsMovesTheMessages) {
+    controller->selectPort(1);
+    controller->selectPort(2);
+    EXPECT_EQ(window.shown[3], "COM2 opened successfully.");
+    controller->onTick();
+    EXPECT_EQ(com2.read(12).size(), 12u);
+    EXPECT_EQ(bytesAtCom1(), 0u);
+}
+
+TEST_F(ControllerTest, ProtocolIsReadAtEachNewSecond) {
+    controller->selectPort(1);
+    controller->onTick();
+    com1.drain();
+    window.ese = false;  // switched within the second: no effect, nothing logged
+    const int shows = window.showCount;
+    controller->onTick();
+    EXPECT_EQ(window.showCount, shows);
+    EXPECT_EQ(bytesAtCom1(), 0u);
+
+    clock.setSecond(1);
+    controller->onTick();
+    const auto bytes = com1.read(48);
+    EXPECT_EQ(ByteString(bytes.begin(), bytes.end()), buildDateTimeMessage(clock.time));
+    EXPECT_EQ(window.shown[3], "COM1: Transmitted \"Monday February 22  14:05:01\"");
+}
+
+TEST_F(ControllerTest, LogKeepsTheFourNewestLines) {
+    controller->selectPort(1);
+    for (int s = 0; s < 5; ++s) {
+        clock.setSecond(s);
+        controller->onTick();
+    }
+    EXPECT_EQ(window.shown[0], "COM1: Transmitted ESE Clock message \"14:05:01\"");
+    EXPECT_EQ(window.shown[3], "COM1: Transmitted ESE Clock message \"14:05:04\"");
+}
+
+TEST_F(ControllerTest, FailedWriteIsLoggedAsAFailureWithTheReason) {
+    controller->selectPort(1);
+    com1.closeController();  // the line goes away
+    controller->onTick();
+    EXPECT_EQ(window.shown[3], "COM1: Transmission failed (Input/output error)");
+    EXPECT_TRUE(controller->isRecovering());
+}
+
+// A USB adapter pulled out and plugged in again: the device path is a link that
+// first leads to a dead line, then to a live one.
+TEST(ControllerRecovery, ReopensTheSameDeviceOnceItIsBack) {
+    namespace fs = std::filesystem;
+    const fs::path link =
+        fs::temp_directory_path() / ("chronvane-recovery-" + std::to_string(getpid()));
+    auto first = std::make_unique<PtyPair>();
+    fs::remove(link);
+    fs::create_symlink(first->devicePath(), link);
+
+    FakeClock clock;
+    FakeWindow window;
+    DeviceMap devices;
+    devices.setPath(0, link.string());
+    ClockController controller(clock, window, devices);
+    controller.selectPort(1);
+    controller.onTick();
+    EXPECT_EQ(first->read(12).size(), 12u);
+
+    first.reset();  // pulled out: both ends of the old line are gone
+    clock.setSecond(1);
+    controller.onTick();
+    EXPECT_EQ(window.shown[3], "COM1: Transmission failed (Input/output error)");
+
+    // Still gone for a few seconds: one "could not be opened." line at most.
+    fs::remove(link);
+    for (int s = 2; s < 5; ++s) {
+        clock.setSecond(s);
+        controller.onTick();
+    }
+    EXPECT_EQ(window.shown[2], "COM1: Transmission failed (Input/output error)");
+    EXPECT_EQ(window.shown[3], "COM1 could not be opened.");
+    EXPECT_EQ(controller.portName(), "COM1");
+
+    // Plugged in again.
+    PtyPair second;
+    fs::create_symlink(second.devicePath(), link);
+    clock.setSecond(5);
+    controller.onTick();
+    EXPECT_EQ(window.shown[3], "COM1 opened successfully.");
+    EXPECT_FALSE(controller.isRecovering());
+    EXPECT_EQ(second.drain().size(), 0u);  // resumes at the next second
+    clock.setSecond(6);
+    controller.onTick();
+    EXPECT_EQ(second.read(12).size(), 12u);
+    EXPECT_EQ(window.shown[3], "COM1: Transmitted ESE Clock message \"14:05:06\"");
+    fs::remove(link);
+}
+
+TEST_F(ControllerTest, SelectingTheSamePortDuringRecoveryTriesAgainAtOnce) {
+    controller->selectPort(1);
+    com1.closeController();
+    controller->onTick();
+    ASSERT_TRUE(controller->isRecovering());
+    // The operator's choice is a fresh attempt even though COM1 is the name in use;
+    // the line is still dead, so it fails and recovery gives way to "NONE".
+    controller->selectPort(1);
+    EXPECT_FALSE(controller->isRecovering());
+    EXPECT_EQ(window.shown[3], "COM1 could not be opened.");
+    EXPECT_EQ(controller->portName(), "NONE");
+}
+
+}  // namespace
+}  // namespace chronvane
