@@ -11,7 +11,8 @@ constexpr std::string_view deviceOption = "--device";
 std::optional<std::string> applyDevice(std::string_view value, DeviceMap& devices) {
     const auto equals = value.find('=');
     if (equals == std::string_view::npos) {
-        return "--device " + std::string(value) + ": expected COMn=PATH, for example COM1=/dev/ttyUSB0";
+        return "--device " + std::string(value) +
+               ": expected COMn=PATH, for example COM1=/dev/ttyUSB0";
     }
     const auto name = value.substr(0, equals);
     const auto path = value.substr(equals + 1);
@@ -41,7 +42,8 @@ ParseResult parseProgramArguments(const std::vector<std::string>& args) {
             options.version = true;
         } else if (arg == deviceOption) {
             if (i + 1 >= args.size()) {
-                return {std::nullopt, "--device: missing COMn=PATH, for example --device COM1=/dev/ttyUSB0"};
+                return {std::nullopt,
+                        "--device: missing COMn=PATH, for example --device COM1=/dev/ttyUSB0"};
             }
             if (auto error = applyDevice(args[++i], options.devices)) {
                 return {std::nullopt, *error};

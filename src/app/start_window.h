@@ -9,7 +9,7 @@ namespace chronvane {
 // The window operations the start sequence uses. The Qt window and the console
 // both provide them.
 class StartWindow {
-public:
+  public:
     virtual ~StartWindow() = default;
     // Check one radio of the group, clearing the others.
     virtual void checkPortRadio(int number) = 0;

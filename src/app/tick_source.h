@@ -9,7 +9,7 @@ namespace chronvane {
 // within a fraction of a millisecond of it. When the clock is set, the timer is
 // re-armed on the new slots (TFD_TIMER_CANCEL_ON_SET).
 class TickSource {
-public:
+  public:
     TickSource() = default;
     ~TickSource();
     TickSource(const TickSource&) = delete;
@@ -29,7 +29,7 @@ public:
     bool acknowledge();
     int lastError() const { return m_lastError; }
 
-private:
+  private:
     bool arm();
 
     int m_fd = -1;

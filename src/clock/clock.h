@@ -7,7 +7,7 @@ namespace chronvane {
 // Where the controller reads the time. Injected, so tests set the time by hand and
 // never wait for a real second to pass.
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // One reading of the local clock, all fields from the same instant.
     virtual LocalTime now() = 0;
@@ -17,7 +17,7 @@ public:
 // otherwise the system's), looked up afresh at each reading so that a change of
 // time zone shows at the next message.
 class SystemClock final : public Clock {
-public:
+  public:
     LocalTime now() override;
 };
 

@@ -8,8 +8,12 @@
 namespace chronvane {
 namespace {
 
-std::string openedText(const std::string& name) { return name + " opened successfully."; }
-std::string notOpenedText(const std::string& name) { return name + " could not be opened."; }
+std::string openedText(const std::string& name) {
+    return name + " opened successfully.";
+}
+std::string notOpenedText(const std::string& name) {
+    return name + " could not be opened.";
+}
 
 }  // namespace
 

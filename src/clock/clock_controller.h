@@ -13,7 +13,7 @@ namespace chronvane {
 // and, if so, sends one time message and logs it; carries out port selection.
 // Knows nothing of any window toolkit: the clock and the window are injected.
 class ClockController {
-public:
+  public:
     static constexpr int baudRate = 9600;
 
     ClockController(Clock& clock, ClockWindow& window, DeviceMap devices = DeviceMap{});
@@ -31,7 +31,7 @@ public:
     // True after a failed write, until the device has been opened again.
     bool isRecovering() const { return m_recovering; }
 
-private:
+  private:
     bool openPort(int index);
     void tryRecovery();
     void transmitted(bool sent, const std::string& what);

@@ -8,7 +8,7 @@ namespace chronvane {
 
 // What the controller needs from whoever shows it: the window, or the console.
 class ClockWindow {
-public:
+  public:
     virtual ~ClockWindow() = default;
     // True exactly when the ESE protocol is chosen; anything else means 8-bit.
     virtual bool isEseSelected() const = 0;

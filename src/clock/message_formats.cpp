@@ -12,16 +12,17 @@ namespace {
 // Our own name tables rather than strftime: a Qt program calls setlocale(LC_ALL, ""),
 // after which %A and %B would follow the user's language, and the receiving end
 // expects English.
-constexpr std::array<std::string_view, 7> weekdayNames{
-    "Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+constexpr std::array<std::string_view, 7> weekdayNames{"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                                       "Thursday", "Friday", "Saturday"};
 constexpr std::array<std::string_view, 12> monthNames{
     "January", "February", "March",     "April",   "May",      "June",
     "July",    "August",   "September", "October", "November", "December"};
 
 template <std::size_t N>
 std::string_view nameAt(const std::array<std::string_view, N>& names, int index) {
-    return index >= 0 && static_cast<std::size_t>(index) < N ? names[static_cast<std::size_t>(index)]
-                                                             : std::string_view{"?"};
+    return index >= 0 && static_cast<std::size_t>(index) < N
+               ? names[static_cast<std::size_t>(index)]
+               : std::string_view{"?"};
 }
 
 // Two digits, zero-padded; a value outside 0 to 99 cannot occur for a valid time
@@ -53,10 +54,12 @@ ByteString buildEseMessage(const LocalTime& time) {
     return message;
 }
 
-std::string eseLogText(const LocalTime& time) { return clockText(time); }
+std::string eseLogText(const LocalTime& time) {
+    return clockText(time);
+}
 
 ByteString buildDateTimeMessage(const LocalTime& time) {
-    const std::array<int, wire::packetCount> values{time.month + 1, time.day,   time.weekday + 1,
+    const std::array<int, wire::packetCount> values{time.month + 1, time.day,    time.weekday + 1,
                                                     time.hour,      time.minute, time.second};
     ByteString message;
     message.reserve(wire::dateTimeLength);

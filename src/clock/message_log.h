@@ -8,7 +8,7 @@ namespace chronvane {
 
 // The four lines the operator sees, oldest at index 0. Appending drops the oldest.
 class MessageLog {
-public:
+  public:
     static constexpr std::size_t lineCount = 4;
     using Lines = std::array<std::string, lineCount>;
 
@@ -16,7 +16,7 @@ public:
     const Lines& lines() const { return m_lines; }
     const std::string& line(std::size_t index) const { return m_lines.at(index); }
 
-private:
+  private:
     Lines m_lines{};
 };
 

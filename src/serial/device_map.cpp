@@ -21,7 +21,9 @@ const std::string& DeviceMap::path(int index) const {
     return index >= 0 && index < portCount ? m_paths[static_cast<std::size_t>(index)] : none;
 }
 
-std::string DeviceMap::defaultPath(int index) { return "/dev/ttyS" + std::to_string(index); }
+std::string DeviceMap::defaultPath(int index) {
+    return "/dev/ttyS" + std::to_string(index);
+}
 
 std::optional<int> DeviceMap::indexOfName(std::string_view name) {
     if (name.size() != 4) {
@@ -37,6 +39,8 @@ std::optional<int> DeviceMap::indexOfName(std::string_view name) {
     return name[3] - '1';
 }
 
-std::string DeviceMap::portName(int index) { return "COM" + std::to_string(index + 1); }
+std::string DeviceMap::portName(int index) {
+    return "COM" + std::to_string(index + 1);
+}
 
 }  // namespace chronvane

@@ -12,7 +12,7 @@ namespace chronvane {
 // a pseudo-terminal). The path is resolved at each open, so a by-id link that
 // follows a re-plugged adapter is honoured.
 class DeviceMap {
-public:
+  public:
     static constexpr int portCount = 4;
 
     DeviceMap();
@@ -26,7 +26,7 @@ public:
     static std::optional<int> indexOfName(std::string_view name);
     static std::string portName(int index);
 
-private:
+  private:
     std::array<std::string, portCount> m_paths;
 };
 

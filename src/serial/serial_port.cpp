@@ -31,15 +31,24 @@ int retryOnInterrupt(Call call) {
 
 speed_t speedFor(int baudRate) {
     switch (baudRate) {
-        case 1200: return B1200;
-        case 2400: return B2400;
-        case 4800: return B4800;
-        case 9600: return B9600;
-        case 19200: return B19200;
-        case 38400: return B38400;
-        case 57600: return B57600;
-        case 115200: return B115200;
-        default: return B0;
+        case 1200:
+            return B1200;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        default:
+            return B0;
     }
 }
 
@@ -63,11 +72,17 @@ bool settingsTook(const termios& wanted, const termios& actual) {
 
 SerialPort::SerialPort(DeviceMap devices) : m_devices(std::move(devices)) {}
 
-SerialPort::~SerialPort() { close(); }
+SerialPort::~SerialPort() {
+    close();
+}
 
-void SerialPort::setDevices(DeviceMap devices) { m_devices = std::move(devices); }
+void SerialPort::setDevices(DeviceMap devices) {
+    m_devices = std::move(devices);
+}
 
-bool SerialPort::isOpen() const { return m_fd >= 0; }
+bool SerialPort::isOpen() const {
+    return m_fd >= 0;
+}
 
 void SerialPort::fail(int error) {
     m_lastResult = false;

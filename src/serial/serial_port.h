@@ -13,7 +13,7 @@ namespace chronvane {
 // callers can tell the operator why (for example EACCES outside the dialout group).
 // Never throws; never blocks for long (see write).
 class SerialPort {
-public:
+  public:
     explicit SerialPort(DeviceMap devices = DeviceMap{});
     ~SerialPort();
     SerialPort(const SerialPort&) = delete;
@@ -53,7 +53,7 @@ public:
     // The path behind COM<index+1> ("" for an index out of range).
     const std::string& devicePath(int index) const { return m_devices.path(index); }
 
-private:
+  private:
     void fail(int error);
     void succeed();
 

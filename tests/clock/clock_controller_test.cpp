@@ -22,7 +22,7 @@ using test::PtyPair;
 // A controller whose COM1 and COM2 are pseudo-terminals and whose COM3 does not
 // exist; the test drives time by hand.
 class ControllerTest : public ::testing::Test {
-protected:
+  protected:
     ControllerTest() {
         DeviceMap devices;
         devices.setPath(0, com1.devicePath());

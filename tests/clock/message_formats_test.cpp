@@ -18,7 +18,8 @@ using ::testing::ElementsAreArray;
 constexpr LocalTime workedExample{9, 5, 14, 22, 1, 1};
 
 TEST(EseMessage, WorkedExampleByteForByte) {
-    const ByteString expected{0x31, 0x34, 0x3A, 0x30, 0x35, 0x3A, 0x30, 0x39, 0x20, 0x20, 0x20, 0x0D};
+    const ByteString expected{0x31, 0x34, 0x3A, 0x30, 0x35, 0x3A,
+                              0x30, 0x39, 0x20, 0x20, 0x20, 0x0D};
     EXPECT_THAT(buildEseMessage(workedExample), ElementsAreArray(expected));
     EXPECT_EQ(eseLogText(workedExample), "14:05:09");
 }
@@ -60,7 +61,9 @@ struct PacketCase {
     std::uint8_t checksum;
 };
 
-void PrintTo(const PacketCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const PacketCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class DateTimePacket : public ::testing::TestWithParam<PacketCase> {};
 
@@ -87,7 +90,9 @@ INSTANTIATE_TEST_SUITE_P(
                       PacketCase{"Second59IsHighestChecksum", {59, 0, 0, 1, 0, 0}, 5, 0x3B, 0x84},
                       PacketCase{"Hour10IsLineFeedValue", {0, 0, 10, 1, 0, 0}, 3, 0x0A, 0x51},
                       PacketCase{"Day13IsCarriageReturnValue", {0, 0, 0, 13, 0, 0}, 1, 0x0D, 0x52}),
-    [](const ::testing::TestParamInfo<PacketCase>& param) { return std::string(param.param.name); });
+    [](const ::testing::TestParamInfo<PacketCase>& param) {
+        return std::string(param.param.name);
+    });
 
 TEST(DateTimeMessage, ChecksumsStayWithinRangeForEveryValidTime) {
     // Every value each packet can take; the checksum never wraps.
@@ -98,7 +103,8 @@ TEST(DateTimeMessage, ChecksumsStayWithinRangeForEveryValidTime) {
             const std::uint8_t sum = message[p * 8 + 7];
             EXPECT_GE(sum, 0x45);
             EXPECT_LE(sum, 0x84);
-            EXPECT_EQ(sum, static_cast<std::uint8_t>(0x2B + message[p * 8 + 5] + message[p * 8 + 6]));
+            EXPECT_EQ(sum,
+                      static_cast<std::uint8_t>(0x2B + message[p * 8 + 5] + message[p * 8 + 6]));
         }
     }
 }

@@ -11,7 +11,7 @@ namespace {
 
 // Restores TZ when a test ends, whatever it did.
 class TimeZoneGuard {
-public:
+  public:
     TimeZoneGuard() {
         if (const char* tz = std::getenv("TZ")) {
             m_saved = tz;
@@ -27,12 +27,14 @@ public:
         tzset();
     }
 
-private:
+  private:
     std::string m_saved;
     bool m_had = false;
 };
 
-int minutesOfDay(const LocalTime& t) { return t.hour * 60 + t.minute; }
+int minutesOfDay(const LocalTime& t) {
+    return t.hour * 60 + t.minute;
+}
 
 TEST(SystemClock, FieldsAreInRange) {
     const LocalTime t = SystemClock().now();

@@ -9,7 +9,7 @@ namespace chronvane::test {
 
 // A clock the test moves by hand.
 class FakeClock : public Clock {
-public:
+  public:
     LocalTime now() override {
         ++readings;
         return time;
@@ -22,7 +22,7 @@ public:
 
 // The window's side of the controller: a protocol choice and the lines shown.
 class FakeWindow : public ClockWindow {
-public:
+  public:
     bool isEseSelected() const override { return ese; }
     void showLog(const MessageLog& log) override {
         shown = log.lines();

@@ -52,7 +52,9 @@ std::vector<std::uint8_t> PtyPair::read(std::size_t count, std::chrono::millisec
     return out;
 }
 
-std::vector<std::uint8_t> PtyPair::drain() { return read(SIZE_MAX, std::chrono::milliseconds(50)); }
+std::vector<std::uint8_t> PtyPair::drain() {
+    return read(SIZE_MAX, std::chrono::milliseconds(50));
+}
 
 void PtyPair::closeController() {
     if (m_controllerFd >= 0) {

@@ -11,7 +11,7 @@ namespace chronvane::test {
 // devicePath() as its "serial device", and the test reads what arrives at the
 // other end from the controller side. No real serial device is ever touched.
 class PtyPair {
-public:
+  public:
     PtyPair();
     ~PtyPair();
     PtyPair(const PtyPair&) = delete;
@@ -23,8 +23,8 @@ public:
     int deviceFd() const { return m_deviceFd; }
 
     // Reads whatever arrives within timeout, stopping early once count bytes came.
-    std::vector<std::uint8_t> read(std::size_t count,
-                                   std::chrono::milliseconds timeout = std::chrono::milliseconds(500));
+    std::vector<std::uint8_t> read(
+        std::size_t count, std::chrono::milliseconds timeout = std::chrono::milliseconds(500));
     // Everything pending now, without waiting.
     std::vector<std::uint8_t> drain();
     // Closes the controller end: the device end then sees a hang-up.
@@ -32,7 +32,7 @@ public:
     // Closes the test's own descriptor of the device end (the device stays usable).
     void closeDevice();
 
-private:
+  private:
     int m_controllerFd = -1;
     int m_deviceFd = -1;
     std::string m_devicePath;

@@ -1,0 +1,233 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <memory>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "clock/message_formats.h"
+#include "pty_pair.h"
+#include "serial/serial_port.h"
+
+namespace chronvane {
+namespace {
+
+using test::PtyPair;
+using ::testing::ElementsAreArray;
+
+// A port whose COM1 is a fresh pseudo-terminal.
+class SerialPortTest : public ::testing::Test {
+  protected:
+    SerialPortTest() : port(devicesFor(pty.devicePath())) {}
+
+    static DeviceMap devicesFor(const std::string& path) {
+        DeviceMap devices;
+        devices.setPath(0, path);
+        return devices;
+    }
+
+    termios deviceSettings() {
+        termios settings{};
+        EXPECT_EQ(tcgetattr(pty.deviceFd(), &settings), 0);
+        return settings;
+    }
+
+    PtyPair pty;
+    SerialPort port;
+};
+
+TEST_F(SerialPortTest, SendsEveryByteOfAMessageInOrder) {
+    ASSERT_TRUE(port.open(0, 9600));
+    EXPECT_EQ(port.portIndex(), 0);
+    const ByteString message = buildDateTimeMessage(LocalTime{0, 0, 0, 1, 0, 0});
+    EXPECT_TRUE(port.write(message));
+    EXPECT_THAT(pty.read(48), ElementsAreArray(message));
+}
+
+// A Linux tty turns 0x0A into 0x0D 0x0A and may turn 0x0D into 0x0A; hour 10 and
+// day 13 carry exactly those values, and the ESE message ends in 0x0D.
+TEST_F(SerialPortTest, BytesLeaveVerbatimEvenWhenTheDeviceTranslatedOutput) {
+    termios settings = deviceSettings();
+    settings.c_oflag |= OPOST | ONLCR | OCRNL;
+    ASSERT_EQ(tcsetattr(pty.deviceFd(), TCSANOW, &settings), 0);
+
+    ASSERT_TRUE(port.open(0, 9600));
+    const ByteString dateTime = buildDateTimeMessage(LocalTime{13, 10, 10, 13, 9, 3});
+    const ByteString ese = buildEseMessage(LocalTime{13, 10, 10, 13, 9, 3});
+    EXPECT_TRUE(port.write(dateTime));
+    EXPECT_TRUE(port.write(ese));
+    ByteString both = dateTime;
+    both.insert(both.end(), ese.begin(), ese.end());
+    EXPECT_THAT(pty.read(60), ElementsAreArray(both));
+}
+
+TEST_F(SerialPortTest, SetsTheLineAndKeepsEveryOtherSetting) {
+    termios preset = deviceSettings();
+    cfsetispeed(&preset, B1200);
+    cfsetospeed(&preset, B1200);
+    preset.c_cflag = (preset.c_cflag & ~CSIZE) | CS7 | PARENB | PARODD | CSTOPB | CRTSCTS;
+    preset.c_iflag |= IXON | IXOFF;
+    preset.c_cc[VSTART] = 0x11;
+    preset.c_cc[VSTOP] = 0x13;
+    preset.c_cc[VINTR] = 0x07;
+    ASSERT_EQ(tcsetattr(pty.deviceFd(), TCSANOW, &preset), 0);
+
+    ASSERT_TRUE(port.open(0, 9600));
+    const termios after = deviceSettings();
+    EXPECT_EQ(cfgetospeed(&after), B9600);
+    EXPECT_EQ(after.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(after.c_cflag & (PARENB | CSTOPB), 0u);
+    EXPECT_EQ(after.c_oflag & OPOST, 0u);
+    EXPECT_NE(after.c_cflag & CRTSCTS, 0u);
+    EXPECT_EQ(after.c_iflag & (IXON | IXOFF), static_cast<tcflag_t>(IXON | IXOFF));
+    EXPECT_EQ(after.c_cc[VSTART], 0x11);
+    EXPECT_EQ(after.c_cc[VSTOP], 0x13);
+    EXPECT_EQ(after.c_cc[VINTR], 0x07);
+    EXPECT_EQ(after.c_lflag, preset.c_lflag);
+}
+
+TEST_F(SerialPortTest, ASecondOpenFailsWhileTheFirstHoldsTheDevice) {
+    ASSERT_TRUE(port.open(0, 9600));
+    SerialPort second(devicesFor(pty.devicePath()));
+    EXPECT_FALSE(second.open(0, 9600));
+    EXPECT_EQ(second.lastError(), EBUSY);
+    second.close();
+    port.close();
+    EXPECT_TRUE(second.open(0, 9600));
+}
+
+TEST_F(SerialPortTest, IndexOutOfRangeChangesNothing) {
+    for (const int index : {4, 5, -1, -100}) {
+        EXPECT_FALSE(port.open(index, 9600)) << index;
+        EXPECT_EQ(port.portIndex(), -1) << index;
+        EXPECT_FALSE(port.isOpen());
+    }
+}
+
+TEST_F(SerialPortTest, WriteOnAClosedPortSendsNothing) {
+    EXPECT_FALSE(port.write(buildEseMessage({})));
+    ASSERT_TRUE(port.open(0, 9600));
+    port.close();
+    EXPECT_FALSE(port.write(buildEseMessage({})));
+    EXPECT_TRUE(pty.drain().empty());
+}
+
+TEST_F(SerialPortTest, EmptyWriteReportsThePreviousOutcome) {
+    ASSERT_TRUE(port.open(0, 9600));
+    EXPECT_TRUE(port.write({}));
+    EXPECT_TRUE(pty.drain().empty());
+}
+
+TEST_F(SerialPortTest, CloseTwiceIsHarmless) {
+    ASSERT_TRUE(port.open(0, 9600));
+    port.close();
+    EXPECT_TRUE(port.lastResult());
+    port.close();
+    EXPECT_EQ(port.portIndex(), -1);
+    EXPECT_TRUE(port.lastResult());
+}
+
+TEST(SerialPortOpen, FailuresKeepTheSystemsReason) {
+    struct Case {
+        const char* path;
+        int error;
+    };
+    const Case cases[] = {{"/nonexistent/chronvane-device", ENOENT}, {"/dev/null", ENOTTY}};
+    for (const Case& c : cases) {
+        DeviceMap devices;
+        devices.setPath(2, c.path);
+        SerialPort port(devices);
+        EXPECT_FALSE(port.open(2, 9600)) << c.path;
+        EXPECT_EQ(port.lastError(), c.error) << c.path;
+        EXPECT_EQ(port.portIndex(), 2) << "a failed open still records the index";
+        EXPECT_FALSE(port.isOpen());
+        EXPECT_FALSE(port.write(buildEseMessage({})));
+        port.close();
+        EXPECT_EQ(port.portIndex(), -1);
+    }
+}
+
+// Runs body in a child process and returns its exit status.
+template <typename Body>
+int inChild(Body body) {
+    const pid_t child = fork();
+    if (child == 0) {
+        _exit(body());
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
+}
+
+// An operator outside the dialout group must learn "Permission denied".
+TEST_F(SerialPortTest, PermissionDeniedIsReportedAsSuch) {
+    const int result = inChild([&] {
+        if (geteuid() == 0) {
+            if (setgid(65534) != 0 || setuid(65534) != 0) {
+                return 10;
+            }
+        } else if (chmod(pty.devicePath().c_str(), 0) != 0) {
+            return 11;
+        }
+        SerialPort other(devicesFor(pty.devicePath()));
+        if (other.open(0, 9600)) {
+            return 1;
+        }
+        return other.lastError() == EACCES ? 0 : 2;
+    });
+    EXPECT_EQ(result, 0);
+}
+
+// The device must never become the program's controlling terminal, or a hang-up
+// on the line would send us SIGHUP.
+TEST_F(SerialPortTest, NeverBecomesTheControllingTerminal) {
+    const int result = inChild([&] {
+        if (setsid() < 0) {
+            return 10;
+        }
+        SerialPort child(devicesFor(pty.devicePath()));
+        if (!child.open(0, 9600)) {
+            return 11;
+        }
+        const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY);
+        return tty < 0 ? 0 : 1;
+    });
+    EXPECT_EQ(result, 0);
+}
+
+TEST_F(SerialPortTest, ALineThatWentAwayFailsTheWriteWithoutHanging) {
+    ASSERT_TRUE(port.open(0, 9600));
+    pty.closeController();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(port.write(buildDateTimeMessage({})));
+    EXPECT_EQ(port.lastError(), EIO);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+}
+
+// Nobody reads the other end, as with flow control held off: the kernel buffer
+// fills, and from then on each message gives up within its budget.
+TEST_F(SerialPortTest, ADeviceThatStopsTakingBytesNeverHoldsTheCallerLong) {
+    ASSERT_TRUE(port.open(0, 9600));
+    const ByteString message = buildDateTimeMessage({});
+    bool failed = false;
+    for (int i = 0; i < 2000 && !failed; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        failed = !port.write(message);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    }
+    EXPECT_TRUE(failed);
+    EXPECT_EQ(port.lastError(), ETIMEDOUT);
+    // Once the reader catches up, bytes flow again.
+    pty.drain();
+    pty.drain();
+    EXPECT_TRUE(port.write(message));
+}
+
+}  // namespace
+}  // namespace chronvane
