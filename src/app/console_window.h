@@ -1,0 +1,66 @@
+#pragma once
+
+#include <string>
+
+#include "clock/clock_window.h"
+#include "clock/protocol.h"
+#include "start_window.h"
+#include "tick_source.h"
+
+namespace chronvane {
+
+// The window's part when there is no window: the log goes to one descriptor
+// (normally standard output) a line at a time, and what the operator needs to put
+// things right (which device COMn is, why it would not open, that no timer could
+// be had) goes to another (normally standard error). The protocol "radio" is
+// whatever the start sequence checked; a minimize has nothing to act on.
+class ConsoleWindow final : public ClockWindow, public StartWindow {
+  public:
+    // tick: what startTimer starts. outFd, errFd: where the lines go; neither is
+    // closed here.
+    ConsoleWindow(TickSource& tick, int outFd, int errFd);
+
+    // ClockWindow
+    bool isEseSelected() const override;
+    // Writes the newest line only: the controller appends exactly one line before
+    // each call, so the earlier three have been written already.
+    void showLog(const MessageLog& log) override;
+    // Success: "COMn is PATH". Failure: that line, then "PATH: reason (hint)". The
+    // same failure reported again (a device being reopened once a second while it
+    // is away) is written only once.
+    void portOpenResult(int portNumber, const std::string& devicePath, int error) override;
+
+    // StartWindow
+    void checkPortRadio(int number) override;
+    void checkProtocolRadio(Protocol protocol) override;
+    void requestMinimize() override;
+    // Starts the tick at periodMs; false (errno in the tick's lastError) when no
+    // timer can be had. There is only one timer, so identifier is not needed.
+    bool startTimer(int identifier, int periodMs) override;
+    // The text as one line on the error descriptor: nobody is there to press OK.
+    void showMessageBox(const std::string& text) override;
+
+    int portNumber() const { return m_portNumber; }
+    Protocol protocol() const { return m_protocol; }
+
+  private:
+    TickSource& m_tick;
+    int m_outFd;
+    int m_errFd;
+    int m_portNumber = 0;
+    Protocol m_protocol = Protocol::EseRealTimeClock;
+    // The last open result written, to keep a repeating failure to one report.
+    int m_reportedPort = 0;
+    std::string m_reportedPath;
+    int m_reportedError = 0;
+};
+
+// "Permission denied (is your user in the dialout group?)" and the like: strerror
+// plus what to do about it, for the errors an operator can put right.
+std::string openFailureReason(int error);
+
+// Writes all of text to fd, retrying interrupted and partial writes. Returns false
+// with errno set when the descriptor refuses it.
+bool writeAll(int fd, const std::string& text);
+
+}  // namespace chronvane

@@ -1,0 +1,60 @@
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "console_app.h"
+#include "program_options.h"
+
+#if CHRONVANE_HAVE_UI
+#include "ui/server_app.h"
+#endif
+
+namespace {
+
+// Writes text to stream and flushes it; a failed write (say, to /dev/full) is an
+// error the caller turns into a nonzero status.
+bool print(std::FILE* stream, const std::string& text) {
+    return std::fputs(text.c_str(), stream) >= 0 && std::fflush(stream) == 0;
+}
+
+#if CHRONVANE_HAVE_UI
+bool haveDisplay() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') {
+            return true;
+        }
+    }
+    return false;
+}
+#endif
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace chronvane;
+    const std::string self = executableName;
+    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    ParseResult parsed = parseProgramArguments(args);
+    if (!parsed.options) {
+        print(stderr, self + ": " + parsed.error + "\nTry '" + self + " --help'.\n");
+        return 2;
+    }
+    ProgramOptions& options = *parsed.options;
+    if (options.help) {
+        return print(stdout, usageText(self)) ? 0 : 1;
+    }
+    if (options.version) {
+        return print(stdout, std::string(versionText) + "\n") ? 0 : 1;
+    }
+#if CHRONVANE_HAVE_UI
+    if (!options.console) {
+        if (haveDisplay()) {
+            return runServerApp(options, argc, argv);
+        }
+        print(stderr, self + ": no display found, running in console mode (--console)\n");
+    }
+#endif
+    return runConsole(options);
+}
