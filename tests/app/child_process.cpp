@@ -1,0 +1,199 @@
+#include "child_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace chronvane::test {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+std::vector<std::string> mergedEnvironment(const std::vector<std::string>& extra) {
+    std::vector<std::string> merged;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text = *entry;
+        const std::string name = text.substr(0, text.find('='));
+        bool replaced = false;
+        for (const auto& added : extra) {
+            replaced = replaced || added.substr(0, added.find('=')) == name;
+        }
+        if (!replaced) {
+            merged.push_back(text);
+        }
+    }
+    merged.insert(merged.end(), extra.begin(), extra.end());
+    return merged;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& texts) {
+    std::vector<char*> out;
+    for (auto& text : texts) {
+        out.push_back(text.data());
+    }
+    out.push_back(nullptr);
+    return out;
+}
+
+}  // namespace
+
+ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args,
+                           Options options) {
+    int outPipe[2];
+    int errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0) {
+        throw std::runtime_error(std::string("pipe2: ") + std::strerror(errno));
+    }
+    if (pipe2(errPipe, O_CLOEXEC) != 0) {
+        throw std::runtime_error(std::string("pipe2: ") + std::strerror(errno));
+    }
+    // Everything exec needs is prepared before fork: the child only makes system calls.
+    std::vector<std::string> argTexts{program};
+    argTexts.insert(argTexts.end(), args.begin(), args.end());
+    std::vector<std::string> envTexts = mergedEnvironment(options.environment);
+    std::vector<char*> argv = pointers(argTexts);
+    std::vector<char*> envp = pointers(envTexts);
+
+    m_pid = fork();
+    if (m_pid < 0) {
+        throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
+    }
+    if (m_pid == 0) {
+        const int nullFd = open("/dev/null", O_RDONLY);
+        if (nullFd < 0 || dup2(nullFd, STDIN_FILENO) < 0 || dup2(outPipe[1], STDOUT_FILENO) < 0 ||
+            dup2(errPipe[1], STDERR_FILENO) < 0) {
+            _exit(126);
+        }
+        // Only 0, 1 and 2 go across, so a descriptor limit means what the test says.
+        close_range(3, ~0U, 0);
+        if (options.openFileLimit) {
+            const rlimit limit{*options.openFileLimit, *options.openFileLimit};
+            if (setrlimit(RLIMIT_NOFILE, &limit) != 0) {
+                _exit(126);
+            }
+        }
+        execve(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    close(outPipe[1]);
+    close(errPipe[1]);
+    m_out.fd = outPipe[0];
+    m_err.fd = errPipe[0];
+}
+
+ChildProcess::~ChildProcess() {
+    if (!m_status && m_pid > 0) {
+        kill(m_pid, SIGKILL);
+        int status = 0;
+        while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    for (const int fd : {m_out.fd, m_err.fd}) {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+}
+
+bool ChildProcess::fill(Stream& stream, SteadyClock::time_point deadline) {
+    if (stream.ended) {
+        return false;
+    }
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
+    pollfd watch{stream.fd, POLLIN, 0};
+    const int ready = poll(&watch, 1, static_cast<int>(std::max<long>(0, left.count())));
+    if (ready <= 0) {
+        return false;
+    }
+    char buffer[4096];
+    const ssize_t got = read(stream.fd, buffer, sizeof buffer);
+    if (got <= 0) {
+        stream.ended = got == 0 || errno != EINTR;
+        return false;
+    }
+    stream.pending.append(buffer, static_cast<std::size_t>(got));
+    return true;
+}
+
+std::optional<std::string> ChildProcess::line(Stream& stream, std::chrono::milliseconds timeout) {
+    const auto deadline = SteadyClock::now() + timeout;
+    for (;;) {
+        const auto newline = stream.pending.find('\n');
+        if (newline != std::string::npos) {
+            std::string text = stream.pending.substr(0, newline);
+            stream.pending.erase(0, newline + 1);
+            return text;
+        }
+        if (stream.ended || SteadyClock::now() >= deadline) {
+            return std::nullopt;
+        }
+        fill(stream, deadline);
+    }
+}
+
+std::string ChildProcess::rest(Stream& stream, std::chrono::milliseconds timeout) {
+    const auto deadline = SteadyClock::now() + timeout;
+    while (!stream.ended && SteadyClock::now() < deadline) {
+        fill(stream, deadline);
+    }
+    std::string text;
+    text.swap(stream.pending);
+    return text;
+}
+
+std::optional<std::string> ChildProcess::outLine(std::chrono::milliseconds timeout) {
+    return line(m_out, timeout);
+}
+std::optional<std::string> ChildProcess::errLine(std::chrono::milliseconds timeout) {
+    return line(m_err, timeout);
+}
+std::string ChildProcess::restOfOut(std::chrono::milliseconds timeout) {
+    return rest(m_out, timeout);
+}
+std::string ChildProcess::restOfErr(std::chrono::milliseconds timeout) {
+    return rest(m_err, timeout);
+}
+
+void ChildProcess::signal(int number) {
+    if (!m_status) {
+        kill(m_pid, number);
+    }
+}
+
+std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout) {
+    const auto deadline = SteadyClock::now() + timeout;
+    while (!m_status) {
+        int status = 0;
+        const pid_t done = waitpid(m_pid, &status, WNOHANG);
+        if (done == m_pid) {
+            m_status = status;
+            break;
+        }
+        if (done < 0 && errno != EINTR) {
+            break;
+        }
+        if (SteadyClock::now() >= deadline) {
+            break;
+        }
+        // Polling for the end of a process, not waiting for the clock.
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return m_status;
+}
+
+bool ChildProcess::isRunning() {
+    return !wait(std::chrono::milliseconds(0));
+}
+
+}  // namespace chronvane::test

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace chronvane::test {
+
+// The program under test run as a real process, with its standard output and
+// standard error on pipes the test reads line by line. Standard input is /dev/null
+// and no descriptor of the test leaks into it. Killed and reaped on destruction if
+// it is still running.
+class ChildProcess {
+  public:
+    struct Options {
+        // RLIMIT_NOFILE for the child, set just before exec.
+        std::optional<unsigned long> openFileLimit;
+        // "NAME=value" added to (or replacing in) the inherited environment.
+        std::vector<std::string> environment;
+    };
+
+    // Throws std::runtime_error when the process cannot be started.
+    ChildProcess(const std::string& program, const std::vector<std::string>& args, Options options);
+    ChildProcess(const std::string& program, const std::vector<std::string>& args)
+        : ChildProcess(program, args, Options{}) {}
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    pid_t pid() const { return m_pid; }
+
+    // The next whole line (without its newline) within timeout; nullopt on timeout or
+    // when the stream ended first.
+    std::optional<std::string> outLine(std::chrono::milliseconds timeout);
+    std::optional<std::string> errLine(std::chrono::milliseconds timeout);
+    // Everything the stream still delivers until it ends or timeout passes.
+    std::string restOfOut(std::chrono::milliseconds timeout);
+    std::string restOfErr(std::chrono::milliseconds timeout);
+
+    void signal(int number);
+    // Wait status once the process has ended within timeout, else nullopt.
+    std::optional<int> wait(std::chrono::milliseconds timeout);
+    bool isRunning();
+
+  private:
+    struct Stream {
+        int fd = -1;
+        std::string pending;
+        bool ended = false;
+    };
+    // Reads what arrives within timeout; false when nothing came.
+    static bool fill(Stream& stream, std::chrono::steady_clock::time_point deadline);
+    static std::optional<std::string> line(Stream& stream, std::chrono::milliseconds timeout);
+    static std::string rest(Stream& stream, std::chrono::milliseconds timeout);
+
+    pid_t m_pid = -1;
+    std::optional<int> m_status;
+    Stream m_out;
+    Stream m_err;
+};
+
+}  // namespace chronvane::test

@@ -1,0 +1,259 @@
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "child_process.h"
+#include "message_decode.h"
+#include "pty_pair.h"
+#include "serial/serial_port.h"
+
+// The console program runs as a real process against pseudo-terminals: what the
+// operator and the show controller would see, including start-up and shutdown.
+namespace chronvane {
+namespace {
+
+using std::chrono::milliseconds;
+using test::ChildProcess;
+using test::PtyPair;
+using test::WireTime;
+
+const std::string program = CHRONVANE32_PATH;
+// One second between messages plus room for a busy machine.
+constexpr milliseconds messageWait{1600};
+constexpr milliseconds startWait{3000};
+constexpr milliseconds endWait{3000};
+
+std::optional<WireTime> receive(PtyPair& pty, bool ese) {
+    const auto bytes = pty.read(ese ? wire::eseLength : wire::dateTimeLength, messageWait);
+    return ese ? test::decodeEse(bytes) : test::decodeDateTime(bytes);
+}
+
+// The log line the console should print for a message carrying time.
+bool logLineMatches(const std::string& line, bool ese, const WireTime& time) {
+    if (ese) {
+        return line == "COM1: Transmitted ESE Clock message \"" + time.text() + "\"";
+    }
+    // "COM1: Transmitted "Weekday Month DD  HH:MM:SS"".
+    return line.starts_with("COM1: Transmitted \"") && line.ends_with("  " + time.text() + "\"");
+}
+
+bool exitedWith(std::optional<int> status, int code) {
+    return status && WIFEXITED(*status) && WEXITSTATUS(*status) == code;
+}
+
+std::string describe(std::optional<int> status) {
+    if (!status) {
+        return "still running";
+    }
+    if (WIFSIGNALED(*status)) {
+        return "killed by signal " + std::to_string(WTERMSIG(*status));
+    }
+    return "exit status " + std::to_string(WEXITSTATUS(*status));
+}
+
+class ConsoleSends : public ::testing::TestWithParam<bool> {};
+
+TEST_P(ConsoleSends, OneMessagePerSecondUntilSigtermThenReleasesThePort) {
+    const bool ese = GetParam();
+    PtyPair pty;
+    std::vector<std::string> args{"--console", "--device", "COM1=" + pty.devicePath()};
+    if (!ese) {
+        args.push_back("-ostrel8");
+    }
+    ChildProcess child(program, args);
+
+    EXPECT_EQ(child.outLine(startWait), "COM1 opened successfully.");
+    std::optional<WireTime> previous;
+    for (int i = 0; i < 3; ++i) {
+        const auto time = receive(pty, ese);
+        ASSERT_TRUE(time) << "message " << i << " missing or malformed";
+        const auto line = child.outLine(messageWait);
+        ASSERT_TRUE(line) << "no log line for message " << i;
+        EXPECT_TRUE(logLineMatches(*line, ese, *time)) << *line << " vs " << time->text();
+        if (previous) {
+            EXPECT_EQ((time->second - previous->second + 60) % 60, 1)
+                << previous->text() << " then " << time->text();
+        }
+        previous = time;
+    }
+
+    // Held exclusively while it runs, free again the moment it has ended.
+    DeviceMap devices;
+    devices.setPath(0, pty.devicePath());
+    SerialPort other(devices);
+    EXPECT_FALSE(other.open(0, 9600));
+    EXPECT_EQ(other.lastError(), EBUSY);
+
+    child.signal(SIGTERM);
+    const auto status = child.wait(endWait);
+    EXPECT_TRUE(exitedWith(status, 0)) << describe(status);
+    EXPECT_TRUE(other.open(0, 9600)) << std::strerror(other.lastError());
+    EXPECT_EQ(child.restOfErr(endWait), "COM1 is " + pty.devicePath() + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(BothProtocols, ConsoleSends, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& param) {
+                             return param.param ? "Ese" : "DateTime";
+                         });
+
+TEST(Console, SigintEndsItCleanlyToo) {
+    PtyPair pty;
+    ChildProcess child(program, {"--console", "--device", "COM1=" + pty.devicePath()});
+    ASSERT_EQ(child.outLine(startWait), "COM1 opened successfully.");
+    child.signal(SIGINT);
+    const auto status = child.wait(endWait);
+    EXPECT_TRUE(exitedWith(status, 0)) << describe(status);
+}
+
+TEST(Console, AMissingDeviceIsLoggedExplainedAndNothingIsSent) {
+    PtyPair com2;
+    const std::string missing = "/nonexistent/chronvane-test-com1";
+    ChildProcess child(program, {"--console", "--device", "COM1=" + missing, "--device",
+                                 "COM2=" + com2.devicePath()});
+    EXPECT_EQ(child.outLine(startWait), "COM1 could not be opened.");
+    EXPECT_EQ(child.errLine(startWait), "COM1 is " + missing);
+    EXPECT_EQ(child.errLine(startWait), missing + ": No such file or directory (check --device)");
+    // It keeps running, quietly, for more than a second.
+    EXPECT_EQ(child.outLine(messageWait), std::nullopt);
+    EXPECT_TRUE(child.isRunning());
+    EXPECT_TRUE(com2.drain().empty());
+    child.signal(SIGTERM);
+    const auto status = child.wait(endWait);
+    EXPECT_TRUE(exitedWith(status, 0)) << describe(status);
+    EXPECT_EQ(child.restOfOut(endWait), "");
+}
+
+TEST(Console, ComesBackWhenTheDeviceReturns) {
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("chronvane-recovery-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const auto link = dir / "com1";
+    const auto pointLinkAt = [&](const std::string& target) {
+        // Replaced in one step, so the program never sees the link missing.
+        const auto fresh = dir / "com1.new";
+        std::filesystem::remove(fresh);
+        std::filesystem::create_symlink(target, fresh);
+        std::filesystem::rename(fresh, link);
+    };
+
+    auto first = std::make_unique<PtyPair>();
+    pointLinkAt(first->devicePath());
+    ChildProcess child(program, {"--console", "--device", "COM1=" + link.string()});
+    ASSERT_EQ(child.outLine(startWait), "COM1 opened successfully.");
+    ASSERT_TRUE(receive(*first, true));
+
+    // The adapter goes away: both ends of the line close, and its name is gone (a
+    // stale /dev/pts number could be handed to another test's terminal meanwhile).
+    first.reset();
+    pointLinkAt("/nonexistent/chronvane-test-gone");
+    std::vector<std::string> lines;
+    while (auto line = child.outLine(messageWait)) {
+        lines.push_back(*line);
+        if (line->starts_with("COM1: Transmission failed (")) {
+            break;
+        }
+    }
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "COM1: Transmission failed (Input/output error)");
+    // Reopened once a second while away; the failure is logged once.
+    int notOpened = 0;
+    while (auto line = child.outLine(milliseconds(2500))) {
+        EXPECT_EQ(*line, "COM1 could not be opened.");
+        ++notOpened;
+    }
+    EXPECT_LE(notOpened, 1);
+
+    PtyPair second;
+    pointLinkAt(second.devicePath());
+    EXPECT_EQ(child.outLine(startWait), "COM1 opened successfully.");
+    const auto a = receive(second, true);
+    const auto b = receive(second, true);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ((b->second - a->second + 60) % 60, 1);
+
+    child.signal(SIGTERM);
+    const auto status = child.wait(endWait);
+    EXPECT_TRUE(exitedWith(status, 0)) << describe(status);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(Console, WithoutATimerSaysSoAndEndsWithStatusOne) {
+    // Descriptors 0 to 2, then the stop-signal descriptor (3) and the port (4): a
+    // limit of five leaves none for the timer, a limit of six is enough.
+    struct Case {
+        unsigned long limit;
+        bool timer;
+    };
+    for (const Case c : {Case{5, false}, Case{6, true}}) {
+        SCOPED_TRACE("RLIMIT_NOFILE " + std::to_string(c.limit));
+        PtyPair pty;
+        pty.closeDevice();
+        ChildProcess::Options options;
+        options.openFileLimit = c.limit;
+        ChildProcess child(program, {"--console", "--device", "COM1=" + pty.devicePath()}, options);
+        EXPECT_EQ(child.outLine(startWait), "COM1 opened successfully.");
+        if (c.timer) {
+            EXPECT_TRUE(receive(pty, true));
+            child.signal(SIGTERM);
+            EXPECT_TRUE(exitedWith(child.wait(endWait), 0));
+            continue;
+        }
+        const auto status = child.wait(endWait);
+        EXPECT_TRUE(exitedWith(status, 1)) << describe(status);
+        const std::string err = child.restOfErr(endWait);
+        EXPECT_NE(err.find("\nNo timers available.\n"), std::string::npos) << err;
+        EXPECT_TRUE(pty.drain().empty());
+    }
+}
+
+TEST(Console, InformationOptionsAndBadOptions) {
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::vector<std::string> inOut;
+        std::vector<std::string> inErr;
+    };
+    const Case cases[] = {
+        {{"--help"}, 0, {"Usage: chronvane32", "-ostrel8", "--device"}, {}},
+        {{"--version"}, 0, {"Chronvane32 Version 1.0\n"}, {}},
+        {{"--device", "COM5=/x"},
+         2,
+         {},
+         {"chronvane32: --device COM5=/x", "\nTry 'chronvane32 --help'.\n"}},
+        {{"--console", "--device"}, 2, {}, {"chronvane32: --device", "Try 'chronvane32 --help'."}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front() + (c.args.size() > 1 ? " " + c.args[1] : ""));
+        ChildProcess child(program, c.args);
+        const std::string out = child.restOfOut(endWait);
+        const std::string err = child.restOfErr(endWait);
+        const auto status = child.wait(endWait);
+        EXPECT_TRUE(exitedWith(status, c.status)) << describe(status);
+        for (const auto& text : c.inOut) {
+            EXPECT_NE(out.find(text), std::string::npos) << text << " not in:\n" << out;
+        }
+        for (const auto& text : c.inErr) {
+            EXPECT_NE(err.find(text), std::string::npos) << text << " not in:\n" << err;
+        }
+        EXPECT_EQ(c.inOut.empty(), out.empty()) << out;
+        EXPECT_EQ(c.inErr.empty(), err.empty()) << err;
+    }
+}
+
+TEST(Console, VersionIsExactlyOneLine) {
+    ChildProcess child(program, {"--version"});
+    EXPECT_EQ(child.restOfOut(endWait), "Chronvane32 Version 1.0\n");
+    EXPECT_TRUE(exitedWith(child.wait(endWait), 0));
+}
+
+}  // namespace
+}  // namespace chronvane

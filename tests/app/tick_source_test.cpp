@@ -1,0 +1,89 @@
+#include <fcntl.h>
+#include <poll.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <ctime>
+
+#include <gtest/gtest.h>
+
+#include "app/tick_source.h"
+
+namespace chronvane {
+namespace {
+
+constexpr std::int64_t nanosPerMilli = 1'000'000;
+
+std::int64_t wallNanos() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return std::int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
+}
+
+bool readable(int fd, int timeoutMs) {
+    pollfd watch{fd, POLLIN, 0};
+    return poll(&watch, 1, timeoutMs) == 1 && (watch.revents & POLLIN) != 0;
+}
+
+TEST(TickSource, ExpiresJustAfterTheWallClocksPeriodSlots) {
+    TickSource tick;
+    ASSERT_TRUE(tick.start(100)) << std::strerror(tick.lastError());
+    ASSERT_TRUE(tick.isRunning());
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(readable(tick.fd(), 300)) << "expiry " << i;
+        const std::int64_t late = wallNanos() % (100 * nanosPerMilli);
+        // A loose bound: this checks where the expiries are placed, not how
+        // precisely (the timing benchmark measures that).
+        EXPECT_LT(late, 20 * nanosPerMilli) << "expiry " << i;
+        EXPECT_TRUE(tick.acknowledge());
+    }
+}
+
+TEST(TickSource, AcknowledgeConsumesEverythingPendingAndTicksOnce) {
+    TickSource tick;
+    ASSERT_TRUE(tick.start(1));
+    ASSERT_TRUE(readable(tick.fd(), 100));
+    // Let several 1 ms expiries pile up: they are one tick, not a burst.
+    poll(nullptr, 0, 10);
+    EXPECT_TRUE(tick.acknowledge());
+    EXPECT_FALSE(readable(tick.fd(), 0));
+    EXPECT_FALSE(tick.acknowledge());
+}
+
+TEST(TickSource, RefusesPeriodsOutsideOneToAThousandMilliseconds) {
+    for (const int period : {0, -100, 1001}) {
+        TickSource tick;
+        EXPECT_FALSE(tick.start(period)) << period;
+        EXPECT_EQ(tick.lastError(), EINVAL) << period;
+        EXPECT_FALSE(tick.isRunning()) << period;
+        EXPECT_EQ(tick.fd(), -1) << period;
+    }
+}
+
+TEST(TickSource, StopReleasesTheTimerAndCanBeRepeated) {
+    TickSource tick;
+    ASSERT_TRUE(tick.start(100));
+    const int fd = tick.fd();
+    tick.stop();
+    EXPECT_FALSE(tick.isRunning());
+    EXPECT_EQ(tick.fd(), -1);
+    EXPECT_FALSE(tick.acknowledge());
+    EXPECT_EQ(fcntl(fd, F_GETFD), -1) << "the descriptor was not closed";
+    tick.stop();
+    EXPECT_FALSE(tick.isRunning());
+}
+
+TEST(TickSource, StartingAgainReplacesTheRunningTimer) {
+    TickSource tick;
+    ASSERT_TRUE(tick.start(100));
+    const int first = tick.fd();
+    ASSERT_TRUE(tick.start(50));
+    // The old descriptor was released, so the new one reuses its number.
+    EXPECT_EQ(tick.fd(), first);
+    ASSERT_TRUE(readable(tick.fd(), 200));
+    EXPECT_LT(wallNanos() % (50 * nanosPerMilli), 20 * nanosPerMilli);
+}
+
+}  // namespace
+}  // namespace chronvane
