@@ -1,0 +1,267 @@
+#include "clock_dialog.h"
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QSocketNotifier>
+#include <QWindow>
+#include <cstring>
+#include <utility>
+
+#include "about_dialog.h"
+#include "app/start_sequence.h"
+#include "dialog_templates.h"
+#include "program_icon.h"
+#include "window_placement.h"
+
+namespace chronvane {
+namespace {
+
+constexpr std::array<int, DeviceMap::portCount> portRadioIds{com1RadioId, com2RadioId, com3RadioId,
+                                                             com4RadioId};
+// Positions in the system menu that stay greyed: the window has a fixed size.
+constexpr std::array<int, 2> greyedMenuPositions{2, 4};
+
+QString portToolTip(int index, const std::string& devicePath, int error) {
+    QString tip = QStringLiteral("%1 is %2")
+                      .arg(QString::fromStdString(DeviceMap::portName(index)),
+                           QString::fromStdString(devicePath));
+    if (error != 0) {
+        tip += QStringLiteral("\nCould not be opened: %1")
+                   .arg(QString::fromLocal8Bit(std::strerror(error)));
+    }
+    return tip;
+}
+
+// The executable's file name without extension: what the program calls itself.
+QString applicationName() {
+    const QString name = QFileInfo(QCoreApplication::arguments().value(0)).completeBaseName();
+    return name.isEmpty() ? QStringLiteral("chronvane32") : name;
+}
+
+}  // namespace
+
+ClockDialog::ClockDialog(Clock& clock, DeviceMap devices, QWidget* parent)
+    : QDialog(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
+      m_controller(clock, *this, std::move(devices)) {
+    const DialogTemplate& layout = clockDialogTemplate();
+    setObjectName(QStringLiteral("clockDialog"));
+    setWindowTitle(QString::fromUtf8(layout.caption));
+    setWindowIcon(programIcon());
+    const DialogUnits units = DialogUnits::fitted(font(), layout, *style());
+    setFixedSize(units.toPixelsX(layout.width), units.toPixelsY(layout.height));
+
+    const BuiltControls built = buildControls(layout, this, units);
+    for (int i = 0; i < DeviceMap::portCount; ++i) {
+        m_portRadios.at(i) = static_cast<QRadioButton*>(built.byId.value(portRadioIds.at(i)));
+        m_portRadios.at(i)->setToolTip(portToolTip(i, m_controller.port().devicePath(i), 0));
+        connect(m_portRadios.at(i), &QRadioButton::clicked, this,
+                [this, i] { m_controller.selectPort(i + 1); });
+    }
+    m_eseRadio = static_cast<QRadioButton*>(built.byId.value(eseRadioId));
+    m_ostrelRadio = static_cast<QRadioButton*>(built.byId.value(ostrelRadioId));
+    for (std::size_t i = 0; i < m_logLabels.size(); ++i) {
+        m_logLabels.at(i) =
+            static_cast<QLabel*>(built.byId.value(logLine1Id + static_cast<int>(i)));
+    }
+    // The placeholders never show: the first refresh puts the (empty) log in.
+    showLog(m_controller.log());
+
+    buildSystemMenu();
+    auto* menuShortcut = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
+    connect(menuShortcut, &QShortcut::activated, this,
+            [this] { showSystemMenu(mapToGlobal(QPoint(0, 0))); });
+}
+
+ClockDialog::~ClockDialog() {
+    m_tickNotifier.reset();
+    m_tick.stop();
+}
+
+void ClockDialog::buildSystemMenu() {
+    m_systemMenu = new QMenu(this);
+    m_systemMenu->setObjectName(QStringLiteral("systemMenu"));
+    QAction* restore = m_systemMenu->addAction(QStringLiteral("&Restore"));
+    restore->setObjectName(QStringLiteral("restoreAction"));
+    connect(restore, &QAction::triggered, this, [this] { showNormal(); });
+    QAction* moveAction = m_systemMenu->addAction(QStringLiteral("&Move"));
+    moveAction->setObjectName(QStringLiteral("moveAction"));
+    connect(moveAction, &QAction::triggered, this, [this] {
+        // Handing the move to the window manager; it follows the pointer from here.
+        if (QWindow* window = windowHandle()) {
+            window->startSystemMove();
+        }
+    });
+    m_systemMenu->addAction(QStringLiteral("&Size"))->setObjectName(QStringLiteral("sizeAction"));
+    QAction* minimize = m_systemMenu->addAction(QStringLiteral("Mi&nimize"));
+    minimize->setObjectName(QStringLiteral("minimizeAction"));
+    connect(minimize, &QAction::triggered, this, [this] { showMinimized(); });
+    m_systemMenu->addAction(QStringLiteral("Ma&ximize"))
+        ->setObjectName(QStringLiteral("maximizeAction"));
+    m_systemMenu->addSeparator();
+    QAction* closeAction = m_systemMenu->addAction(QStringLiteral("&Close\tAlt+F4"));
+    closeAction->setObjectName(QStringLiteral("closeAction"));
+    connect(closeAction, &QAction::triggered, this, [this] { close(); });
+
+    const QString aboutText = QString::fromUtf8(aboutMenuText);
+    if (!aboutText.isEmpty()) {
+        m_systemMenu->addSeparator();
+        QAction* about = m_systemMenu->addAction(aboutText);
+        about->setObjectName(QStringLiteral("aboutAction"));
+        connect(about, &QAction::triggered, this, &ClockDialog::showAbout);
+    }
+    const QList<QAction*> actions = m_systemMenu->actions();
+    for (const int position : greyedMenuPositions) {
+        if (position < actions.size()) {
+            actions.at(position)->setEnabled(false);
+        }
+    }
+    connect(m_systemMenu, &QMenu::aboutToShow, this,
+            [this, restore] { restore->setEnabled(isMinimized()); });
+}
+
+void ClockDialog::showSystemMenu(const QPoint& globalPos) {
+    m_systemMenu->popup(globalPos);
+}
+
+void ClockDialog::showAbout() {
+    AboutDialog box(this);
+    box.exec();
+}
+
+void ClockDialog::showHelp() {
+    helpExpanded = true;
+    showAbout();
+}
+
+bool ClockDialog::isEseSelected() const {
+    return m_eseRadio->isChecked();
+}
+
+void ClockDialog::showLog(const MessageLog& log) {
+    for (std::size_t i = 0; i < m_logLabels.size(); ++i) {
+        m_logLabels.at(i)->setText(QString::fromStdString(log.line(i)));
+    }
+}
+
+void ClockDialog::portOpenResult(int portNumber, const std::string& devicePath, int error) {
+    if (QRadioButton* radio = portRadio(portNumber)) {
+        radio->setToolTip(portToolTip(portNumber - 1, devicePath, error));
+    }
+}
+
+QRadioButton* ClockDialog::portRadio(int number) const {
+    if (number < 1 || number > DeviceMap::portCount) {
+        return nullptr;
+    }
+    return m_portRadios.at(static_cast<std::size_t>(number - 1));
+}
+
+void ClockDialog::checkPortRadio(int number) {
+    // The radios form one exclusive group, so checking one clears the others.
+    if (QRadioButton* radio = portRadio(number)) {
+        radio->setChecked(true);
+    }
+}
+
+void ClockDialog::checkProtocolRadio(Protocol protocol) {
+    (protocol == Protocol::EseRealTimeClock ? m_eseRadio : m_ostrelRadio)->setChecked(true);
+}
+
+void ClockDialog::requestMinimize() {
+    // Queued: it takes effect once the window is shown and its event loop runs.
+    QMetaObject::invokeMethod(
+        this, [this] { showMinimized(); }, Qt::QueuedConnection);
+}
+
+bool ClockDialog::startTimer(int /*identifier*/, int periodMs) {
+    m_tickNotifier.reset();
+    if (!m_tick.start(periodMs)) {
+        return false;
+    }
+    m_tickNotifier = std::make_unique<QSocketNotifier>(m_tick.fd(), QSocketNotifier::Read);
+    connect(m_tickNotifier.get(), &QSocketNotifier::activated, this, &ClockDialog::onTickReady);
+    return true;
+}
+
+void ClockDialog::onTickReady() {
+    if (m_tick.acknowledge()) {
+        m_controller.onTick();
+    }
+}
+
+void ClockDialog::showMessageBox(const std::string& text) {
+    QMessageBox box(QMessageBox::Warning, applicationName(), QString::fromStdString(text),
+                    QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("startMessageBox"));
+    box.exec();
+}
+
+void ClockDialog::setVisible(bool visible) {
+    if (visible && !m_initialized) {
+        m_initialized = true;
+        initialize();
+    }
+    QDialog::setVisible(visible);
+}
+
+void ClockDialog::initialize() {
+    runStartSequence(m_commandLine, *this, m_controller);
+    // Centred in the work area, not over whatever window happens to be active.
+    if (QScreen* screen = this->screen()) {
+        const QRect workArea = screen->availableGeometry();
+        move(centredPosition(size(), workArea, workArea));
+    }
+}
+
+void ClockDialog::keyPressEvent(QKeyEvent* event) {
+    const bool shift = event->modifiers() == Qt::ShiftModifier;
+    switch (event->key()) {
+        case Qt::Key_F1:
+            if (event->modifiers() == Qt::NoModifier) {
+                event->accept();
+                showHelp();
+                return;
+            }
+            break;
+        case Qt::Key_F10:
+            if (shift) {
+                event->accept();
+                showSystemMenu(mapToGlobal(QPoint(0, 0)));
+                return;
+            }
+            break;
+        case Qt::Key_Menu:
+            event->accept();
+            showSystemMenu(mapToGlobal(QPoint(0, 0)));
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            // The window has no push button to be the default, so Enter is OK itself.
+            event->accept();
+            accept();
+            return;
+        default:
+            break;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void ClockDialog::contextMenuEvent(QContextMenuEvent* event) {
+    event->accept();
+    const bool byKeyboard = event->reason() == QContextMenuEvent::Keyboard;
+    showSystemMenu(byKeyboard ? mapToGlobal(QPoint(0, 0)) : event->globalPos());
+}
+
+}  // namespace chronvane

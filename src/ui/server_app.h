@@ -1,0 +1,37 @@
+#pragma once
+
+#include <memory>
+
+#include "app/program_options.h"
+
+class QApplication;
+
+namespace chronvane {
+
+// The windowed program: one QApplication, one ClockDialog run modally, nothing after.
+class ServerApp {
+  public:
+    // argc/argv as main received them; Qt takes out its own options (-display ...).
+    // Needs a display, or QT_QPA_PLATFORM naming a platform that needs none.
+    ServerApp(int argc, char** argv);
+    ~ServerApp();
+    ServerApp(const ServerApp&) = delete;
+    ServerApp& operator=(const ServerApp&) = delete;
+
+    // Builds the main window on the system clock with options.devices, hands it
+    // options.commandLine, runs it until Enter, Escape or Close, then destroys it,
+    // which stops the tick and closes the port. Returns the exit status: 0 (the
+    // dialog's result carries no meaning).
+    int run(const ProgramOptions& options);
+
+  private:
+    // QApplication keeps a reference to the count for its whole life.
+    int m_argc;
+    std::unique_ptr<QApplication> m_application;
+};
+
+// main's entry to the window: makes the ServerApp and runs it. Returns the process
+// exit status (0).
+int runServerApp(ProgramOptions& options, int argc, char** argv);
+
+}  // namespace chronvane
