@@ -75,6 +75,30 @@ class StopSignals {
     int m_error = 0;
 };
 
+// The log is best effort: a reader of standard output that goes away (a pipe into
+// a pager, a restarted log collector) must not end the clock with SIGPIPE. The
+// write then fails with EPIPE, which the console ignores.
+class IgnoreBrokenPipe {
+  public:
+    IgnoreBrokenPipe() {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        m_saved = sigaction(SIGPIPE, &ignore, &m_old) == 0;
+    }
+    ~IgnoreBrokenPipe() {
+        if (m_saved) {
+            sigaction(SIGPIPE, &m_old, nullptr);
+        }
+    }
+    IgnoreBrokenPipe(const IgnoreBrokenPipe&) = delete;
+    IgnoreBrokenPipe& operator=(const IgnoreBrokenPipe&) = delete;
+
+  private:
+    struct sigaction m_old {};
+    bool m_saved = false;
+};
+
 }  // namespace
 
 int runConsole(ProgramOptions& options) {
@@ -84,6 +108,7 @@ int runConsole(ProgramOptions& options) {
         reportError("cannot watch for SIGINT and SIGTERM", stop.error());
         return 1;
     }
+    const IgnoreBrokenPipe keepRunning;
 
     // Declared in this order so that the controller, and with it the port, goes
     // first on the way out, while the console and the tick it uses still exist.

@@ -180,6 +180,14 @@ std::string ChildProcess::restOfErr(std::chrono::milliseconds timeout) {
     return rest(m_err, timeout);
 }
 
+void ChildProcess::closeOut() {
+    if (m_out.fd >= 0) {
+        close(m_out.fd);
+        m_out.fd = -1;
+        m_out.ended = true;
+    }
+}
+
 void ChildProcess::signal(int number) {
     if (!m_status) {
         kill(m_pid, number);

@@ -41,6 +41,8 @@ class ChildProcess {
     std::string restOfOut(std::chrono::milliseconds timeout);
     std::string restOfErr(std::chrono::milliseconds timeout);
 
+    // Stops reading standard output: the program's next write to it fails (EPIPE).
+    void closeOut();
     void signal(int number);
     // Wait status once the process has ended within timeout, else nullopt.
     std::optional<int> wait(std::chrono::milliseconds timeout);

@@ -114,6 +114,19 @@ TEST(Console, SigintEndsItCleanlyToo) {
     EXPECT_TRUE(exitedWith(status, 0)) << describe(status);
 }
 
+TEST(Console, KeepsSendingWhenNobodyReadsItsLog) {
+    PtyPair pty;
+    ChildProcess child(program, {"--console", "--device", "COM1=" + pty.devicePath()});
+    ASSERT_EQ(child.outLine(startWait), "COM1 opened successfully.");
+    child.closeOut();
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_TRUE(receive(pty, true)) << "message " << i;
+    }
+    child.signal(SIGTERM);
+    const auto status = child.wait(endWait);
+    EXPECT_TRUE(exitedWith(status, 0)) << describe(status);
+}
+
 TEST(Console, AMissingDeviceIsLoggedExplainedAndNothingIsSent) {
     PtyPair com2;
     const std::string missing = "/nonexistent/chronvane-test-com1";
