@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include <QEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <vector>
+
+#include "modal_probe.h"
+#include "ui/about_dialog.h"
+
+namespace chronvane {
+namespace {
+
+using test::whenModalOpens;
+
+class AboutDialogTest : public ::testing::Test {
+  protected:
+    void SetUp() override { helpExpanded = false; }
+    void TearDown() override { helpExpanded = false; }
+
+    static QString labelText(const AboutDialog& box, const char* name) {
+        const auto* label = box.findChild<QLabel*>(QString::fromUtf8(name));
+        EXPECT_NE(label, nullptr) << name;
+        return label != nullptr ? label->text() : QString();
+    }
+    static QPushButton* helpButton(const AboutDialog& box) {
+        return box.findChild<QPushButton*>("helpButton");
+    }
+};
+
+// The texts are the program's documentation; a changed space is a changed text.
+TEST_F(AboutDialogTest, TextsAreExact) {
+    const AboutDialog box;
+    EXPECT_EQ(box.windowTitle(), "About Chronvane32");
+    const std::pair<const char*, const char*> texts[] = {
+        {"versionLabel", "Chronvane32 Version 1.0"},
+        {"helpIntro",
+         "Chronvane32 transmits time-of-day information once per second to a serial port.  "
+         "The messages typically go to an Ostrel show controller, where they place the time "
+         "into a group of state variables:  "},
+        {"varMonth", "Var26 - Month [1-12]"},
+        {"varDay", "Var27 - Day [1-31]"},
+        {"varDayOfWeek", "Var28 - Day of Week [1-7]"},
+        {"varHour", "Var29 - Hour [0-23]"},
+        {"varMinute", "Var30 - Minute [0-59]"},
+        {"varSecond", "Var31 - Second [0-59]"},
+        {"ostrelOnlyNote", "(Ostrel 8-bit protocol only)"},
+        {"eitherProtocolNote", "(ESE or Ostrel protocol)"},
+        {"helpOptions",
+         "You may specify the initial COM port with command line arguments -com1, -com2, "
+         "-com3, or -com4.  Use -ostrel8 to override the default ESE protocol, and -min to "
+         "minimize the application upon startup."},
+        {"helpLine",
+         "Chronvane32 operates at 9600 baud, no parity, eight data bits, one stop bit.  It is "
+         "designed for Windows 95, 98, and NT platforms."},
+    };
+    for (const auto& [name, text] : texts) {
+        EXPECT_EQ(labelText(box, name).toStdString(), text) << name;
+    }
+    EXPECT_FALSE(labelText(box, "makerLabel").isEmpty());
+    EXPECT_FALSE(labelText(box, "authorLabel").isEmpty());
+    EXPECT_EQ(box.findChild<QPushButton*>("okButton")->text(), "OK");
+    EXPECT_TRUE(box.findChild<QPushButton*>("okButton")->isDefault());
+    const auto* icon = box.findChild<QLabel*>("programIcon");
+    ASSERT_NE(icon, nullptr);
+    EXPECT_FALSE(icon->pixmap().isNull()) << "the program icon must come from the resources";
+}
+
+TEST_F(AboutDialogTest, ToggleSwitchesTextPaneAndHeightBothWays) {
+    AboutDialog box;
+    box.show();
+    const int shortHeight = box.height();
+    const QPoint topLeft = box.pos();
+    EXPECT_EQ(helpButton(box)->text(), "Help >>");
+    EXPECT_FALSE(box.isHelpPaneVisible());
+
+    QTest::mouseClick(helpButton(box), Qt::LeftButton);
+    EXPECT_TRUE(helpExpanded);
+    EXPECT_EQ(helpButton(box)->text(), "<< Help");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return box.height() > shortHeight; }));
+    EXPECT_EQ(box.pos(), topLeft) << "the box grows downward";
+    // The pane is everything from the separator down: roughly 145 of 199 rows.
+    const double ratio = static_cast<double>(box.height()) / shortHeight;
+    EXPECT_NEAR(ratio, 199.0 / 54.0, 0.1);
+
+    QTest::mouseClick(helpButton(box), Qt::LeftButton);
+    EXPECT_FALSE(helpExpanded);
+    EXPECT_EQ(helpButton(box)->text(), "Help >>");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return box.height() == shortHeight; }));
+}
+
+TEST_F(AboutDialogTest, F1InsideTheBoxOnlyEverOpensThePane) {
+    AboutDialog box;
+    box.show();
+    const bool expectedAfterEachPress[] = {true, true};
+    for (const bool expected : expectedAfterEachPress) {
+        QTest::keyClick(&box, Qt::Key_F1);
+        EXPECT_EQ(helpExpanded, expected);
+        EXPECT_EQ(box.isHelpPaneVisible(), expected);
+        EXPECT_TRUE(box.isVisible()) << "F1 does not close the box";
+    }
+}
+
+// Records every height the box has while it is on screen.
+class HeightRecorder : public QObject {
+  public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* widget = static_cast<QWidget*>(watched);
+        if ((event->type() == QEvent::Show || event->type() == QEvent::Resize) &&
+            widget->isVisible()) {
+            heights.push_back(widget->height());
+        }
+        return false;
+    }
+    std::vector<int> heights;
+};
+
+TEST_F(AboutDialogTest, ABoxThatOpensExpandedIsNeverSeenShort) {
+    int fullHeight = 0;
+    {
+        AboutDialog box;
+        box.toggleHelp();
+        box.show();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return box.height() > 0; }));
+        fullHeight = box.height();
+    }
+    helpExpanded = true;
+    AboutDialog box;
+    HeightRecorder recorder;
+    box.installEventFilter(&recorder);
+    box.show();
+    QTest::qWait(50);
+    EXPECT_TRUE(box.isHelpPaneVisible());
+    EXPECT_EQ(helpButton(box)->text(), "<< Help");
+    ASSERT_FALSE(recorder.heights.empty());
+    for (const int height : recorder.heights) {
+        EXPECT_EQ(height, fullHeight);
+    }
+}
+
+TEST_F(AboutDialogTest, CentredOverTheMainWindowOrOnTheWorkArea) {
+    const QRect workArea = QGuiApplication::primaryScreen()->availableGeometry();
+    QWidget owner;
+    // Off centre, and wide enough that the box fits above it without being pushed.
+    owner.setGeometry(workArea.left() + workArea.width() / 8,
+                      workArea.top() + workArea.height() / 4, workArea.width() * 3 / 4,
+                      workArea.height() / 2);
+    owner.show();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return owner.isVisible(); }));
+    struct Case {
+        const char* name;
+        bool minimized;
+    };
+    for (const Case c : {Case{"shown", false}, Case{"minimized", true}}) {
+        SCOPED_TRACE(c.name);
+        if (c.minimized) {
+            owner.showMinimized();
+            EXPECT_TRUE(QTest::qWaitFor([&] { return owner.isMinimized(); }));
+        }
+        const QRect over = c.minimized ? workArea : owner.frameGeometry();
+        AboutDialog box(&owner);
+        // Centred at the short height, before the box is shown.
+        const QRect placed(box.pos(), box.size());
+        EXPECT_LE(std::abs(placed.center().x() - over.center().x()), 1);
+        if (c.minimized) {
+            EXPECT_LE(std::abs(placed.center().y() - over.center().y()), 1);
+        }
+        EXPECT_TRUE(workArea.contains(placed)) << "kept inside the work area";
+    }
+}
+
+TEST_F(AboutDialogTest, EscapeAndOkCloseTheBoxAndKeepThePaneState) {
+    AboutDialog owner;
+    struct Case {
+        const char* name;
+        bool expanded;
+        std::function<void(AboutDialog*)> close;
+    };
+    const Case cases[] = {
+        {"Escape open", true, [](AboutDialog* b) { QTest::keyClick(b, Qt::Key_Escape); }},
+        {"Enter closed", false, [](AboutDialog* b) { QTest::keyClick(b, Qt::Key_Return); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        helpExpanded = c.expanded;
+        AboutDialog box;
+        whenModalOpens<AboutDialog>([&](AboutDialog* shown) { c.close(shown); }, false);
+        box.exec();
+        EXPECT_FALSE(box.isVisible());
+        EXPECT_EQ(helpExpanded, c.expanded);
+    }
+}
+
+}  // namespace
+}  // namespace chronvane

@@ -1,0 +1,368 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <string>
+#include <vector>
+
+#include "fake_clock.h"
+#include "modal_probe.h"
+#include "pty_pair.h"
+#include "serial/serial_port.h"
+#include "ui/about_dialog.h"
+#include "ui/clock_dialog.h"
+
+namespace chronvane {
+namespace {
+
+using test::FakeClock;
+using test::PtyPair;
+using test::whenModalOpens;
+
+constexpr const char* missingDevice = "/nonexistent/chronvane-test-tty";
+
+// The main window on a fake clock, with COM1 and COM2 on pseudo-terminals, COM3 on
+// a path that does not exist and COM4 on a third terminal.
+class ClockDialogTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        helpExpanded = false;
+        m_devices.setPath(0, m_com1.devicePath());
+        m_devices.setPath(1, m_com2.devicePath());
+        m_devices.setPath(2, missingDevice);
+        m_devices.setPath(3, m_com4.devicePath());
+    }
+
+    // Builds and shows the window (which runs the start sequence), then takes the
+    // very first tick by hand so that the real 100 ms tick, which reads the same
+    // fake second, adds nothing unless a test moves the clock.
+    ClockDialog& start(const std::string& commandLine = "") {
+        m_dialog = std::make_unique<ClockDialog>(m_clock, m_devices);
+        m_dialog->setCommandLine(commandLine);
+        m_dialog->show();
+        m_dialog->controller().onTick();
+        return *m_dialog;
+    }
+
+    // The next second, as the tick sees it.
+    void nextSecond() {
+        m_clock.setSecond((m_clock.time.second + 1) % 60);
+        m_dialog->controller().onTick();
+    }
+
+    template <typename T>
+    T* child(const char* name) const {
+        T* widget = m_dialog->findChild<T*>(QString::fromUtf8(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+
+    std::vector<std::string> labels() const {
+        std::vector<std::string> texts;
+        for (const char* name : {"logLine1", "logLine2", "logLine3", "logLine4"}) {
+            texts.push_back(child<QLabel>(name)->text().toStdString());
+        }
+        return texts;
+    }
+    std::vector<std::string> logLines() const {
+        const auto& lines = m_dialog->controller().log().lines();
+        return {lines.begin(), lines.end()};
+    }
+    std::string bottomLine() const { return m_dialog->controller().log().line(3); }
+
+    void click(const char* radio) { QTest::mouseClick(child<QRadioButton>(radio), Qt::LeftButton); }
+
+    static bool canOpen(int index, const DeviceMap& devices) {
+        SerialPort port(devices);
+        return port.open(index, 9600);
+    }
+
+    PtyPair m_com1;
+    PtyPair m_com2;
+    PtyPair m_com4;
+    DeviceMap m_devices;
+    FakeClock m_clock;
+    std::unique_ptr<ClockDialog> m_dialog;
+};
+
+TEST_F(ClockDialogTest, StartsOnComOneWithEseAndShowsTheEmptyLogBeforeTheOpenLine) {
+    ClockDialog& dialog = start();
+    EXPECT_TRUE(child<QRadioButton>("com1Radio")->isChecked());
+    EXPECT_TRUE(child<QRadioButton>("eseRadio")->isChecked());
+    EXPECT_EQ(dialog.windowTitle(), "Chronvane32");
+    // First line from the start sequence, second from the first tick.
+    EXPECT_EQ(labels()[2], "COM1 opened successfully.");
+    EXPECT_EQ(labels()[0], "");
+    EXPECT_EQ(labels(), logLines());
+    EXPECT_EQ(dialog.controller().portName(), "COM1");
+}
+
+TEST_F(ClockDialogTest, StartOptionsPickTheRadios) {
+    struct Case {
+        const char* commandLine;
+        const char* port;
+        const char* protocol;
+    };
+    const Case cases[] = {
+        {"", "com1Radio", "eseRadio"},
+        {"-com4 -com2", "com2Radio", "eseRadio"},
+        {"com4 -OSTREL8", "com4Radio", "ostrelRadio"},
+        {"-com5", "com1Radio", "eseRadio"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.commandLine);
+        start(c.commandLine);
+        EXPECT_TRUE(child<QRadioButton>(c.port)->isChecked());
+        EXPECT_TRUE(child<QRadioButton>(c.protocol)->isChecked());
+        m_dialog.reset();
+    }
+}
+
+TEST_F(ClockDialogTest, MinimizeIsQueuedUntilTheWindowRuns) {
+    ClockDialog& dialog = start("-admin");
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_FALSE(dialog.isMinimized()) << "the minimize must wait for the event loop";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.isMinimized(); }));
+    EXPECT_EQ(dialog.controller().portName(), "COM1");
+}
+
+TEST_F(ClockDialogTest, PortClickOpensLogsAndFreesThePreviousPort) {
+    ClockDialog& dialog = start();
+    click("com2Radio");
+    EXPECT_EQ(bottomLine(), "COM2 opened successfully.");
+    EXPECT_EQ(dialog.controller().portName(), "COM2");
+    EXPECT_TRUE(canOpen(0, m_devices)) << "COM1 must be released";
+    EXPECT_TRUE(child<QRadioButton>("com2Radio")
+                    ->toolTip()
+                    .contains(QString::fromStdString(m_com2.devicePath())));
+    EXPECT_EQ(labels(), logLines());
+}
+
+TEST_F(ClockDialogTest, ClickOnTheOpenPortAddsNothing) {
+    start();
+    const auto before = logLines();
+    click("com1Radio");
+    EXPECT_EQ(logLines(), before);
+}
+
+TEST_F(ClockDialogTest, ClickAfterAFailedOpenTriesAgain) {
+    ClockDialog& dialog = start();
+    click("com3Radio");
+    EXPECT_EQ(bottomLine(), "COM3 could not be opened.");
+    EXPECT_EQ(dialog.controller().portName(), "NONE");
+    const QString tip = child<QRadioButton>("com3Radio")->toolTip();
+    EXPECT_TRUE(tip.contains(missingDevice)) << tip.toStdString();
+    EXPECT_TRUE(tip.contains("No such file or directory")) << tip.toStdString();
+    click("com3Radio");
+    EXPECT_EQ(logLines()[2], "COM3 could not be opened.");
+    EXPECT_EQ(logLines()[3], "COM3 could not be opened.");
+    // Nothing goes out while no port is open.
+    nextSecond();
+    EXPECT_EQ(logLines()[3], "COM3 could not be opened.");
+    click("com4Radio");
+    EXPECT_EQ(bottomLine(), "COM4 opened successfully.");
+}
+
+TEST_F(ClockDialogTest, ProtocolRadioIsReadAtTheNextSecond) {
+    start();
+    m_com1.drain();
+    const auto before = logLines();
+    click("ostrelRadio");
+    EXPECT_EQ(logLines(), before) << "choosing a protocol sends nothing by itself";
+    nextSecond();
+    EXPECT_EQ(m_com1.read(48).size(), 48u);
+    EXPECT_EQ(bottomLine().rfind("COM1: Transmitted \"", 0), 0u) << bottomLine();
+    click("eseRadio");
+    nextSecond();
+    EXPECT_EQ(m_com1.read(12).size(), 12u);
+    EXPECT_EQ(bottomLine().rfind("COM1: Transmitted ESE Clock message \"", 0), 0u) << bottomLine();
+    EXPECT_EQ(labels(), logLines());
+}
+
+TEST_F(ClockDialogTest, TheRealTickReachesTheController) {
+    start();
+    const auto readings = m_clock.readings;
+    const auto before = logLines();
+    m_clock.setSecond((m_clock.time.second + 1) % 60);
+    // The 100 ms tick, not the test, notices the new second.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return logLines() != before; }));
+    EXPECT_GT(m_clock.readings, readings);
+    EXPECT_EQ(labels(), logLines());
+}
+
+TEST_F(ClockDialogTest, SystemMenuHasTheItemsInOrderWithSizeAndMaximizeGreyed) {
+    ClockDialog& dialog = start();
+    QMenu* menu = dialog.systemMenu();
+    struct Item {
+        const char* text;
+        bool enabled;
+    };
+    const Item expected[] = {
+        {"&Restore", false},      {"&Move", true},      {"&Size", false},
+        {"Mi&nimize", true},      {"Ma&ximize", false}, {"", true},
+        {"&Close\tAlt+F4", true}, {"", true},           {"&About Chronvane32...", true},
+    };
+    dialog.showSystemMenu(dialog.mapToGlobal(QPoint(0, 0)));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }));
+    const QList<QAction*> actions = menu->actions();
+    ASSERT_EQ(actions.size(), static_cast<qsizetype>(std::size(expected)));
+    for (qsizetype i = 0; i < actions.size(); ++i) {
+        SCOPED_TRACE(i);
+        const Item& item = expected[i];
+        EXPECT_EQ(actions[i]->isSeparator(), *item.text == '\0');
+        EXPECT_EQ(actions[i]->text().toStdString(), item.text);
+        EXPECT_EQ(actions[i]->isEnabled(), item.enabled);
+    }
+    menu->hide();
+}
+
+TEST_F(ClockDialogTest, SystemMenuOpensFromMouseAndKeyboard) {
+    ClockDialog& dialog = start();
+    QMenu* menu = dialog.systemMenu();
+    struct Opener {
+        const char* name;
+        std::function<void()> open;
+    };
+    const Opener openers[] = {
+        {"Alt+Space",
+         [&] {
+             // A window shortcut needs its window to be the active one.
+             QApplication::setActiveWindow(&dialog);
+             EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
+             QTest::keyClick(dialog.windowHandle(), Qt::Key_Space, Qt::AltModifier);
+         }},
+        {"right click",
+         [&] {
+             QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(20, 20),
+                                     dialog.mapToGlobal(QPoint(20, 20)));
+             QApplication::sendEvent(&dialog, &event);
+         }},
+        {"Shift+F10", [&] { QTest::keyClick(&dialog, Qt::Key_F10, Qt::ShiftModifier); }},
+        {"Menu key", [&] { QTest::keyClick(&dialog, Qt::Key_Menu); }},
+    };
+    for (const Opener& opener : openers) {
+        SCOPED_TRACE(opener.name);
+        opener.open();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }));
+        menu->hide();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !menu->isVisible(); }));
+    }
+}
+
+TEST_F(ClockDialogTest, MinimizeAndRestoreFromTheMenu) {
+    ClockDialog& dialog = start();
+    auto* minimize = dialog.systemMenu()->findChild<QAction*>("minimizeAction");
+    auto* restore = dialog.systemMenu()->findChild<QAction*>("restoreAction");
+    ASSERT_NE(minimize, nullptr);
+    ASSERT_NE(restore, nullptr);
+    minimize->trigger();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.isMinimized(); }));
+    emit dialog.systemMenu()->aboutToShow();
+    EXPECT_TRUE(restore->isEnabled());
+    restore->trigger();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog.isMinimized(); }));
+}
+
+TEST_F(ClockDialogTest, AboutFromTheMenuOpensWithThePaneClosedWhileTheTickGoesOn) {
+    ClockDialog& dialog = start();
+    auto* about = dialog.systemMenu()->findChild<QAction*>("aboutAction");
+    ASSERT_NE(about, nullptr);
+    bool inspected = false;
+    whenModalOpens<AboutDialog>([&](AboutDialog* box) {
+        ASSERT_NE(box, nullptr);
+        inspected = true;
+        EXPECT_FALSE(box->isHelpPaneVisible());
+        EXPECT_EQ(box->findChild<QPushButton*>("helpButton")->text(), "Help >>");
+        // The main window keeps sending while the box is up.
+        const auto before = logLines();
+        m_clock.setSecond((m_clock.time.second + 1) % 60);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return logLines() != before; }));
+        EXPECT_EQ(bottomLine().rfind("COM1: Transmitted", 0), 0u);
+        EXPECT_EQ(labels(), logLines());
+    });
+    about->trigger();
+    EXPECT_TRUE(inspected);
+    EXPECT_FALSE(helpExpanded);
+}
+
+TEST_F(ClockDialogTest, F1OpensTheAboutBoxWithThePaneOpen) {
+    ClockDialog& dialog = start();
+    bool inspected = false;
+    whenModalOpens<AboutDialog>([&](AboutDialog* box) {
+        ASSERT_NE(box, nullptr);
+        inspected = true;
+        EXPECT_TRUE(box->isHelpPaneVisible());
+        EXPECT_EQ(box->findChild<QPushButton*>("helpButton")->text(), "<< Help");
+    });
+    // F1 reaches the window from whichever control has the focus.
+    child<QRadioButton>("com2Radio")->setFocus();
+    QTest::keyClick(child<QRadioButton>("com2Radio"), Qt::Key_F1);
+    EXPECT_TRUE(inspected);
+    EXPECT_TRUE(helpExpanded);
+    EXPECT_EQ(dialog.controller().portName(), "COM1");
+}
+
+TEST_F(ClockDialogTest, HelpPaneStateCarriesFromOneBoxToTheNext) {
+    ClockDialog& dialog = start();
+    auto* about = dialog.systemMenu()->findChild<QAction*>("aboutAction");
+    // Each step: how the box opens, then whether to click the toggle before OK.
+    struct Step {
+        bool opensExpanded;
+        bool toggle;
+    };
+    const Step steps[] = {{false, true}, {true, false}, {true, true}, {false, false}};
+    for (const Step& step : steps) {
+        bool inspected = false;
+        whenModalOpens<AboutDialog>(
+            [&](AboutDialog* box) {
+                ASSERT_NE(box, nullptr);
+                inspected = true;
+                EXPECT_EQ(box->isHelpPaneVisible(), step.opensExpanded);
+                if (step.toggle) {
+                    QTest::mouseClick(box->findChild<QPushButton*>("helpButton"), Qt::LeftButton);
+                }
+                QTest::mouseClick(box->findChild<QPushButton*>("okButton"), Qt::LeftButton);
+            },
+            false);
+        about->trigger();
+        EXPECT_TRUE(inspected);
+        EXPECT_EQ(helpExpanded, step.opensExpanded != step.toggle);
+    }
+}
+
+TEST_F(ClockDialogTest, EnterEscapeAndCloseEndTheRunAndFreeTheDevice) {
+    struct Case {
+        const char* name;
+        std::function<void(ClockDialog&)> end;
+        int result;
+    };
+    const Case cases[] = {
+        {"Escape", [](ClockDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }, QDialog::Rejected},
+        {"Enter", [](ClockDialog& d) { QTest::keyClick(&d, Qt::Key_Return); }, QDialog::Accepted},
+        {"Close",
+         [](ClockDialog& d) { d.systemMenu()->findChild<QAction*>("closeAction")->trigger(); },
+         QDialog::Rejected},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_dialog = std::make_unique<ClockDialog>(m_clock, m_devices);
+        ClockDialog* dialog = m_dialog.get();
+        QTimer::singleShot(50, dialog, [dialog, &c] { c.end(*dialog); });
+        EXPECT_EQ(dialog->exec(), c.result);
+        EXPECT_EQ(dialog->controller().portName(), "COM1");
+        EXPECT_FALSE(canOpen(0, m_devices)) << "held while the window object lives";
+        m_dialog.reset();
+        EXPECT_TRUE(canOpen(0, m_devices));
+    }
+}
+
+}  // namespace
+}  // namespace chronvane
