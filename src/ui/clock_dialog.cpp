@@ -181,8 +181,31 @@ void ClockDialog::checkProtocolRadio(Protocol protocol) {
 
 void ClockDialog::requestMinimize() {
     // Queued: it takes effect once the window is shown and its event loop runs.
-    QMetaObject::invokeMethod(
-        this, [this] { showMinimized(); }, Qt::QueuedConnection);
+    m_minimizePending = true;
+    QMetaObject::invokeMethod(this, &ClockDialog::minimizeWhenOnScreen, Qt::QueuedConnection);
+}
+
+void ClockDialog::minimizeWhenOnScreen() {
+    if (!m_minimizePending) {
+        return;
+    }
+    // An X11 window manager ignores an iconify request for a window it has not
+    // mapped yet, so the request waits for the window's first expose.
+    QWindow* window = windowHandle();
+    if (window != nullptr && !window->isExposed()) {
+        window->installEventFilter(this);
+        return;
+    }
+    m_minimizePending = false;
+    showMinimized();
+}
+
+bool ClockDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Expose && watched == windowHandle() && m_minimizePending) {
+        watched->removeEventFilter(this);
+        QMetaObject::invokeMethod(this, &ClockDialog::minimizeWhenOnScreen, Qt::QueuedConnection);
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 bool ClockDialog::startTimer(int /*identifier*/, int periodMs) {

@@ -61,6 +61,7 @@ class ClockDialog : public QDialog, public ClockWindow, public StartWindow {
     void setVisible(bool visible) override;
 
   protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
@@ -68,11 +69,13 @@ class ClockDialog : public QDialog, public ClockWindow, public StartWindow {
     void initialize();
     void buildSystemMenu();
     void onTickReady();
+    void minimizeWhenOnScreen();
     QRadioButton* portRadio(int number) const;
 
     ClockController m_controller;
     std::string m_commandLine;
     bool m_initialized = false;
+    bool m_minimizePending = false;
     std::array<QRadioButton*, DeviceMap::portCount> m_portRadios{};
     QRadioButton* m_eseRadio = nullptr;
     QRadioButton* m_ostrelRadio = nullptr;

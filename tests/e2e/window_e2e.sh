@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# The real program in a real X window: Xvfb and openbox on a free display, the
+# program started minimized on a pseudo-terminal, F1 and Escape typed with xdotool.
+# Usage: window_e2e.sh PATH_TO_CHRONVANE32
+# Exit 0 on success, 77 (skip) when Xvfb is not installed, 1 on any failure.
+set -uo pipefail
+
+program="$1"
+here="$(cd "$(dirname "$0")" && pwd)"
+skip=77
+
+command -v Xvfb >/dev/null || { echo "SKIP: Xvfb is not installed (scripts/deps)"; exit $skip; }
+for tool in openbox xdotool xprop xwininfo python3; do
+    command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed (scripts/deps)"; exit 1; }
+done
+
+work="$(mktemp -d)"
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do
+        kill "$pid" 2>/dev/null
+    done
+    for pid in "${pids[@]}"; do
+        wait "$pid" 2>/dev/null
+    done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*"
+    exit 1
+}
+
+# Polls "$@" every 100 ms for up to $timeout seconds.
+wait_for() {
+    local timeout="$1"
+    shift
+    local tries=$((timeout * 10))
+    while ((tries-- > 0)); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# The managed window whose title is exactly $1 (xdotool's name search ignores case
+# and would also find Qt's hidden "chronvane32" leader window).
+find_window() {
+    local id
+    for id in $(xprop -root _NET_CLIENT_LIST | grep -o '0x[0-9a-f]*'); do
+        if [ "$(xprop -id "$id" _NET_WM_NAME 2>/dev/null)" = "_NET_WM_NAME(UTF8_STRING) = \"$1\"" ]; then
+            printf '%d\n' "$id"
+            return 0
+        fi
+    done
+    return 1
+}
+
+# Xvfb picks a free display number itself and reports it.
+Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$work/display" 2>"$work/xvfb.log" &
+pids+=($!)
+wait_for 10 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+export DISPLAY=":$(head -n1 "$work/display")"
+unset WAYLAND_DISPLAY QT_QPA_PLATFORM
+
+openbox >"$work/openbox.log" 2>&1 &
+pids+=($!)
+wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
+    fail "openbox did not start"
+
+python3 "$here/pty_capture.py" "$work/capture.bin" >"$work/pty" &
+pids+=($!)
+wait_for 5 test -s "$work/pty" || fail "no pseudo-terminal"
+device="$(head -n1 "$work/pty")"
+
+"$program" -min --device "COM1=$device" >"$work/program.log" 2>&1 &
+program_pid=$!
+pids+=($program_pid)
+
+wait_for 10 find_window Chronvane32 >/dev/null || fail "the main window did not appear"
+window="$(find_window Chronvane32)"
+echo "main window $window on $DISPLAY, COM1 = $device"
+
+# -min: minimized once the window runs.
+is_hidden() { xprop -id "$window" _NET_WM_STATE | grep -q _NET_WM_STATE_HIDDEN; }
+wait_for 5 is_hidden || fail "the window is not minimized: $(xprop -id "$window" _NET_WM_STATE)"
+echo "minimized: $(xprop -id "$window" _NET_WM_STATE)"
+
+# Messages go out once a second, minimized or not: 12-byte ESE lines ending in CR.
+capture_size() { stat -c %s "$work/capture.bin" 2>/dev/null || echo 0; }
+wait_for 5 sh -c "[ \$(stat -c %s '$work/capture.bin' 2>/dev/null || echo 0) -ge 36 ]" ||
+    fail "fewer than three messages arrived: $(capture_size) bytes"
+size="$(capture_size)"
+((size % 12 == 0)) || fail "the capture is not whole 12-byte messages: $size bytes"
+python3 - "$work/capture.bin" <<'PY' || fail "the messages are not ESE time lines"
+import re, sys
+data = open(sys.argv[1], "rb").read()
+for i in range(0, len(data), 12):
+    assert data[i + 11:i + 12] == b"\r", data[i:i + 12]
+    assert re.match(rb"\d\d:\d\d:\d\d", data[i:i + 8]), data[i:i + 12]
+PY
+echo "received $size bytes: $(head -c 12 "$work/capture.bin" | od -An -c | tr -s ' ')"
+
+# Restore, then F1: the About box comes up with its help pane open.
+xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowmap --sync "$window"
+wait_for 5 sh -c "! xprop -id $window _NET_WM_STATE | grep -q _NET_WM_STATE_HIDDEN" ||
+    fail "the window could not be restored"
+wait_for 5 sh -c "[ \"\$(xdotool getwindowfocus)\" = $window ]" ||
+    xdotool windowfocus --sync "$window"
+xdotool key F1
+wait_for 10 find_window "About Chronvane32" >/dev/null || fail "F1 brought up no About box"
+about="$(find_window "About Chronvane32")"
+width="$(xwininfo -id "$about" | awk '/Width:/ {print $2}')"
+height="$(xwininfo -id "$about" | awk '/Height:/ {print $2}')"
+echo "About box $about: ${width}x${height}"
+# Closed, the box is about a quarter as tall as wide; open, nearly square.
+((height * 10 > width * 6)) || fail "the About box opened without its help pane (${width}x${height})"
+
+# The tick goes on while the box is open.
+before="$(capture_size)"
+wait_for 3 sh -c "[ \$(stat -c %s '$work/capture.bin') -gt $before ]" ||
+    fail "nothing was sent while the About box was open"
+
+# Escape closes the box, the second Escape ends the program.
+xdotool key Escape
+wait_for 5 eval '! find_window "About Chronvane32" >/dev/null' ||
+    fail "Escape did not close the About box"
+wait_for 3 sh -c "[ \"\$(xdotool getwindowfocus)\" = $window ]" ||
+    xdotool windowfocus --sync "$window"
+xdotool key Escape
+wait_for 5 sh -c "! kill -0 $program_pid 2>/dev/null" || fail "Escape did not end the program"
+wait "$program_pid"
+status=$?
+[ "$status" -eq 0 ] || fail "exit status $status: $(cat "$work/program.log")"
+echo "program ended with status 0"
+
+# The device is free again: an exclusive open succeeds.
+python3 - "$device" <<'PY' || fail "the device is still held after exit"
+import fcntl, os, sys
+fd = os.open(sys.argv[1], os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+os.close(fd)
+PY
+echo "PASS"
