@@ -1,8 +1,12 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -362,6 +366,63 @@ TEST_F(ClockDialogTest, EnterEscapeAndCloseEndTheRunAndFreeTheDevice) {
         m_dialog.reset();
         EXPECT_TRUE(canOpen(0, m_devices));
     }
+}
+
+// Uses up every file descriptor the process may have, so that no timer can be had.
+class DescriptorsExhausted {
+  public:
+    DescriptorsExhausted() {
+        getrlimit(RLIMIT_NOFILE, &m_saved);
+        const int probe = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        rlimit tight = m_saved;
+        tight.rlim_cur = static_cast<rlim_t>(probe) + 1;
+        setrlimit(RLIMIT_NOFILE, &tight);
+        m_fds.push_back(probe);
+        for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) {
+            m_fds.push_back(fd);
+        }
+    }
+    ~DescriptorsExhausted() { release(); }
+    void release() {
+        for (const int fd : m_fds) {
+            ::close(fd);
+        }
+        m_fds.clear();
+        setrlimit(RLIMIT_NOFILE, &m_saved);
+    }
+
+  private:
+    rlimit m_saved{};
+    std::vector<int> m_fds;
+};
+
+TEST_F(ClockDialogTest, WithoutATimerTheBoxComesFirstAndTheWindowStillSelectsPorts) {
+    m_dialog = std::make_unique<ClockDialog>(m_clock, m_devices);
+    ClockDialog& dialog = *m_dialog;
+    bool inspected = false;
+    whenModalOpens<QMessageBox>([&](QMessageBox* box) {
+        ASSERT_NE(box, nullptr);
+        inspected = true;
+        EXPECT_FALSE(dialog.isVisible()) << "the box comes before the window is shown";
+        EXPECT_EQ(box->text(), "No timers available.");
+        EXPECT_EQ(box->icon(), QMessageBox::Warning);
+        EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+        EXPECT_EQ(box->windowTitle(),
+                  QFileInfo(QCoreApplication::arguments().value(0)).completeBaseName());
+    });
+    {
+        DescriptorsExhausted exhausted;
+        dialog.show();
+        exhausted.release();
+    }
+    EXPECT_TRUE(inspected);
+    EXPECT_TRUE(dialog.isVisible());
+    click("com2Radio");
+    EXPECT_EQ(bottomLine(), "COM2 opened successfully.");
+    const auto before = logLines();
+    m_clock.setSecond((m_clock.time.second + 1) % 60);
+    QTest::qWait(300);
+    EXPECT_EQ(logLines().back(), before.back()) << "no tick, so nothing is ever sent";
 }
 
 }  // namespace
