@@ -3,7 +3,7 @@
 // for a baseline that ticks every 100 ms at an arbitrary phase (what a plain
 // relative 100 ms timer gives). Also the program's peak memory and CPU time.
 //
-// Usage: bench_timing [--seconds N] [--program PATH]
+// Usage: bench_timing [--seconds N] [--program PATH] [--verbose]
 
 #include <fcntl.h>
 #include <poll.h>
@@ -276,7 +276,7 @@ struct Figures {
     int repeatedSeconds = 0;
 };
 
-Figures analyse(const Measurement& m) {
+Figures analyse(const Measurement& m, bool verbose, const char* name) {
     Figures f;
     // The first message goes out at the first tick after start-up, whenever that
     // falls in its second, so it says nothing about timing.
@@ -298,6 +298,10 @@ Figures analyse(const Measurement& m) {
             ++f.repeatedSeconds;
         }
         lateMs.push_back(static_cast<double>(a.wallNanos - start * nanosPerSecond) / 1e6);
+        if (verbose) {
+            std::printf("%s: message %zu carries second %02d, %.3f ms late\n", name, i, a.second,
+                        lateMs.back());
+        }
     }
     std::sort(lateMs.begin(), lateMs.end());
     auto percentile = [&](double p) {
@@ -328,15 +332,18 @@ bool goalsMet(const Figures& f) {
 
 int main(int argc, char** argv) {
     int seconds = 30;
+    bool verbose = false;
     std::string program = CHRONVANE32_PATH;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--seconds" && i + 1 < argc) {
             seconds = std::atoi(argv[++i]);
+        } else if (arg == "--verbose") {
+            verbose = true;
         } else if (arg == "--program" && i + 1 < argc) {
             program = argv[++i];
         } else {
-            std::fprintf(stderr, "Usage: %s [--seconds N] [--program PATH]\n", argv[0]);
+            std::fprintf(stderr, "Usage: %s [--seconds N] [--program PATH] [--verbose]\n", argv[0]);
             return 2;
         }
     }
@@ -356,9 +363,9 @@ int main(int argc, char** argv) {
     const Measurement ese = measureProgram(program, true, seconds);
     const Measurement dateTime = measureProgram(program, false, seconds);
     const Measurement baseline = measureBaseline(seconds);
-    const Figures eseFigures = analyse(ese);
-    const Figures dateTimeFigures = analyse(dateTime);
-    const Figures baselineFigures = analyse(baseline);
+    const Figures eseFigures = analyse(ese, verbose, "console ESE");
+    const Figures dateTimeFigures = analyse(dateTime, verbose, "console 8-bit");
+    const Figures baselineFigures = analyse(baseline, verbose, "baseline");
 
     std::printf("%-22s %8s %9s %9s %9s %7s %8s %9s %9s\n", "run", "messages", "p50 ms", "p99 ms",
                 "max ms", "wrong", "missing", "repeated", "malformed");
