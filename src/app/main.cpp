@@ -48,6 +48,14 @@ int main(int argc, char** argv) {
     if (options.version) {
         return print(stdout, std::string(versionText) + "\n") ? 0 : 1;
     }
+    std::string notice;
+    std::string error;
+    const bool virtualOk = openVirtualPorts(options, notice, error);
+    print(stderr, notice);
+    if (!virtualOk) {
+        print(stderr, self + ": " + error + "\n");
+        return 2;
+    }
 #if CHRONVANE_HAVE_UI
     if (!options.console) {
         if (haveDisplay()) {

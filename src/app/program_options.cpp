@@ -1,14 +1,33 @@
 #include "program_options.h"
 
+#include <cstring>
 #include <utility>
+
+#include "serial/virtual_port.h"
 
 namespace chronvane {
 namespace {
 
 constexpr std::string_view deviceOption = "--device";
 
-// "COMn=PATH" into the map; an error line otherwise.
-std::optional<std::string> applyDevice(std::string_view value, DeviceMap& devices) {
+bool isVirtualWord(std::string_view path) {
+    constexpr std::string_view word = "virtual";
+    if (path.size() != word.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        const char c =
+            path[i] >= 'A' && path[i] <= 'Z' ? static_cast<char>(path[i] - 'A' + 'a') : path[i];
+        if (c != word[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// "COMn=PATH" into the options; an error line otherwise.
+std::optional<std::string> applyDevice(std::string_view value, ProgramOptions& options) {
+    DeviceMap& devices = options.devices;
     const auto equals = value.find('=');
     if (equals == std::string_view::npos) {
         return "--device " + std::string(value) +
@@ -24,6 +43,7 @@ std::optional<std::string> applyDevice(std::string_view value, DeviceMap& device
         return "--device " + std::string(value) + ": the device path is empty";
     }
     devices.setPath(*index, std::string(path));
+    options.virtualPorts[static_cast<std::size_t>(*index)] = isVirtualWord(path);
     return std::nullopt;
 }
 
@@ -45,11 +65,11 @@ ParseResult parseProgramArguments(const std::vector<std::string>& args) {
                 return {std::nullopt,
                         "--device: missing COMn=PATH, for example --device COM1=/dev/ttyUSB0"};
             }
-            if (auto error = applyDevice(args[++i], options.devices)) {
+            if (auto error = applyDevice(args[++i], options)) {
                 return {std::nullopt, *error};
             }
         } else if (arg.starts_with("--device=")) {
-            if (auto error = applyDevice(arg.substr(deviceOption.size() + 1), options.devices)) {
+            if (auto error = applyDevice(arg.substr(deviceOption.size() + 1), options)) {
                 return {std::nullopt, *error};
             }
         } else {
@@ -65,6 +85,25 @@ ParseResult parseProgramArguments(const std::vector<std::string>& args) {
     return {std::move(options), {}};
 }
 
+bool openVirtualPorts(ProgramOptions& options, std::string& notice, std::string& error) {
+    for (int i = 0; i < DeviceMap::portCount; ++i) {
+        if (!options.virtualPorts[static_cast<std::size_t>(i)]) {
+            continue;
+        }
+        int code = 0;
+        auto port = VirtualPort::create(&code);
+        if (!port) {
+            error = DeviceMap::portName(i) +
+                    "=virtual: no pseudo-terminal could be made: " + std::strerror(code);
+            return false;
+        }
+        options.devices.setVirtual(i, std::move(port));
+        notice +=
+            DeviceMap::portName(i) + " is virtual: readers open " + options.devices.path(i) + "\n";
+    }
+    return true;
+}
+
 std::string usageText(std::string_view executable) {
     std::string text = "Usage: " + std::string(executable) + " [options]\n";
     text +=
@@ -78,7 +117,9 @@ std::string usageText(std::string_view executable) {
         "  -min                 start with the window minimized\n"
         "  --console            run without a window; the log goes to standard output\n"
         "  --device COMn=PATH   use the device PATH for COMn (repeatable); by default\n"
-        "                       COM1 to COM4 are /dev/ttyS0 to /dev/ttyS3\n"
+        "                       COM1 to COM4 are /dev/ttyS0 to /dev/ttyS3; PATH\n"
+        "                       virtual makes a pseudo-terminal and prints the path\n"
+        "                       that readers open\n"
         "  --help               show this help and exit\n"
         "  --version            show the version and exit\n"
         "\n"

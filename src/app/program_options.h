@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +20,8 @@ struct ProgramOptions {
     bool help = false;
     bool version = false;
     DeviceMap devices;
+    // COMs given as "virtual": openVirtualPorts makes their pseudo-terminals.
+    std::array<bool, DeviceMap::portCount> virtualPorts{};
     // Every other argument, unknown ones included, joined with single spaces.
     std::string commandLine;
 };
@@ -31,8 +34,17 @@ struct ParseResult {
 
 // args: the arguments without the program's own path. Long options:
 //   --console, --help, --version,
-//   --device COMn=PATH and --device=COMn=PATH (repeatable; n 1 to 4, PATH not empty).
+//   --device COMn=PATH and --device=COMn=PATH (repeatable; n 1 to 4, PATH not empty;
+//   PATH "virtual" in any case marks COMn virtual, the last --device for a COM wins).
+// Pure: creates nothing, not even the virtual ports.
 ParseResult parseProgramArguments(const std::vector<std::string>& args);
+
+// Makes a pseudo-terminal for every COM marked virtual and puts it into
+// options.devices, so that every copy of the map shares it. Returns what to tell the
+// operator, one line per port ("COM1 is virtual: readers open /dev/pts/3"), in
+// notice. On failure: false, error holds one line with the reason; ports made so far
+// are kept in options.devices.
+bool openVirtualPorts(ProgramOptions& options, std::string& notice, std::string& error);
 
 // The --help text, ending in a newline.
 std::string usageText(std::string_view executable);

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "virtual_port.h"
+
 namespace chronvane {
 
 DeviceMap::DeviceMap() {
@@ -13,12 +15,31 @@ DeviceMap::DeviceMap() {
 void DeviceMap::setPath(int index, std::string path) {
     if (index >= 0 && index < portCount) {
         m_paths[static_cast<std::size_t>(index)] = std::move(path);
+        m_virtualPorts[static_cast<std::size_t>(index)].reset();
     }
+}
+
+void DeviceMap::setVirtual(int index, std::shared_ptr<VirtualPort> port) {
+    if (index >= 0 && index < portCount) {
+        if (!port) {
+            m_paths[static_cast<std::size_t>(index)] = defaultPath(index);
+        }
+        m_virtualPorts[static_cast<std::size_t>(index)] = std::move(port);
+    }
+}
+
+const std::shared_ptr<VirtualPort>& DeviceMap::virtualPort(int index) const {
+    static const std::shared_ptr<VirtualPort> none;
+    return index >= 0 && index < portCount ? m_virtualPorts[static_cast<std::size_t>(index)] : none;
 }
 
 const std::string& DeviceMap::path(int index) const {
     static const std::string none;
-    return index >= 0 && index < portCount ? m_paths[static_cast<std::size_t>(index)] : none;
+    if (index < 0 || index >= portCount) {
+        return none;
+    }
+    const auto& port = m_virtualPorts[static_cast<std::size_t>(index)];
+    return port ? port->readerPath() : m_paths[static_cast<std::size_t>(index)];
 }
 
 std::string DeviceMap::defaultPath(int index) {

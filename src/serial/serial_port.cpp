@@ -11,6 +11,8 @@
 #include <chrono>
 #include <utility>
 
+#include "virtual_port.h"
+
 namespace chronvane {
 namespace {
 
@@ -109,9 +111,14 @@ bool SerialPort::open(int index, int baudRate) {
     // O_NOCTTY: the device must never become our controlling terminal.
     // O_NONBLOCK: a line without carrier detect must not block the open, and a
     // device that stops taking bytes must not block a write.
+    // A virtual COM is already open: take a descriptor of its master end of our own,
+    // so that closing the port leaves the pseudo-terminal (and its path) in place.
+    const std::shared_ptr<VirtualPort>& virtualPort = m_devices.virtualPort(index);
     const std::string& path = m_devices.path(index);
-    const int fd = retryOnInterrupt(
-        [&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); });
+    const int fd =
+        virtualPort ? fcntl(virtualPort->masterFd(), F_DUPFD_CLOEXEC, 0) : retryOnInterrupt([&] {
+            return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        });
     if (fd < 0) {
         fail(errno);
         return false;
@@ -130,7 +137,8 @@ bool SerialPort::open(int index, int baudRate) {
     if (!isatty(fd)) {
         return abandon(ENOTTY);
     }
-    if (ioctl(fd, TIOCEXCL) < 0) {
+    // A master end can only be had through our VirtualPort: nobody else can open it.
+    if (!virtualPort && ioctl(fd, TIOCEXCL) < 0) {
         return abandon(errno);
     }
     // Output still queued from an earlier user of the device would reach the
@@ -155,6 +163,7 @@ bool SerialPort::open(int index, int baudRate) {
     }
 
     m_fd = fd;
+    m_virtualPort = virtualPort;
     succeed();
     return true;
 }
@@ -173,6 +182,7 @@ void SerialPort::close() {
             fail(errno);
         }
         m_fd = -1;
+        m_virtualPort.reset();
     } else {
         fail(EBADF);
     }
@@ -182,6 +192,12 @@ void SerialPort::close() {
 bool SerialPort::write(const ByteString& bytes) {
     if (m_portIndex == -1 || m_fd < 0) {
         fail(EBADF);
+        return false;
+    }
+    // Nobody may be reading a virtual port: drop what was not taken, or the
+    // pseudo-terminal's buffer would fill and every write after it fail.
+    if (m_virtualPort && !m_virtualPort->discardUnread()) {
+        fail(errno);
         return false;
     }
     const auto deadline = SteadyClock::now() + writeBudget;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "clock/byte_string.h"
@@ -26,8 +27,10 @@ class SerialPort {
     // pending output; reads the settings; sets the baud rate, 8 data bits, no parity,
     // 1 stop bit and switches output post-processing off, leaving every other setting
     // as the device had it; writes them back and reads them again to check they took.
-    // Any failure: returns false, releases whatever it had opened, keeps the errno in
-    // lastError(). portIndex() is index afterwards whatever the outcome.
+    // A virtual COM (see DeviceMap::setVirtual) is not opened by path: its
+    // pseudo-terminal's master end is duplicated and the same steps follow, except
+    // TIOCEXCL, which means nothing there. Any failure: returns false, releases whatever it had
+    // opened, keeps the errno in lastError(). portIndex() is index afterwards whatever the outcome.
     // Precondition: the port is closed (the caller closes first).
     bool open(int index, int baudRate);
 
@@ -39,7 +42,8 @@ class SerialPort {
     // early. Returns the outcome of the last byte (for an empty string: lastResult()
     // unchanged); false at once if the port is closed (lastError EBADF). A device
     // that does not take bytes never holds the caller for more than about 100 ms per
-    // message: a byte not taken in time counts as a failed write (ETIMEDOUT).
+    // message: a byte not taken in time counts as a failed write (ETIMEDOUT). On a
+    // virtual COM, what no reader has taken is thrown away first.
     bool write(const ByteString& bytes);
 
     bool isOpen() const;
@@ -60,6 +64,8 @@ class SerialPort {
     DeviceMap m_devices;
     int m_portIndex = -1;
     int m_fd = -1;
+    // Set while a virtual COM is open.
+    std::shared_ptr<VirtualPort> m_virtualPort;
     bool m_lastResult = false;
     int m_lastError = 0;
 };

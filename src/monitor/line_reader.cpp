@@ -1,0 +1,62 @@
+#include "line_reader.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace chronvane::monitor {
+namespace {
+
+template <typename Call>
+int retryOnInterrupt(Call call) {
+    int result;
+    do {
+        result = call();
+    } while (result < 0 && errno == EINTR);
+    return result;
+}
+
+}  // namespace
+
+int openLine(const std::string& path) {
+    const int fd = retryOnInterrupt(
+        [&] { return ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); });
+    if (fd < 0) {
+        return -1;
+    }
+    auto abandon = [&](int error) {
+        ::close(fd);
+        errno = error;
+        return -1;
+    };
+    if (!isatty(fd)) {
+        return abandon(ENOTTY);
+    }
+    if (retryOnInterrupt([&] { return flock(fd, LOCK_EX | LOCK_NB); }) < 0) {
+        return abandon(errno == EWOULDBLOCK ? EBUSY : errno);
+    }
+    if (ioctl(fd, TIOCEXCL) < 0) {
+        return abandon(errno);
+    }
+    termios settings{};
+    if (retryOnInterrupt([&] { return tcgetattr(fd, &settings); }) < 0) {
+        return abandon(errno);
+    }
+    cfmakeraw(&settings);
+    cfsetispeed(&settings, B9600);
+    cfsetospeed(&settings, B9600);
+    settings.c_cflag |= CLOCAL | CREAD;
+    settings.c_cc[VMIN] = 1;
+    settings.c_cc[VTIME] = 0;
+    if (retryOnInterrupt([&] { return tcsetattr(fd, TCSANOW, &settings); }) < 0) {
+        return abandon(errno);
+    }
+    tcflush(fd, TCIFLUSH);
+    return fd;
+}
+
+}  // namespace chronvane::monitor

@@ -1,0 +1,156 @@
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "line_reader.h"
+#include "message_report.h"
+#include "monitor_options.h"
+#include "stream_decoder.h"
+
+namespace {
+
+using namespace chronvane::monitor;
+
+constexpr const char* self = "chronvane32-monitor";
+// How often an unfinished message is looked at again when nothing arrives.
+constexpr int idleCheckMs = 100;
+
+bool print(std::FILE* stream, const std::string& text) {
+    return std::fputs(text.c_str(), stream) >= 0 && std::fflush(stream) == 0;
+}
+
+Timestamp wallClockNow() {
+    return std::chrono::duration_cast<Timestamp>(
+        std::chrono::system_clock::now().time_since_epoch());
+}
+
+volatile sig_atomic_t stopSignal = 0;
+
+void onStopSignal(int signal) {
+    stopSignal = signal;
+}
+
+// SIGINT and SIGTERM are blocked except inside ppoll, so that one arriving between
+// the check of stopSignal and the wait cannot be lost.
+bool catchStopSignals(sigset_t& waitMask) {
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGINT);
+    sigaddset(&blocked, SIGTERM);
+    if (sigaction(SIGINT, &action, nullptr) != 0 || sigaction(SIGTERM, &action, nullptr) != 0 ||
+        sigprocmask(SIG_BLOCK, &blocked, &waitMask) != 0) {
+        return false;
+    }
+    sigdelset(&waitMask, SIGINT);
+    sigdelset(&waitMask, SIGTERM);
+    return true;
+}
+
+struct Tally {
+    long long messages = 0;
+    bool faultSeen = false;
+    bool outputFailed = false;
+};
+
+// Prints each message; true once the wanted count is reached.
+bool report(const std::vector<DecodedMessage>& messages, const MonitorOptions& options,
+            Tally& tally) {
+    for (const DecodedMessage& message : messages) {
+        const std::string line = options.json ? reportJson(message) : reportLine(message);
+        if (!print(stdout, line + "\n")) {
+            tally.outputFailed = true;
+        }
+        tally.faultSeen = tally.faultSeen || !message.sound();
+        ++tally.messages;
+        if (options.count && tally.messages >= *options.count) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int run(const MonitorOptions& options) {
+    sigset_t waitMask;
+    if (!catchStopSignals(waitMask)) {
+        print(stderr, std::string(self) + ": signals: " + std::strerror(errno) + "\n");
+        return 2;
+    }
+    const int fd = openLine(options.device);
+    if (fd < 0) {
+        print(stderr,
+              std::string(self) + ": " + options.device + ": " + std::strerror(errno) + "\n");
+        return 2;
+    }
+    StreamDecoder decoder;
+    Tally tally;
+    bool done = false;
+    std::vector<std::uint8_t> buffer(4096);
+    while (!done && stopSignal == 0) {
+        pollfd watch{fd, POLLIN, 0};
+        const timespec timeout{0, idleCheckMs * 1000000L};
+        const int ready = ppoll(&watch, 1, &timeout, &waitMask);
+        if (ready < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            print(stderr,
+                  std::string(self) + ": " + options.device + ": " + std::strerror(errno) + "\n");
+            tally.faultSeen = true;
+            break;
+        }
+        if (ready == 0) {
+            done = report(decoder.idle(wallClockNow()), options, tally);
+            continue;
+        }
+        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        const Timestamp arrival = wallClockNow();
+        if (got > 0) {
+            done = report(decoder.feed({buffer.data(), static_cast<std::size_t>(got)}, arrival),
+                          options, tally);
+            continue;
+        }
+        if (got < 0 && (errno == EINTR || errno == EAGAIN)) {
+            continue;
+        }
+        // EIO (a pseudo-terminal whose sender went away) or end of file: the line is
+        // gone; say so and end as for an interrupt.
+        print(stderr, std::string(self) + ": " + options.device + ": " +
+                          (got == 0 ? "end of input" : std::strerror(errno)) + "\n");
+        break;
+    }
+    decoder.finish();
+    ::close(fd);
+    if (options.count && tally.messages < *options.count && stopSignal == 0) {
+        tally.faultSeen = true;
+    }
+    return tally.faultSeen || tally.outputFailed ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const MonitorParse parsed = parseMonitorArguments(args);
+    if (!parsed.options) {
+        print(stderr, std::string(self) + ": " + parsed.error + "\nTry '" + self + " --help'.\n");
+        return 2;
+    }
+    const MonitorOptions& options = *parsed.options;
+    if (options.help) {
+        return print(stdout, monitorUsageText(self)) ? 0 : 1;
+    }
+    if (options.version) {
+        return print(stdout, std::string(monitorVersionText) + "\n") ? 0 : 1;
+    }
+    return run(options);
+}

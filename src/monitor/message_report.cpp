@@ -1,0 +1,118 @@
+#include "message_report.h"
+
+#include <array>
+#include <cstdio>
+#include <string_view>
+
+namespace chronvane::monitor {
+namespace {
+
+constexpr std::array<std::string_view, 7> weekdayNames{"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                                       "Thursday", "Friday", "Saturday"};
+constexpr std::array<std::string_view, 12> monthNames{
+    "January", "February", "March",     "April",   "May",      "June",
+    "July",    "August",   "September", "October", "November", "December"};
+
+std::string twoDigits(const std::optional<int>& value) {
+    if (!value) {
+        return "??";
+    }
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d", *value);
+    return text;
+}
+
+std::string clockText(const DecodedMessage& message) {
+    return twoDigits(message.hour) + ":" + twoDigits(message.minute) + ":" +
+           twoDigits(message.second);
+}
+
+// "Monday February 22" as the sender logs it; a number where a name does not exist.
+std::string dateText(const DecodedMessage& message) {
+    std::string text;
+    if (message.weekday && *message.weekday >= 1 && *message.weekday <= 7) {
+        text += weekdayNames[static_cast<std::size_t>(*message.weekday - 1)];
+    } else {
+        text += "weekday " + (message.weekday ? std::to_string(*message.weekday) : "??");
+    }
+    text += ' ';
+    if (message.month && *message.month >= 1 && *message.month <= 12) {
+        text += monthNames[static_cast<std::size_t>(*message.month - 1)];
+    } else {
+        text += "month " + (message.month ? std::to_string(*message.month) : "??");
+    }
+    text += ' ' + twoDigits(message.day);
+    return text;
+}
+
+std::string faultsText(const DecodedMessage& message) {
+    if (message.sound()) {
+        return "sound";
+    }
+    std::string text;
+    for (const Fault fault : message.faults) {
+        if (!text.empty()) {
+            text += ", ";
+        }
+        if (fault == Fault::strayBytes) {
+            text += std::to_string(message.strayBytes) + " stray byte" +
+                    (message.strayBytes == 1 ? "" : "s") + " before it";
+        } else {
+            text += faultText(fault);
+        }
+    }
+    return text;
+}
+
+std::string jsonNumber(const std::optional<int>& value) {
+    return value ? std::to_string(*value) : "null";
+}
+
+bool isDateTime(const DecodedMessage& message) {
+    return message.protocol == Protocol::OstrelDateTime;
+}
+
+}  // namespace
+
+int arrivalOffsetMs(const DecodedMessage& message) {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(message.firstByte);
+    const auto offset = ms.count() % 1000;
+    return static_cast<int>(offset < 0 ? offset + 1000 : offset);
+}
+
+std::string reportLine(const DecodedMessage& message) {
+    std::string line = clockText(message);
+    line += isDateTime(message) ? "  8-bit Date/Time  " : "  ESE              ";
+    char offset[32];
+    std::snprintf(offset, sizeof offset, "+%3d ms  ", arrivalOffsetMs(message));
+    line += offset;
+    if (isDateTime(message)) {
+        line += dateText(message) + "  ";
+    }
+    line += faultsText(message);
+    return line;
+}
+
+std::string reportJson(const DecodedMessage& message) {
+    std::string json = "{\"time\":\"" + clockText(message) + "\",\"protocol\":\"";
+    json += isDateTime(message) ? "8-bit" : "ese";
+    json += "\",\"hour\":" + jsonNumber(message.hour);
+    json += ",\"minute\":" + jsonNumber(message.minute);
+    json += ",\"second\":" + jsonNumber(message.second);
+    if (isDateTime(message)) {
+        json += ",\"month\":" + jsonNumber(message.month);
+        json += ",\"day\":" + jsonNumber(message.day);
+        json += ",\"weekday\":" + jsonNumber(message.weekday);
+    }
+    json += ",\"offset_ms\":" + std::to_string(arrivalOffsetMs(message));
+    json += ",\"sound\":";
+    json += message.sound() ? "true" : "false";
+    json += ",\"faults\":[";
+    for (std::size_t i = 0; i < message.faults.size(); ++i) {
+        json += (i > 0 ? ",\"" : "\"") + std::string(faultText(message.faults[i])) + "\"";
+    }
+    json += "],\"stray_bytes\":" + std::to_string(message.strayBytes) + "}";
+    return json;
+}
+
+}  // namespace chronvane::monitor

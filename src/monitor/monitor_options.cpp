@@ -1,0 +1,93 @@
+#include "monitor_options.h"
+
+#include <charconv>
+#include <utility>
+
+namespace chronvane::monitor {
+namespace {
+
+std::optional<long long> positiveNumber(std::string_view text) {
+    long long value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size() || value < 1) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+}  // namespace
+
+MonitorParse parseMonitorArguments(const std::vector<std::string>& args) {
+    MonitorOptions options;
+    std::vector<std::string> devices;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+            devices.emplace_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--json") {
+            options.json = true;
+        } else if (arg == "--help") {
+            options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
+        } else if (arg == "--count" || arg.starts_with("--count=")) {
+            std::string_view value;
+            if (arg == "--count") {
+                if (i + 1 >= args.size()) {
+                    return {std::nullopt, "--count: missing the number of messages"};
+                }
+                value = args[++i];
+            } else {
+                value = arg.substr(8);
+            }
+            options.count = positiveNumber(value);
+            if (!options.count) {
+                return {std::nullopt,
+                        "--count " + std::string(value) + ": expected a whole number, 1 or more"};
+            }
+        } else {
+            return {std::nullopt, std::string(arg) + ": unknown option"};
+        }
+    }
+    if (options.help || options.version) {
+        return {std::move(options), {}};
+    }
+    if (devices.empty()) {
+        return {std::nullopt, "missing DEVICE, for example /dev/ttyUSB0"};
+    }
+    if (devices.size() > 1) {
+        return {std::nullopt, devices[1] + ": only one DEVICE can be watched"};
+    }
+    options.device = devices.front();
+    return {std::move(options), {}};
+}
+
+std::string monitorUsageText(std::string_view executable) {
+    std::string text = "Usage: " + std::string(executable) + " [--count N] [--json] DEVICE\n";
+    text +=
+        "Decodes and checks the time messages arriving on a serial port (or any terminal\n"
+        "device, a pseudo-terminal included) at 9600 baud, 8 data bits, no parity,\n"
+        "1 stop bit. Both protocols are recognised by themselves: the ESE Real Time\n"
+        "Clock message and the Ostrel 8-bit Date/Time message.\n"
+        "\n"
+        "One line per message: the time it carries, the protocol, how many milliseconds\n"
+        "after the start of the local clock's second its first byte arrived, and either\n"
+        "\"sound\" or its faults in words (bad checksum, unknown variable, value out of\n"
+        "range, packet missing, message cut short, second skipped, second repeated,\n"
+        "stray bytes).\n"
+        "\n"
+        "Options:\n"
+        "  --count N   stop after N messages (default: run until interrupted)\n"
+        "  --json      one JSON object per message instead of a line of text\n"
+        "  --help      show this help and exit\n"
+        "  --version   show the version and exit\n"
+        "\n"
+        "Exit status: 0 when every message was sound, 1 when any fault was seen,\n"
+        "2 when DEVICE could not be opened or an option is wrong.\n";
+    return text;
+}
+
+}  // namespace chronvane::monitor

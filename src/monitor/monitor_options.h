@@ -1,0 +1,34 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace chronvane::monitor {
+
+inline constexpr const char* monitorVersionText = "chronvane32-monitor (Chronvane32) 1.0";
+
+struct MonitorOptions {
+    std::string device;
+    // Stop after this many messages; empty: run until interrupted.
+    std::optional<long long> count;
+    bool json = false;
+    bool help = false;
+    bool version = false;
+};
+
+struct MonitorParse {
+    std::optional<MonitorOptions> options;
+    // One line naming the offending argument when options is empty.
+    std::string error;
+};
+
+// args: without the program's own path. --count N (N at least 1), --count=N, --json,
+// --help, --version, and exactly one DEVICE unless --help or --version is given.
+MonitorParse parseMonitorArguments(const std::vector<std::string>& args);
+
+// The --help text, ending in a newline.
+std::string monitorUsageText(std::string_view executable);
+
+}  // namespace chronvane::monitor

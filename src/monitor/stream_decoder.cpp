@@ -1,0 +1,356 @@
+#include "stream_decoder.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "clock/wire_format.h"
+
+namespace chronvane::monitor {
+namespace {
+
+// Fewer matching bytes than this are noise, not the remains of a message: "HH:" or
+// F5 00 00 rarely occur by chance.
+constexpr std::size_t cutShortThreshold = 3;
+constexpr int secondsPerDay = 24 * 60 * 60;
+
+bool isDigit(std::uint8_t byte) {
+    return byte >= '0' && byte <= '9';
+}
+
+// Whether byte may stand at offset i of an ESE message.
+bool fitsEse(std::size_t i, std::uint8_t byte) {
+    switch (i) {
+        case 2:
+        case 5:
+            return byte == wire::eseSeparator;
+        case 8:
+        case 9:
+        case 10:
+            return byte == wire::eseSpace;
+        case 11:
+            return byte == wire::eseTerminator;
+        default:
+            return isDigit(byte);
+    }
+}
+
+std::optional<int> twoDigits(const std::uint8_t* bytes, std::size_t available, std::size_t at) {
+    if (at + 1 >= available || !isDigit(bytes[at]) || !isDigit(bytes[at + 1])) {
+        return std::nullopt;
+    }
+    return (bytes[at] - '0') * 10 + (bytes[at + 1] - '0');
+}
+
+void addFault(DecodedMessage& message, Fault fault) {
+    if (!message.has(fault)) {
+        message.faults.push_back(fault);
+    }
+}
+
+bool inRange(const std::optional<int>& value, int low, int high) {
+    return !value || (*value >= low && *value <= high);
+}
+
+}  // namespace
+
+std::string_view faultText(Fault fault) {
+    switch (fault) {
+        case Fault::badChecksum:
+            return "bad checksum";
+        case Fault::unknownVariable:
+            return "unknown variable";
+        case Fault::valueOutOfRange:
+            return "value out of range";
+        case Fault::packetMissing:
+            return "packet missing";
+        case Fault::cutShort:
+            return "message cut short";
+        case Fault::secondSkipped:
+            return "second skipped";
+        case Fault::secondRepeated:
+            return "second repeated";
+        case Fault::strayBytes:
+            return "stray bytes";
+    }
+    return "unknown fault";
+}
+
+bool DecodedMessage::has(Fault fault) const {
+    return std::find(faults.begin(), faults.end(), fault) != faults.end();
+}
+
+StreamDecoder::StreamDecoder(std::chrono::milliseconds gapLimit) : m_gapLimit(gapLimit) {}
+
+StreamDecoder::Candidate StreamDecoder::matchAt(std::size_t pos) const {
+    const std::size_t available = m_bytes.size() - pos;
+    const std::uint8_t* bytes = m_bytes.data() + pos;
+    if (available == 0) {
+        return {Match::partial, 0, false};
+    }
+    if (isDigit(bytes[0])) {
+        const std::size_t limit = std::min(available, wire::eseLength);
+        for (std::size_t i = 0; i < limit; ++i) {
+            if (!fitsEse(i, bytes[i])) {
+                return {Match::broken, i, false};
+            }
+        }
+        return {limit == wire::eseLength ? Match::complete : Match::partial, limit, false};
+    }
+    if (bytes[0] == wire::packetHeader[0]) {
+        const std::size_t limit = std::min(available, wire::packetHeader.size());
+        for (std::size_t i = 0; i < limit; ++i) {
+            if (bytes[i] != wire::packetHeader[i]) {
+                return {Match::broken, i, true};
+            }
+        }
+        if (available < wire::packetLength) {
+            return {Match::partial, available, true};
+        }
+        // A packet that stops early is followed straight away by the next header. A
+        // known variable byte rules that out; otherwise look for the header inside.
+        const std::uint8_t variable = bytes[wire::packetHeader.size()];
+        if (variable < wire::firstVariable || variable >= wire::firstVariable + wire::packetCount) {
+            for (std::size_t i = wire::packetHeader.size(); i < wire::packetLength; ++i) {
+                if (bytes[i] == wire::packetHeader[0] && matchAt(pos + i).match != Match::broken) {
+                    return {Match::broken, i, true};
+                }
+            }
+        }
+        return {Match::complete, wire::packetLength, true};
+    }
+    return {Match::broken, 0, false};
+}
+
+void StreamDecoder::scan(bool force, std::vector<DecodedMessage>& out) {
+    while (m_start < m_bytes.size()) {
+        const Candidate candidate = matchAt(m_start);
+        if (candidate.match == Match::complete) {
+            if (candidate.packet) {
+                takePacket(m_start, out);
+            } else {
+                takeEse(m_start, out);
+            }
+            consume(candidate.length);
+            continue;
+        }
+        if (candidate.match == Match::partial) {
+            if (!force) {
+                return;
+            }
+            cutShort(candidate.packet, candidate.length, out);
+            consume(candidate.length);
+            continue;
+        }
+        if (candidate.length == 0) {
+            stray(1);
+            consume(1);
+            continue;
+        }
+        // Broken after some matching bytes: the next message may begin anywhere up
+        // to and including the byte that broke the pattern.
+        std::size_t next = 1;
+        while (next <= candidate.length && matchAt(m_start + next).match == Match::broken) {
+            ++next;
+        }
+        const std::size_t kept = std::min(next, candidate.length);
+        cutShort(candidate.packet, kept, out);
+        consume(kept);
+        if (next > candidate.length) {
+            stray(1);
+            consume(1);
+        }
+    }
+}
+
+void StreamDecoder::consume(std::size_t count) {
+    m_start = std::min(m_start + count, m_bytes.size());
+}
+
+void StreamDecoder::stray(std::size_t count) {
+    if (m_synchronized) {
+        m_strayBytes += count;
+    }
+}
+
+void StreamDecoder::cutShort(bool packet, std::size_t length, std::vector<DecodedMessage>& out) {
+    if (length < cutShortThreshold) {
+        stray(length);
+        return;
+    }
+    if (!m_synchronized) {
+        return;
+    }
+    if (packet) {
+        if (!m_dateTime) {
+            m_dateTime.emplace();
+            m_dateTime->protocol = Protocol::OstrelDateTime;
+            m_dateTime->firstByte = m_stamps[m_start];
+            m_nextPacket = 0;
+        }
+        addFault(*m_dateTime, Fault::cutShort);
+        ++m_nextPacket;
+        if (m_nextPacket >= wire::packetCount) {
+            closeDateTime(out);
+        }
+        return;
+    }
+    closeDateTime(out);
+    const std::uint8_t* bytes = m_bytes.data() + m_start;
+    DecodedMessage message;
+    message.protocol = Protocol::EseRealTimeClock;
+    message.firstByte = m_stamps[m_start];
+    message.hour = twoDigits(bytes, length, 0);
+    message.minute = twoDigits(bytes, length, 3);
+    message.second = twoDigits(bytes, length, 6);
+    addFault(message, Fault::cutShort);
+    emit(std::move(message), out);
+}
+
+void StreamDecoder::takeEse(std::size_t pos, std::vector<DecodedMessage>& out) {
+    closeDateTime(out);
+    m_synchronized = true;
+    const std::uint8_t* bytes = m_bytes.data() + pos;
+    DecodedMessage message;
+    message.protocol = Protocol::EseRealTimeClock;
+    message.firstByte = m_stamps[pos];
+    message.hour = twoDigits(bytes, wire::eseLength, 0);
+    message.minute = twoDigits(bytes, wire::eseLength, 3);
+    message.second = twoDigits(bytes, wire::eseLength, 6);
+    emit(std::move(message), out);
+}
+
+void StreamDecoder::takePacket(std::size_t pos, std::vector<DecodedMessage>& out) {
+    const std::uint8_t* bytes = m_bytes.data() + pos;
+    const std::uint8_t variable = bytes[5];
+    const std::uint8_t value = bytes[6];
+    const std::uint8_t checksum = bytes[7];
+    const bool known =
+        variable >= wire::firstVariable && variable < wire::firstVariable + wire::packetCount;
+    const std::size_t slot = known ? std::size_t{variable} - wire::firstVariable : m_nextPacket;
+
+    if (!m_synchronized) {
+        // Joined mid-message: wait for the first month packet.
+        if (!known || slot != 0) {
+            return;
+        }
+        m_synchronized = true;
+    }
+    // A packet from earlier in the order starts the next message.
+    if (m_dateTime && known && slot < m_nextPacket) {
+        closeDateTime(out);
+    }
+    if (!m_dateTime) {
+        m_dateTime.emplace();
+        m_dateTime->protocol = Protocol::OstrelDateTime;
+        m_dateTime->firstByte = m_stamps[pos];
+        m_nextPacket = 0;
+    }
+    DecodedMessage& message = *m_dateTime;
+    if (!known) {
+        addFault(message, Fault::unknownVariable);
+    } else {
+        if (slot > m_nextPacket) {
+            addFault(message, Fault::packetMissing);
+        }
+        const wire::ValueRange range = wire::valueRanges[slot];
+        if (value < range.low || value > range.high) {
+            addFault(message, Fault::valueOutOfRange);
+        }
+        std::optional<int>* fields[] = {&message.month, &message.day,    &message.weekday,
+                                        &message.hour,  &message.minute, &message.second};
+        *fields[slot] = value;
+    }
+    if (checksum != wire::packetChecksum(variable, value)) {
+        addFault(message, Fault::badChecksum);
+    }
+    m_nextPacket = slot + 1;
+    if (m_nextPacket >= wire::packetCount) {
+        closeDateTime(out);
+    }
+}
+
+void StreamDecoder::closeDateTime(std::vector<DecodedMessage>& out) {
+    if (!m_dateTime) {
+        return;
+    }
+    DecodedMessage message = std::move(*m_dateTime);
+    m_dateTime.reset();
+    if (m_nextPacket < wire::packetCount) {
+        addFault(message, Fault::packetMissing);
+    }
+    m_nextPacket = 0;
+    emit(std::move(message), out);
+}
+
+void StreamDecoder::emit(DecodedMessage message, std::vector<DecodedMessage>& out) {
+    if (m_strayBytes > 0) {
+        message.strayBytes = m_strayBytes;
+        addFault(message, Fault::strayBytes);
+        m_strayBytes = 0;
+    }
+    if (!inRange(message.hour, 0, 23) || !inRange(message.minute, 0, 59) ||
+        !inRange(message.second, 0, 59)) {
+        addFault(message, Fault::valueOutOfRange);
+    }
+    // Consecutive messages must carry consecutive seconds; a message whose time is
+    // incomplete or impossible breaks the chain instead of faulting the next one.
+    if (message.hour && message.minute && message.second && !message.has(Fault::valueOutOfRange)) {
+        const int secondOfDay = *message.hour * 3600 + *message.minute * 60 + *message.second;
+        if (m_lastSecondOfDay) {
+            if (secondOfDay == *m_lastSecondOfDay) {
+                addFault(message, Fault::secondRepeated);
+            } else if (secondOfDay != (*m_lastSecondOfDay + 1) % secondsPerDay) {
+                addFault(message, Fault::secondSkipped);
+            }
+        }
+        m_lastSecondOfDay = secondOfDay;
+    } else {
+        m_lastSecondOfDay.reset();
+    }
+    out.push_back(std::move(message));
+}
+
+void StreamDecoder::compact() {
+    m_bytes.erase(m_bytes.begin(), m_bytes.begin() + static_cast<std::ptrdiff_t>(m_start));
+    m_stamps.erase(m_stamps.begin(), m_stamps.begin() + static_cast<std::ptrdiff_t>(m_start));
+    m_start = 0;
+}
+
+std::vector<DecodedMessage> StreamDecoder::feed(std::span<const std::uint8_t> bytes,
+                                                Timestamp arrival) {
+    std::vector<DecodedMessage> out;
+    if (bytes.empty()) {
+        return out;
+    }
+    if (m_lastArrival && arrival - *m_lastArrival > m_gapLimit) {
+        scan(true, out);
+        closeDateTime(out);
+        compact();
+    }
+    m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
+    m_stamps.insert(m_stamps.end(), bytes.size(), arrival);
+    m_lastArrival = arrival;
+    scan(false, out);
+    compact();
+    return out;
+}
+
+std::vector<DecodedMessage> StreamDecoder::idle(Timestamp now) {
+    std::vector<DecodedMessage> out;
+    if (m_lastArrival && now - *m_lastArrival > m_gapLimit) {
+        scan(true, out);
+        closeDateTime(out);
+        compact();
+    }
+    return out;
+}
+
+void StreamDecoder::finish() {
+    m_bytes.clear();
+    m_stamps.clear();
+    m_start = 0;
+    m_dateTime.reset();
+    m_nextPacket = 0;
+}
+
+}  // namespace chronvane::monitor

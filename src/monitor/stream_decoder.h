@@ -1,0 +1,113 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "clock/protocol.h"
+
+// Turns the bytes arriving on a line into time messages, whichever of the two
+// protocols they are in, and checks every one. No I/O: the caller feeds byte chunks
+// stamped with the wall-clock time they were read at.
+namespace chronvane::monitor {
+
+// Wall-clock time since the epoch.
+using Timestamp = std::chrono::nanoseconds;
+
+enum class Fault : std::uint8_t {
+    badChecksum,
+    unknownVariable,
+    valueOutOfRange,
+    packetMissing,
+    cutShort,
+    secondSkipped,
+    secondRepeated,
+    strayBytes,
+};
+
+// The fault in words, e.g. "bad checksum".
+std::string_view faultText(Fault fault);
+
+struct DecodedMessage {
+    Protocol protocol = Protocol::EseRealTimeClock;
+    // What the message carries, as sent; empty where the bytes did not arrive.
+    std::optional<int> hour;
+    std::optional<int> minute;
+    std::optional<int> second;
+    // 8-bit Date/Time only: month (January = 1), day, weekday (Sunday = 1).
+    std::optional<int> month;
+    std::optional<int> day;
+    std::optional<int> weekday;
+    // When the message's first byte was read.
+    Timestamp firstByte{};
+    // Each kind of fault at most once, in the order they were found.
+    std::vector<Fault> faults;
+    // Bytes that belonged to no message, seen since the message before this one.
+    std::size_t strayBytes = 0;
+
+    bool sound() const { return faults.empty(); }
+    bool has(Fault fault) const;
+};
+
+class StreamDecoder {
+  public:
+    // gapLimit: a message whose bytes stop for longer than this is taken as cut
+    // short. At 9600 baud the 48-byte message takes about 50 ms end to end.
+    explicit StreamDecoder(std::chrono::milliseconds gapLimit = std::chrono::milliseconds(250));
+
+    // Takes the next bytes of the stream, all read at arrival. Returns the messages
+    // they completed, oldest first. Never fails; any byte sequence is accepted.
+    std::vector<DecodedMessage> feed(std::span<const std::uint8_t> bytes, Timestamp arrival);
+
+    // Tells the decoder that nothing arrived up to now: a message left unfinished for
+    // longer than the gap limit is returned as cut short.
+    std::vector<DecodedMessage> idle(Timestamp now);
+
+    // The stream ends (the reader stops): an unfinished message is dropped without a
+    // fault, since it was the reader and not the sender that cut it.
+    void finish();
+
+    // Until the first message start is seen, the reader has joined the line mid-way:
+    // what came before is skipped without faults.
+    bool synchronized() const { return m_synchronized; }
+
+  private:
+    enum class Match { complete, partial, broken };
+    struct Candidate {
+        Match match;
+        std::size_t length;  // bytes matched (complete: the whole unit)
+        bool packet;
+    };
+
+    Candidate matchAt(std::size_t pos) const;
+    bool startsUnitAt(std::size_t pos) const;
+    void scan(bool force, std::vector<DecodedMessage>& out);
+    void consume(std::size_t count);
+    void stray(std::size_t count);
+    void cutShort(bool packet, std::size_t length, std::vector<DecodedMessage>& out);
+    void takeEse(std::size_t pos, std::vector<DecodedMessage>& out);
+    void takePacket(std::size_t pos, std::vector<DecodedMessage>& out);
+    void closeDateTime(std::vector<DecodedMessage>& out);
+    void emit(DecodedMessage message, std::vector<DecodedMessage>& out);
+    void compact();
+
+    std::chrono::milliseconds m_gapLimit;
+    std::vector<std::uint8_t> m_bytes;
+    std::vector<Timestamp> m_stamps;
+    std::size_t m_start = 0;
+    std::optional<Timestamp> m_lastArrival;
+
+    // The 8-bit message being put together from its packets.
+    std::optional<DecodedMessage> m_dateTime;
+    std::size_t m_nextPacket = 0;
+
+    bool m_synchronized = false;
+    std::size_t m_strayBytes = 0;
+    std::optional<int> m_lastSecondOfDay;
+};
+
+}  // namespace chronvane::monitor

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace chronvane {
+
+// A pseudo-terminal standing in for a serial port, so that the program can be watched
+// without any cable: the program writes to the controlling (master) end as to any
+// device, and readers open readerPath(), e.g. /dev/pts/3.
+//
+// Made once per virtual COM at start-up and shared through the DeviceMap, so that the
+// reader path stays the same while the port is closed and opened again. It keeps a
+// descriptor of the reader end itself: the reader end then never hangs up when a
+// reader goes away, and its line settings (raw, 9600) stay as set here.
+class VirtualPort {
+  public:
+    // Opens a new pseudo-terminal pair and puts the reader end in raw mode at 9600
+    // baud, 8N1 (no echo, no CR/LF translation: the 8-bit message carries both as
+    // data). On failure returns null, releases what it had opened and stores the
+    // errno in *error (when error is not null).
+    static std::shared_ptr<VirtualPort> create(int* error);
+
+    ~VirtualPort();
+    VirtualPort(const VirtualPort&) = delete;
+    VirtualPort& operator=(const VirtualPort&) = delete;
+
+    // The path readers open, e.g. /dev/pts/3.
+    const std::string& readerPath() const { return m_readerPath; }
+    // The master end: non-blocking, close-on-exec. Owned here; callers dup it.
+    int masterFd() const { return m_masterFd; }
+
+    // Throws away whatever no reader has taken yet. Called before each message, so
+    // that with nobody reading the pseudo-terminal's buffer never fills (which would
+    // make writes fail) and a reader that comes late starts with the current second.
+    // Returns false with errno set when the flush fails.
+    bool discardUnread() const;
+
+  private:
+    VirtualPort(int masterFd, int readerFd, std::string readerPath);
+
+    int m_masterFd;
+    int m_readerFd;
+    std::string m_readerPath;
+};
+
+}  // namespace chronvane
