@@ -1,0 +1,53 @@
+#include "monitor/monitor_options.h"
+
+#include <gtest/gtest.h>
+
+namespace chronvane::monitor {
+namespace {
+
+TEST(MonitorOptions, AcceptedCommandLines) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string device;
+        std::optional<long long> count;
+        bool json;
+    };
+    const Case cases[] = {
+        {{"/dev/ttyUSB0"}, "/dev/ttyUSB0", std::nullopt, false},
+        {{"--count", "10", "/dev/pts/3"}, "/dev/pts/3", 10, false},
+        {{"/dev/pts/3", "--count=2", "--json"}, "/dev/pts/3", 2, true},
+        {{"--", "--odd-name"}, "--odd-name", std::nullopt, false},
+    };
+    for (const Case& c : cases) {
+        const auto parsed = parseMonitorArguments(c.args);
+        ASSERT_TRUE(parsed.options) << parsed.error;
+        EXPECT_EQ(parsed.options->device, c.device);
+        EXPECT_EQ(parsed.options->count, c.count);
+        EXPECT_EQ(parsed.options->json, c.json);
+    }
+}
+
+TEST(MonitorOptions, RefusedCommandLinesSayWhy) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string error;
+    };
+    const Case cases[] = {
+        {{}, "missing DEVICE, for example /dev/ttyUSB0"},
+        {{"/dev/a", "/dev/b"}, "/dev/b: only one DEVICE can be watched"},
+        {{"--count", "0", "/dev/a"}, "--count 0: expected a whole number, 1 or more"},
+        {{"--count=x", "/dev/a"}, "--count x: expected a whole number, 1 or more"},
+        {{"/dev/a", "--count"}, "--count: missing the number of messages"},
+        {{"--verbose", "/dev/a"}, "--verbose: unknown option"},
+    };
+    for (const Case& c : cases) {
+        const auto parsed = parseMonitorArguments(c.args);
+        EXPECT_FALSE(parsed.options);
+        EXPECT_EQ(parsed.error, c.error);
+    }
+    EXPECT_TRUE(parseMonitorArguments({"--help"}).options->help);
+    EXPECT_TRUE(parseMonitorArguments({"--version"}).options->version);
+}
+
+}  // namespace
+}  // namespace chronvane::monitor

@@ -1,0 +1,364 @@
+#include "monitor/stream_decoder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "clock/message_formats.h"
+#include "clock/wire_format.h"
+#include "monitor/message_report.h"
+
+namespace chronvane::monitor {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr Timestamp start = std::chrono::seconds(1'800'000'000);
+
+// Monday 22 February, 14:05:<second>.
+LocalTime at(int second, int minute = 5, int hour = 14) {
+    return LocalTime{second, minute, hour, 22, 1, 1};
+}
+
+Bytes message(Protocol protocol, const LocalTime& time) {
+    return protocol == Protocol::EseRealTimeClock ? buildEseMessage(time)
+                                                  : buildDateTimeMessage(time);
+}
+
+void append(Bytes& stream, const Bytes& more) {
+    stream.insert(stream.end(), more.begin(), more.end());
+}
+
+// Messages for consecutive seconds from 14:05:<first>.
+Bytes run(Protocol protocol, int first, int count) {
+    Bytes stream;
+    for (int i = 0; i < count; ++i) {
+        append(stream, message(protocol, at(first + i)));
+    }
+    return stream;
+}
+
+// Everything the decoder makes of stream fed in one chunk, then a long silence.
+std::vector<DecodedMessage> decodeAll(const Bytes& stream) {
+    StreamDecoder decoder;
+    auto out = decoder.feed(stream, start);
+    auto late = decoder.idle(start + 1s);
+    out.insert(out.end(), late.begin(), late.end());
+    return out;
+}
+
+std::vector<std::string> lines(const std::vector<DecodedMessage>& messages) {
+    std::vector<std::string> text;
+    for (const auto& decoded : messages) {
+        text.push_back(reportLine(decoded));
+    }
+    return text;
+}
+
+TEST(StreamDecoder, SoundStreamsInEitherProtocolAndBothInTurn) {
+    struct Case {
+        const char* name;
+        std::vector<Protocol> protocols;
+    };
+    const Case cases[] = {
+        {"ese",
+         {Protocol::EseRealTimeClock, Protocol::EseRealTimeClock, Protocol::EseRealTimeClock}},
+        {"8-bit", {Protocol::OstrelDateTime, Protocol::OstrelDateTime, Protocol::OstrelDateTime}},
+        {"switched",
+         {Protocol::EseRealTimeClock, Protocol::OstrelDateTime, Protocol::EseRealTimeClock,
+          Protocol::OstrelDateTime}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Consecutive seconds from 14:04:58, across the minute.
+        Bytes stream;
+        LocalTime time = at(58, 4);
+        for (Protocol protocol : c.protocols) {
+            append(stream, message(protocol, time));
+            if (++time.second == 60) {
+                time.second = 0;
+                ++time.minute;
+            }
+        }
+        const auto decoded = decodeAll(stream);
+        ASSERT_EQ(decoded.size(), c.protocols.size());
+        for (std::size_t i = 0; i < decoded.size(); ++i) {
+            EXPECT_TRUE(decoded[i].sound()) << reportLine(decoded[i]);
+            EXPECT_EQ(decoded[i].protocol, c.protocols[i]);
+            EXPECT_EQ(decoded[i].hour, 14);
+        }
+        EXPECT_EQ(decoded[1].second, 59);
+        EXPECT_EQ(decoded[2].minute, 5);
+        EXPECT_EQ(decoded[2].second, 0);
+    }
+}
+
+TEST(StreamDecoder, DateTimeFieldsAreTheValuesSent) {
+    const auto decoded = decodeAll(buildDateTimeMessage(LocalTime{9, 5, 14, 22, 1, 1}));
+    ASSERT_EQ(decoded.size(), 1u);
+    EXPECT_EQ(decoded[0].month, 2);
+    EXPECT_EQ(decoded[0].day, 22);
+    EXPECT_EQ(decoded[0].weekday, 2);
+    EXPECT_EQ(reportLine(decoded[0]).substr(0, 8), "14:05:09");
+}
+
+// Each fault planted in the second of three messages for 14:05:10 to 14:05:12.
+TEST(StreamDecoder, EveryKindOfFaultIsNamedOnItsMessage) {
+    using P = Protocol;
+    struct Case {
+        const char* name;
+        Protocol protocol;
+        void (*spoil)(Bytes& middle);
+        std::vector<Fault> expected;
+        std::size_t expectedCount = 3;
+    };
+    auto setPacket = [](Bytes& bytes, std::size_t packet, std::uint8_t variable,
+                        std::uint8_t value) {
+        bytes[packet * 8 + 5] = variable;
+        bytes[packet * 8 + 6] = value;
+        bytes[packet * 8 + 7] = wire::packetChecksum(variable, value);
+    };
+    static auto set = setPacket;
+    const Case cases[] = {
+        {"bad checksum",
+         P::OstrelDateTime,
+         [](Bytes& b) { b[2 * 8 + 7] ^= 0x01; },
+         {Fault::badChecksum}},
+        {"unknown variable",
+         P::OstrelDateTime,
+         [](Bytes& b) { set(b, 1, 0x30, 22); },
+         {Fault::unknownVariable}},
+        {"hour 24",
+         P::OstrelDateTime,
+         [](Bytes& b) { set(b, 3, 0x1C, 24); },
+         {Fault::valueOutOfRange}},
+        {"month 13",
+         P::OstrelDateTime,
+         [](Bytes& b) { set(b, 0, 0x19, 13); },
+         {Fault::valueOutOfRange}},
+        {"weekday 0",
+         P::OstrelDateTime,
+         [](Bytes& b) { set(b, 2, 0x1B, 0); },
+         {Fault::valueOutOfRange}},
+        {"ese hour 25",
+         P::EseRealTimeClock,
+         [](Bytes& b) { b[0] = '2', b[1] = '5'; },
+         {Fault::valueOutOfRange}},
+        {"ese second 61",
+         P::EseRealTimeClock,
+         [](Bytes& b) { b[6] = '6', b[7] = '1'; },
+         {Fault::valueOutOfRange}},
+        {"packet 4 missing",
+         P::OstrelDateTime,
+         [](Bytes& b) { b.erase(b.begin() + 24, b.begin() + 32); },
+         {Fault::packetMissing}},
+        {"last packet missing",
+         P::OstrelDateTime,
+         [](Bytes& b) { b.resize(40); },
+         {Fault::packetMissing}},
+        {"packets swapped",
+         P::OstrelDateTime,
+         [](Bytes& b) { std::swap_ranges(b.begin() + 8, b.begin() + 16, b.begin() + 16); },
+         {Fault::packetMissing},
+         4},
+        {"ese cut short", P::EseRealTimeClock, [](Bytes& b) { b.resize(6); }, {Fault::cutShort}},
+        {"8-bit cut short in packet 3",
+         P::OstrelDateTime,
+         [](Bytes& b) { b.erase(b.begin() + 20, b.begin() + 24); },
+         {Fault::cutShort}},
+        {"8-bit cut short after the header",
+         P::OstrelDateTime,
+         [](Bytes& b) { b.erase(b.begin() + 45, b.end()); },
+         {Fault::cutShort}},
+        {"second skipped",
+         P::EseRealTimeClock,
+         [](Bytes& b) { b = buildEseMessage(at(40)); },
+         {Fault::secondSkipped}},
+        {"second repeated",
+         P::OstrelDateTime,
+         [](Bytes& b) { b = buildDateTimeMessage(at(10)); },
+         {Fault::secondRepeated}},
+        {"stray bytes",
+         P::EseRealTimeClock,
+         [](Bytes& b) {
+             b.insert(b.begin(), {'x', 0x0A});
+         },
+         {Fault::strayBytes}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes middle = message(c.protocol, at(11));
+        c.spoil(middle);
+        Bytes stream = message(c.protocol, at(10));
+        append(stream, middle);
+        append(stream, message(c.protocol, at(12)));
+        const auto decoded = decodeAll(stream);
+        ASSERT_EQ(decoded.size(), c.expectedCount) << testing::PrintToString(lines(decoded));
+        EXPECT_TRUE(decoded.front().sound()) << reportLine(decoded.front());
+        EXPECT_EQ(decoded[1].faults, c.expected) << reportLine(decoded[1]);
+        if (c.expected != std::vector<Fault>{Fault::secondSkipped} &&
+            c.expected != std::vector<Fault>{Fault::secondRepeated}) {
+            EXPECT_TRUE(decoded.back().sound() ||
+                        decoded.back().faults == std::vector<Fault>{Fault::secondSkipped})
+                << reportLine(decoded.back());
+        }
+    }
+}
+
+TEST(StreamDecoder, GarbageBeforeBetweenAndInsideMessagesIsSkipped) {
+    const Bytes noise{'7', '7', 0xF5, 0x00, 0x0D, 0x0A, '1', ':', 0xFF};
+    for (Protocol protocol : {Protocol::EseRealTimeClock, Protocol::OstrelDateTime}) {
+        SCOPED_TRACE(protocol == Protocol::OstrelDateTime ? "8-bit" : "ese");
+        // Before the first message: the reader joined a noisy line, no fault.
+        Bytes stream = noise;
+        append(stream, run(protocol, 10, 2));
+        auto decoded = decodeAll(stream);
+        ASSERT_EQ(decoded.size(), 2u);
+        EXPECT_TRUE(decoded[0].sound() && decoded[1].sound()) << reportLine(decoded[0]);
+
+        // Between two messages: counted on the next one, which is otherwise sound.
+        stream = run(protocol, 10, 1);
+        append(stream, noise);
+        append(stream, run(protocol, 11, 2));
+        decoded = decodeAll(stream);
+        ASSERT_EQ(decoded.size(), 3u) << testing::PrintToString(lines(decoded));
+        EXPECT_EQ(decoded[1].faults, std::vector<Fault>{Fault::strayBytes});
+        EXPECT_EQ(decoded[1].strayBytes, noise.size());
+        EXPECT_TRUE(decoded[2].sound());
+
+        // Inside a message: it is cut short, the one after is found again.
+        stream = run(protocol, 10, 1);
+        Bytes broken = message(protocol, at(11));
+        broken.insert(broken.begin() + 7, noise.begin(), noise.end());
+        append(stream, broken);
+        append(stream, run(protocol, 12, 2));
+        decoded = decodeAll(stream);
+        ASSERT_GE(decoded.size(), 3u) << testing::PrintToString(lines(decoded));
+        EXPECT_FALSE(decoded[1].sound());
+        EXPECT_EQ(decoded[decoded.size() - 2].second, 12);
+        EXPECT_TRUE(decoded.back().sound()) << reportLine(decoded.back());
+        EXPECT_EQ(decoded.back().second, 13);
+    }
+}
+
+TEST(StreamDecoder, ACutShortMessageIsFollowedByTheNextOneAtOnce) {
+    // "14:05:" and straight on with "14:05:11   \r": the digits after the cut look
+    // like the rest of the first message until the separator breaks it.
+    Bytes stream = buildEseMessage(at(10));
+    Bytes cut = buildEseMessage(at(11));
+    cut.resize(6);
+    append(stream, cut);
+    append(stream, run(Protocol::EseRealTimeClock, 12, 1));
+    const auto decoded = decodeAll(stream);
+    ASSERT_EQ(decoded.size(), 3u) << testing::PrintToString(lines(decoded));
+    EXPECT_EQ(decoded[1].faults, std::vector<Fault>{Fault::cutShort});
+    EXPECT_EQ(decoded[1].minute, 5);
+    EXPECT_FALSE(decoded[1].second.has_value());
+    // The cut message's second is unknown, so nothing is said about the gap.
+    EXPECT_TRUE(decoded[2].sound());
+}
+
+TEST(StreamDecoder, SplitAcrossReadsAtEveryBytePositionDecodesTheSame) {
+    for (Protocol protocol : {Protocol::EseRealTimeClock, Protocol::OstrelDateTime}) {
+        const Bytes stream = run(protocol, 10, 3);
+        const auto whole = lines(decodeAll(stream));
+        ASSERT_EQ(whole.size(), 3u);
+        for (std::size_t split = 1; split < stream.size(); ++split) {
+            SCOPED_TRACE(split);
+            StreamDecoder decoder;
+            auto out = decoder.feed({stream.data(), split}, start);
+            auto rest = decoder.feed({stream.data() + split, stream.size() - split}, start);
+            out.insert(out.end(), rest.begin(), rest.end());
+            EXPECT_EQ(lines(out), whole);
+        }
+        StreamDecoder decoder;
+        std::vector<DecodedMessage> out;
+        for (std::size_t i = 0; i < stream.size(); ++i) {
+            auto more = decoder.feed({stream.data() + i, 1}, start);
+            out.insert(out.end(), more.begin(), more.end());
+        }
+        EXPECT_EQ(lines(out), whole);
+    }
+}
+
+TEST(StreamDecoder, LineFeedAndCarriageReturnInsideAPacketAreData) {
+    // Hour 10 is 0x0A, minute 13 is 0x0D, second 10 is 0x0A again.
+    const auto decoded = decodeAll(buildDateTimeMessage(LocalTime{10, 13, 10, 10, 9, 3}));
+    ASSERT_EQ(decoded.size(), 1u);
+    EXPECT_TRUE(decoded[0].sound()) << reportLine(decoded[0]);
+    EXPECT_EQ(decoded[0].hour, 0x0A);
+    EXPECT_EQ(decoded[0].minute, 0x0D);
+    EXPECT_EQ(decoded[0].day, 10);
+    EXPECT_EQ(decoded[0].month, 10);
+}
+
+TEST(StreamDecoder, AMessageThatStopsIsCutShortOnlyOnceTheGapHasPassed) {
+    for (Protocol protocol : {Protocol::EseRealTimeClock, Protocol::OstrelDateTime}) {
+        StreamDecoder decoder(250ms);
+        Bytes stream = message(protocol, at(10));
+        Bytes cut = message(protocol, at(11));
+        cut.resize(cut.size() - 4);
+        append(stream, cut);
+        EXPECT_EQ(decoder.feed(stream, start).size(), 1u);
+        EXPECT_TRUE(decoder.idle(start + 200ms).empty());
+        const auto late = decoder.idle(start + 300ms);
+        ASSERT_EQ(late.size(), 1u);
+        EXPECT_TRUE(late[0].has(Fault::cutShort)) << reportLine(late[0]);
+        EXPECT_EQ(late[0].protocol, protocol);
+
+        // A pause in the middle of a message cuts it too, though more bytes follow.
+        StreamDecoder paused(250ms);
+        paused.feed(message(protocol, at(9)), start - 1s);
+        const Bytes whole = message(protocol, at(10));
+        paused.feed({whole.data(), 5}, start);
+        const auto after = paused.feed({whole.data() + 5, whole.size() - 5}, start + 1s);
+        ASSERT_FALSE(after.empty());
+        EXPECT_TRUE(after[0].has(Fault::cutShort));
+    }
+}
+
+TEST(StreamDecoder, JoiningMidMessageAndStoppingMidMessageAreNoFaults) {
+    const Bytes stream = run(Protocol::OstrelDateTime, 10, 3);
+    StreamDecoder decoder;
+    // Joined at packet 4 of the first message.
+    auto out = decoder.feed({stream.data() + 27, stream.size() - 27 - 20}, start);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_TRUE(out[0].sound()) << reportLine(out[0]);
+    EXPECT_EQ(out[0].second, 11);
+    decoder.finish();
+    EXPECT_TRUE(decoder.idle(start + 5s).empty());
+}
+
+TEST(StreamDecoder, FirstByteArrivalIsWhenTheMessageBegan) {
+    const Bytes whole = buildDateTimeMessage(at(10));
+    StreamDecoder decoder;
+    decoder.feed({whole.data(), 3}, start + 12ms);
+    const auto out = decoder.feed({whole.data() + 3, whole.size() - 3}, start + 60ms);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].firstByte, start + 12ms);
+    EXPECT_EQ(arrivalOffsetMs(out[0]), 12);
+}
+
+TEST(MessageReport, TextAndJsonCarryTimeProtocolOffsetAndFaults) {
+    StreamDecoder decoder;
+    Bytes stream = buildEseMessage(at(9));
+    Bytes bad = buildDateTimeMessage(at(11));
+    bad[7] ^= 0x10;
+    append(stream, bad);
+    auto out = decoder.feed(stream, start + 7ms);
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(reportLine(out[0]), "14:05:09  ESE              +  7 ms  sound");
+    EXPECT_EQ(reportLine(out[1]),
+              "14:05:11  8-bit Date/Time  +  7 ms  Monday February 22  bad checksum, second "
+              "skipped");
+    EXPECT_EQ(reportJson(out[0]),
+              "{\"time\":\"14:05:09\",\"protocol\":\"ese\",\"hour\":14,\"minute\":5,"
+              "\"second\":9,\"offset_ms\":7,\"sound\":true,\"faults\":[],\"stray_bytes\":0}");
+    EXPECT_NE(reportJson(out[1]).find("\"faults\":[\"bad checksum\",\"second skipped\"]"),
+              std::string::npos);
+}
+
+}  // namespace
+}  // namespace chronvane::monitor
