@@ -111,8 +111,17 @@ StreamDecoder::Candidate StreamDecoder::matchAt(std::size_t pos) const {
         const std::uint8_t variable = bytes[wire::packetHeader.size()];
         if (variable < wire::firstVariable || variable >= wire::firstVariable + wire::packetCount) {
             for (std::size_t i = wire::packetHeader.size(); i < wire::packetLength; ++i) {
-                if (bytes[i] == wire::packetHeader[0] && matchAt(pos + i).match != Match::broken) {
+                if (bytes[i] != wire::packetHeader[0]) {
+                    continue;
+                }
+                // Only a whole header decides; until then, how the stream was cut
+                // into reads would change the outcome.
+                const Match inner = matchAt(pos + i).match;
+                if (inner == Match::complete) {
                     return {Match::broken, i, true};
+                }
+                if (inner == Match::partial) {
+                    return {Match::partial, available, true};
                 }
             }
         }
@@ -149,8 +158,18 @@ void StreamDecoder::scan(bool force, std::vector<DecodedMessage>& out) {
         // Broken after some matching bytes: the next message may begin anywhere up
         // to and including the byte that broke the pattern.
         std::size_t next = 1;
-        while (next <= candidate.length && matchAt(m_start + next).match == Match::broken) {
+        Match nextMatch = Match::broken;
+        while (next <= candidate.length) {
+            nextMatch = matchAt(m_start + next).match;
+            if (nextMatch != Match::broken) {
+                break;
+            }
             ++next;
+        }
+        // A possible start whose bytes are not all in yet: wait for them, so that the
+        // outcome does not depend on where the reads happened to cut the stream.
+        if (nextMatch == Match::partial && !force) {
+            return;
         }
         const std::size_t kept = std::min(next, candidate.length);
         cutShort(candidate.packet, kept, out);
