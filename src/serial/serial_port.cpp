@@ -130,14 +130,15 @@ bool SerialPort::open(int index, int baudRate) {
     };
 
     // Exclusive use: flock keeps out every cooperating program (root included),
-    // TIOCEXCL keeps out any other open by an unprivileged process.
-    if (retryOnInterrupt([&] { return flock(fd, LOCK_EX | LOCK_NB); }) < 0) {
+    // TIOCEXCL keeps out any other open by an unprivileged process. A virtual port's
+    // master end is ours alone already, and every master shares the inode of
+    // /dev/ptmx, so a lock there would shut out every other pseudo-terminal user.
+    if (!virtualPort && retryOnInterrupt([&] { return flock(fd, LOCK_EX | LOCK_NB); }) < 0) {
         return abandon(errno == EWOULDBLOCK ? EBUSY : errno);
     }
     if (!isatty(fd)) {
         return abandon(ENOTTY);
     }
-    // A master end can only be had through our VirtualPort: nobody else can open it.
     if (!virtualPort && ioctl(fd, TIOCEXCL) < 0) {
         return abandon(errno);
     }

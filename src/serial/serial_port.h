@@ -29,8 +29,10 @@ class SerialPort {
     // as the device had it; writes them back and reads them again to check they took.
     // A virtual COM (see DeviceMap::setVirtual) is not opened by path: its
     // pseudo-terminal's master end is duplicated and the same steps follow, except
-    // TIOCEXCL, which means nothing there. Any failure: returns false, releases whatever it had
-    // opened, keeps the errno in lastError(). portIndex() is index afterwards whatever the outcome.
+    // flock and TIOCEXCL: nobody else can open that end, and a lock would fall on
+    // the inode every pseudo-terminal master shares. Any failure: returns false,
+    // releases whatever it had opened, keeps the errno in lastError(). portIndex()
+    // is index afterwards whatever the outcome.
     // Precondition: the port is closed (the caller closes first).
     bool open(int index, int baudRate);
 

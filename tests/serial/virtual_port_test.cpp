@@ -136,6 +136,22 @@ TEST(VirtualPort, ClosingAndReopeningKeepsThePathAndTheReader) {
     EXPECT_FALSE(serial.write(message));
 }
 
+TEST(VirtualPort, SeveralVirtualPortsCanBeOpenAtOnce) {
+    // Every master end is the same /dev/ptmx inode: a lock on one would block the rest,
+    // here and in any other program using pseudo-terminals.
+    auto first = VirtualPort::create(nullptr);
+    auto second = VirtualPort::create(nullptr);
+    ASSERT_TRUE(first && second);
+    SerialPort one(virtualCom1(first));
+    SerialPort two(virtualCom1(second));
+    ASSERT_TRUE(one.open(0, 9600)) << std::strerror(one.lastError());
+    ASSERT_TRUE(two.open(0, 9600)) << std::strerror(two.lastError());
+    Reader reader(second->readerPath());
+    const Bytes message = buildEseMessage(LocalTime{});
+    ASSERT_TRUE(two.write(message));
+    EXPECT_EQ(reader.read(message.size()), message);
+}
+
 TEST(VirtualPort, CommandLineMarksPortsVirtualInAnyCase) {
     struct Case {
         std::vector<std::string> args;
