@@ -5,10 +5,7 @@
 
 #include "console_app.h"
 #include "program_options.h"
-
-#if CHRONVANE_HAVE_UI
-#include "ui/server_app.h"
-#endif
+#include "window_loader.h"
 
 namespace {
 
@@ -59,7 +56,13 @@ int main(int argc, char** argv) {
 #if CHRONVANE_HAVE_UI
     if (!options.console) {
         if (haveDisplay()) {
-            return runServerApp(options, argc, argv);
+            const WindowModule window = loadWindowModule(CHRONVANE_WINDOW_MODULE_DIR);
+            if (window.run == nullptr) {
+                print(stderr, self + ": cannot load the window: " + window.error +
+                                  "\nReinstall the program, or run it with --console.\n");
+                return 1;
+            }
+            return window.run(&options, argc, argv);
         }
         print(stderr, self + ": no display found, running in console mode (--console)\n");
     }

@@ -250,6 +250,29 @@ TEST(Console, InformationOptionsAndBadOptions) {
     }
 }
 
+#if CHRONVANE_HAVE_WINDOW
+// A program copied away from its window module (a broken install) must say what is
+// wrong and what to do, not crash or quietly run without a window.
+TEST(Window, WithoutItsModuleTheProgramSaysWhatToDo) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("chronvane-alone-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::filesystem::path alone = dir / "chronvane32";
+    std::filesystem::copy_file(program, alone, std::filesystem::copy_options::overwrite_existing);
+    ChildProcess::Options options;
+    options.environment = {"QT_QPA_PLATFORM=offscreen"};
+    ChildProcess child(alone.string(), {"-com2"}, options);
+    const std::string err = child.restOfErr(endWait);
+    const auto status = child.wait(endWait);
+    std::filesystem::remove_all(dir);
+    EXPECT_TRUE(exitedWith(status, 1)) << describe(status);
+    EXPECT_TRUE(err.starts_with("chronvane32: cannot load the window: ")) << err;
+    EXPECT_NE(err.find("chronvane32-window.so"), std::string::npos) << err;
+    EXPECT_NE(err.find("run it with --console"), std::string::npos) << err;
+    EXPECT_EQ(child.restOfOut(endWait), "");
+}
+#endif
+
 TEST(Console, VersionIsExactlyOneLine) {
     ChildProcess child(program, {"--version"});
     EXPECT_EQ(child.restOfOut(endWait), "Chronvane32 Version 1.0\n");
