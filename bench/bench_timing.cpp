@@ -234,10 +234,10 @@ class QuietWindow final : public chronvane::ClockWindow {
     chronvane::ClockController controller(clock, window, devices);
     controller.selectPort(1);
     const int fd = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
-    itimerspec spec{};
-    spec.it_value.tv_nsec = 1'000'000 + nanosOn(CLOCK_MONOTONIC) % 99'000'000;
-    spec.it_interval.tv_nsec = 100'000'000;
-    if (fd < 0 || timerfd_settime(fd, 0, &spec, nullptr) < 0) {
+    itimerspec expiry{};
+    expiry.it_value.tv_nsec = 1'000'000 + nanosOn(CLOCK_MONOTONIC) % 99'000'000;
+    expiry.it_interval.tv_nsec = 100'000'000;
+    if (fd < 0 || timerfd_settime(fd, 0, &expiry, nullptr) < 0) {
         _exit(1);
     }
     const std::int64_t end = nanosOn(CLOCK_MONOTONIC) + std::int64_t{seconds} * nanosPerSecond;

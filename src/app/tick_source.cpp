@@ -70,12 +70,12 @@ bool TickSource::arm() {
     const std::int64_t nowNanos = std::int64_t{now.tv_sec} * nanosPerSecond + now.tv_nsec;
     const std::int64_t firstNanos = (nowNanos / period + 1) * period;
 
-    itimerspec spec{};
-    spec.it_value = toTimespec(firstNanos);
-    spec.it_interval = toTimespec(period);
+    itimerspec expiry{};
+    expiry.it_value = toTimespec(firstNanos);
+    expiry.it_interval = toTimespec(period);
     // CANCEL_ON_SET: an absolute timer on a clock that is stepped back would
     // otherwise stay silent until the old expiry time comes round again.
-    if (timerfd_settime(m_fd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &spec, nullptr) < 0) {
+    if (timerfd_settime(m_fd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &expiry, nullptr) < 0) {
         m_lastError = errno;
         return false;
     }
