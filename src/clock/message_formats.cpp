@@ -4,19 +4,11 @@
 #include <cstdio>
 #include <string_view>
 
+#include "calendar_names.h"
 #include "wire_format.h"
 
 namespace chronvane {
 namespace {
-
-// Our own name tables rather than strftime: a Qt program calls setlocale(LC_ALL, ""),
-// after which %A and %B would follow the user's language, and the receiving end
-// expects English.
-constexpr std::array<std::string_view, 7> weekdayNames{"Sunday",   "Monday", "Tuesday", "Wednesday",
-                                                       "Thursday", "Friday", "Saturday"};
-constexpr std::array<std::string_view, 12> monthNames{
-    "January", "February", "March",     "April",   "May",      "June",
-    "July",    "August",   "September", "October", "November", "December"};
 
 template <std::size_t N>
 std::string_view nameAt(const std::array<std::string_view, N>& names, int index) {

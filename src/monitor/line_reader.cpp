@@ -8,19 +8,9 @@
 
 #include <cerrno>
 
+#include "serial/retry_on_interrupt.h"
+
 namespace chronvane::monitor {
-namespace {
-
-template <typename Call>
-int retryOnInterrupt(Call call) {
-    int result;
-    do {
-        result = call();
-    } while (result < 0 && errno == EINTR);
-    return result;
-}
-
-}  // namespace
 
 int openLine(const std::string& path) {
     const int fd = retryOnInterrupt(

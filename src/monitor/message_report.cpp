@@ -4,14 +4,10 @@
 #include <cstdio>
 #include <string_view>
 
+#include "clock/calendar_names.h"
+
 namespace chronvane::monitor {
 namespace {
-
-constexpr std::array<std::string_view, 7> weekdayNames{"Sunday",   "Monday", "Tuesday", "Wednesday",
-                                                       "Thursday", "Friday", "Saturday"};
-constexpr std::array<std::string_view, 12> monthNames{
-    "January", "February", "March",     "April",   "May",      "June",
-    "July",    "August",   "September", "October", "November", "December"};
 
 std::string twoDigits(const std::optional<int>& value) {
     if (!value) {

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <utility>
 
+#include "retry_on_interrupt.h"
 #include "virtual_port.h"
 
 namespace chronvane {
@@ -21,15 +22,6 @@ using SteadyClock = std::chrono::steady_clock;
 // How long one message may hold the caller when the device stops taking bytes
 // (flow control held off, adapter pulled out). Well under the one-second period.
 constexpr std::chrono::milliseconds writeBudget{100};
-
-template <typename Call>
-int retryOnInterrupt(Call call) {
-    int result;
-    do {
-        result = call();
-    } while (result < 0 && errno == EINTR);
-    return result;
-}
 
 speed_t speedFor(int baudRate) {
     switch (baudRate) {

@@ -9,19 +9,9 @@
 #include <cerrno>
 #include <utility>
 
+#include "retry_on_interrupt.h"
+
 namespace chronvane {
-namespace {
-
-template <typename Call>
-int retryOnInterrupt(Call call) {
-    int result;
-    do {
-        result = call();
-    } while (result < 0 && errno == EINTR);
-    return result;
-}
-
-}  // namespace
 
 VirtualPort::VirtualPort(int masterFd, int readerFd, std::string readerPath)
     : m_masterFd(masterFd), m_readerFd(readerFd), m_readerPath(std::move(readerPath)) {}
