@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <thread>
 #include <utility>
 
 #include "retry_on_interrupt.h"
@@ -46,20 +47,46 @@ speed_t speedFor(int baudRate) {
     }
 }
 
-// The four line settings, plus raw output: a Linux tty by default turns 0x0A into
-// 0x0D 0x0A (OPOST|ONLCR) and may turn 0x0D into 0x0A (OCRNL), and the 8-bit
-// message carries both as plain values. Nothing else is touched.
+// What a Linux tty does on its own that a serial port must not: echo received bytes
+// back out of the line (ECHO, ECHONL), so a receiver that talks back or noise on RX
+// would land between our bytes; flush queued output when a received byte is an
+// interrupt character (ISIG), cutting a message short; and collect input in lines
+// (ICANON, IEXTEN), which nobody reads here anyway.
+constexpr tcflag_t localBitsOff = ECHO | ECHONL | ICANON | ISIG | IEXTEN;
+
+// The four line settings, raw output and no local processing: a Linux tty by default
+// turns 0x0A into 0x0D 0x0A (OPOST|ONLCR) and may turn 0x0D into 0x0A (OCRNL), and
+// the 8-bit message carries both as plain values. Nothing else is touched: flow
+// control, modem control and the special characters stay as the device had them.
 void applyLineSettings(termios& settings, speed_t speed) {
     cfsetispeed(&settings, speed);
     cfsetospeed(&settings, speed);
     settings.c_cflag = (settings.c_cflag & ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB)) | CS8;
     settings.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    settings.c_lflag &= ~localBitsOff;
 }
 
 bool settingsTook(const termios& wanted, const termios& actual) {
     const tcflag_t lineBits = CSIZE | PARENB | CSTOPB;
     return (actual.c_cflag & lineBits) == (wanted.c_cflag & lineBits) &&
-           (actual.c_oflag & OPOST) == 0 && cfgetospeed(&actual) == cfgetospeed(&wanted);
+           (actual.c_oflag & OPOST) == 0 && (actual.c_lflag & localBitsOff) == 0 &&
+           cfgetospeed(&actual) == cfgetospeed(&wanted);
+}
+
+// Lets what is queued leave within writeBudget (a 48-byte message takes 50 ms at
+// 9600 baud), then drops the rest. A line held off by flow control would otherwise
+// keep its bytes, and the kernel holds close() until they leave, up to 30 s
+// (closing_wait), which would freeze the window.
+void settleOutput(int fd) {
+    const auto deadline = SteadyClock::now() + writeBudget;
+    int queued = 0;
+    while (ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
+        if (SteadyClock::now() >= deadline) {
+            tcflush(fd, TCOFLUSH);
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds{2});
+    }
 }
 
 }  // namespace
@@ -68,10 +95,6 @@ SerialPort::SerialPort(DeviceMap devices) : m_devices(std::move(devices)) {}
 
 SerialPort::~SerialPort() {
     close();
-}
-
-void SerialPort::setDevices(DeviceMap devices) {
-    m_devices = std::move(devices);
 }
 
 bool SerialPort::isOpen() const {
@@ -89,6 +112,10 @@ void SerialPort::succeed() {
 }
 
 bool SerialPort::open(int index, int baudRate) {
+    // A caller that skipped close() must not leak the device it held.
+    if (m_fd >= 0) {
+        close();
+    }
     if (static_cast<unsigned>(index) >= static_cast<unsigned>(DeviceMap::portCount)) {
         fail(EINVAL);
         return false;
@@ -166,9 +193,14 @@ void SerialPort::close() {
         return;
     }
     if (m_fd >= 0) {
-        // Closing releases the flock and, with the last descriptor, TIOCEXCL. A
-        // close interrupted by a signal has still released the descriptor on Linux,
-        // so it is not retried.
+        settleOutput(m_fd);
+        // TIOCEXCL outlives our descriptor while anyone else holds the device open
+        // (a getty, ModemManager), and would then shut out our own next open.
+        if (!m_virtualPort) {
+            ioctl(m_fd, TIOCNXCL);
+        }
+        // Closing releases the flock. A close interrupted by a signal has still
+        // released the descriptor on Linux, so it is not retried.
         if (::close(m_fd) == 0) {
             succeed();
         } else {

@@ -25,19 +25,23 @@ class SerialPort {
     // changes nothing (lastError EINVAL). Otherwise: opens read-write, O_NOCTTY |
     // O_NONBLOCK; takes exclusive use (flock LOCK_EX|LOCK_NB, then TIOCEXCL); discards
     // pending output; reads the settings; sets the baud rate, 8 data bits, no parity,
-    // 1 stop bit and switches output post-processing off, leaving every other setting
-    // as the device had it; writes them back and reads them again to check they took.
+    // 1 stop bit and switches output post-processing and local echo and signal
+    // characters off, leaving every other setting as the device had it; writes them
+    // back and reads them again to check they took.
     // A virtual COM (see DeviceMap::setVirtual) is not opened by path: its
     // pseudo-terminal's master end is duplicated and the same steps follow, except
     // flock and TIOCEXCL: nobody else can open that end, and a lock would fall on
     // the inode every pseudo-terminal master shares. Any failure: returns false,
     // releases whatever it had opened, keeps the errno in lastError(). portIndex()
     // is index afterwards whatever the outcome.
-    // Precondition: the port is closed (the caller closes first).
+    // A device still held is closed first.
     bool open(int index, int baudRate);
 
-    // Releases the device if one is held; harmless when closed. portIndex() is -1
-    // afterwards whatever the outcome.
+    // Releases the device if one is held; harmless when closed. Output still queued
+    // gets about 100 ms to leave and is then dropped, so a line held off by flow
+    // control cannot hold the caller. Exclusive use is given up even while another
+    // process keeps the device open. portIndex() is -1 afterwards whatever the
+    // outcome.
     void close();
 
     // Sends every byte of bytes, one write call per byte, in order, never stopping
@@ -55,7 +59,6 @@ class SerialPort {
     int lastError() const { return m_lastError; }
 
     const DeviceMap& devices() const { return m_devices; }
-    void setDevices(DeviceMap devices);
     // The path behind COM<index+1> ("" for an index out of range).
     const std::string& devicePath(int index) const { return m_devices.path(index); }
 

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -76,6 +77,7 @@ TEST_F(SerialPortTest, SetsTheLineAndKeepsEveryOtherSetting) {
     preset.c_cc[VSTART] = 0x11;
     preset.c_cc[VSTOP] = 0x13;
     preset.c_cc[VINTR] = 0x07;
+    preset.c_lflag |= ECHO | ECHONL | ICANON | ISIG | IEXTEN | TOSTOP;
     ASSERT_EQ(tcsetattr(pty.deviceFd(), TCSANOW, &preset), 0);
 
     ASSERT_TRUE(port.open(0, 9600));
@@ -89,7 +91,39 @@ TEST_F(SerialPortTest, SetsTheLineAndKeepsEveryOtherSetting) {
     EXPECT_EQ(after.c_cc[VSTART], 0x11);
     EXPECT_EQ(after.c_cc[VSTOP], 0x13);
     EXPECT_EQ(after.c_cc[VINTR], 0x07);
-    EXPECT_EQ(after.c_lflag, preset.c_lflag);
+    // Echo, line editing and signal characters go; the other local flags stay.
+    EXPECT_EQ(after.c_lflag,
+              preset.c_lflag & ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN));
+}
+
+// A receiver that talks back, or noise on the receive line: none of it may go back
+// out between our bytes, and an interrupt character must not cut a message short.
+TEST_F(SerialPortTest, WhatTheLineReceivesNeverGoesBackOut) {
+    termios settings = deviceSettings();
+    settings.c_lflag |= ECHO | ECHONL | ICANON | ISIG | IEXTEN;
+    ASSERT_EQ(tcsetattr(pty.deviceFd(), TCSANOW, &settings), 0);
+    pty.closeDevice();
+
+    ASSERT_TRUE(port.open(0, 9600));
+    const ByteString message = buildEseMessage(LocalTime{12, 34, 56, 1, 0, 0});
+    ASSERT_TRUE(port.write(ByteString(message.begin(), message.begin() + 5)));
+    const char incoming[] = "ZZ\x03\x1a\x1c\r\nZZ";
+    ASSERT_EQ(::write(pty.controllerFd(), incoming, sizeof incoming - 1),
+              static_cast<ssize_t>(sizeof incoming - 1));
+    ASSERT_TRUE(port.write(ByteString(message.begin() + 5, message.end())));
+    EXPECT_THAT(pty.read(64), ElementsAreArray(message));
+}
+
+// Exclusive use stays with the device, not with our descriptor, while anyone else
+// has it open; a closed port must give it up, or our own next open is refused.
+TEST_F(SerialPortTest, ClosingGivesUpExclusiveUseWhileOthersHoldTheDevice) {
+    ASSERT_TRUE(port.open(0, 9600));
+    int exclusive = 0;
+    ASSERT_EQ(ioctl(pty.deviceFd(), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 1);
+    port.close();
+    ASSERT_EQ(ioctl(pty.deviceFd(), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
 }
 
 TEST_F(SerialPortTest, ASecondOpenFailsWhileTheFirstHoldsTheDevice) {
