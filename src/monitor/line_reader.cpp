@@ -49,4 +49,9 @@ int openLine(const std::string& path) {
     return fd;
 }
 
+void closeLine(int fd) {
+    ioctl(fd, TIOCNXCL);
+    ::close(fd);
+}
+
 }  // namespace chronvane::monitor

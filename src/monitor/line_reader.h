@@ -12,4 +12,9 @@ namespace chronvane::monitor {
 // (EBUSY when another program holds the device, ENOTTY when path is no terminal).
 int openLine(const std::string& path);
 
+// Gives up exclusive use and closes fd. Exclusive use belongs to the device, not to
+// the descriptor: while another process (the sender of a virtual port) keeps it open,
+// a plain close would leave the next reader shut out.
+void closeLine(int fd);
+
 }  // namespace chronvane::monitor

@@ -113,23 +113,24 @@ int run(const MonitorOptions& options) {
             continue;
         }
         const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        const int readError = errno;
         const Timestamp arrival = wallClockNow();
         if (got > 0) {
             done = report(decoder.feed({buffer.data(), static_cast<std::size_t>(got)}, arrival),
                           options, tally);
             continue;
         }
-        if (got < 0 && (errno == EINTR || errno == EAGAIN)) {
+        if (got < 0 && (readError == EINTR || readError == EAGAIN)) {
             continue;
         }
         // EIO (a pseudo-terminal whose sender went away) or end of file: the line is
         // gone; say so and end as for an interrupt.
         print(stderr, std::string(self) + ": " + options.device + ": " +
-                          (got == 0 ? "end of input" : std::strerror(errno)) + "\n");
+                          (got == 0 ? "end of input" : std::strerror(readError)) + "\n");
         break;
     }
     decoder.finish();
-    ::close(fd);
+    closeLine(fd);
     if (options.count && tally.messages < *options.count && stopSignal == 0) {
         tally.faultSeen = true;
     }

@@ -11,8 +11,8 @@ namespace chronvane::monitor {
 int arrivalOffsetMs(const DecodedMessage& message);
 
 // One line of text, without the newline, for example
-//   "14:05:09  ESE              +12 ms  sound"
-//   "14:05:09  8-bit Date/Time  +3 ms  Monday February 22  bad checksum, second skipped"
+//   "14:05:09  ESE              + 12 ms  sound"
+//   "14:05:09  8-bit Date/Time  +  3 ms  Monday February 22  bad checksum, second skipped"
 // Fields that did not arrive show as "??".
 std::string reportLine(const DecodedMessage& message);
 

@@ -1,4 +1,7 @@
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -67,7 +70,7 @@ TEST(MonitorProcess, ADeviceThatCannotBeOpenedIsOneLineAndStatusTwo) {
               "chronvane32-monitor: /dev/null: Inappropriate ioctl for device\n");
 }
 
-TEST(MonitorProcess, AnInterruptEndsItWithTheStatusOfWhatItSaw) {
+TEST(MonitorProcess, AnInterruptEndsItWithTheStatusOfWhatItSawAndFreesTheLine) {
     ChildProcess sender(CHRONVANE32_PATH, {"--console", "--device", "COM1=virtual"});
     const std::string path = readerPath(sender);
     ASSERT_FALSE(path.empty());
@@ -77,6 +80,15 @@ TEST(MonitorProcess, AnInterruptEndsItWithTheStatusOfWhatItSaw) {
     const auto status = monitor.wait(5s);
     ASSERT_TRUE(status);
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
+    // The sender still holds the line open, so exclusive use would outlive the
+    // monitor unless it gave it up; the next monitor (of a user, not root) would be
+    // refused.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    int exclusive = -1;
+    EXPECT_EQ(ioctl(fd, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    ::close(fd);
 }
 
 }  // namespace
