@@ -1,5 +1,6 @@
 #include "console_window.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -49,6 +50,24 @@ bool writeAll(int fd, const std::string& text) {
     return true;
 }
 
+namespace {
+
+// A pipe or socket that nobody drains (a pager left waiting, a journal that stopped
+// reading) would block a write and, with it, the clock. Lines that cannot be taken
+// now are dropped instead. A line is far shorter than the room a pipe, a socket or a
+// terminal reports as writable, so a write after POLLOUT does not block.
+bool writeIfReady(int fd, const std::string& text) {
+    pollfd watch{fd, POLLOUT, 0};
+    int ready;
+    do {
+        ready = poll(&watch, 1, 0);
+    } while (ready < 0 && errno == EINTR);
+    // Not ready: drop. An error or hang-up shows as ready and the write says why.
+    return ready != 0 && writeAll(fd, text);
+}
+
+}  // namespace
+
 ConsoleWindow::ConsoleWindow(TickSource& tick, int outFd, int errFd)
     : m_tick(tick), m_outFd(outFd), m_errFd(errFd) {}
 
@@ -56,10 +75,19 @@ bool ConsoleWindow::isEseSelected() const {
     return m_protocol == Protocol::EseRealTimeClock;
 }
 
-// Output that cannot be written (a closed terminal, a full disk) must not stop the
-// clock, so the console's own writes are best effort.
+// Output that cannot be written (a closed terminal, a full disk, a reader that
+// stopped reading) must not stop the clock, so the console's own writes are best
+// effort; what was dropped is owned up to once output flows again.
 void ConsoleWindow::showLog(const MessageLog& log) {
-    writeAll(m_outFd, log.line(MessageLog::lineCount - 1) + "\n");
+    if (!writeIfReady(m_outFd, log.line(MessageLog::lineCount - 1) + "\n")) {
+        ++m_droppedLines;
+        return;
+    }
+    if (m_droppedLines > 0 &&
+        writeIfReady(m_errFd, std::to_string(m_droppedLines) +
+                                  " log lines dropped: standard output was not being read\n")) {
+        m_droppedLines = 0;
+    }
 }
 
 void ConsoleWindow::portOpenResult(int portNumber, const std::string& devicePath, int error) {
@@ -75,7 +103,7 @@ void ConsoleWindow::portOpenResult(int portNumber, const std::string& devicePath
     if (error != 0) {
         text += devicePath + ": " + openFailureReason(error) + "\n";
     }
-    writeAll(m_errFd, text);
+    writeIfReady(m_errFd, text);
 }
 
 void ConsoleWindow::checkPortRadio(int number) {
@@ -93,7 +121,7 @@ bool ConsoleWindow::startTimer(int /*identifier*/, int periodMs) {
 }
 
 void ConsoleWindow::showMessageBox(const std::string& text) {
-    writeAll(m_errFd, text + "\n");
+    writeIfReady(m_errFd, text + "\n");
 }
 
 }  // namespace chronvane

@@ -23,7 +23,9 @@ class ConsoleWindow final : public ClockWindow, public StartWindow {
     // ClockWindow
     bool isEseSelected() const override;
     // Writes the newest line only: the controller appends exactly one line before
-    // each call, so the earlier three have been written already.
+    // each call, so the earlier three have been written already. A line the output
+    // cannot take at once is dropped, never waited for; the count of dropped lines
+    // goes to the error descriptor once output flows again.
     void showLog(const MessageLog& log) override;
     // Success: "COMn is PATH". Failure: that line, then "PATH: reason (hint)". The
     // same failure reported again (a device being reopened once a second while it
@@ -41,7 +43,6 @@ class ConsoleWindow final : public ClockWindow, public StartWindow {
     void showMessageBox(const std::string& text) override;
 
     int portNumber() const { return m_portNumber; }
-    Protocol protocol() const { return m_protocol; }
 
   private:
     TickSource& m_tick;
@@ -53,6 +54,8 @@ class ConsoleWindow final : public ClockWindow, public StartWindow {
     int m_reportedPort = 0;
     std::string m_reportedPath;
     int m_reportedError = 0;
+    // Log lines the output descriptor could not take since the last one it did.
+    long m_droppedLines = 0;
 };
 
 // "Permission denied (is your user in the dialout group?)" and the like: strerror

@@ -63,6 +63,20 @@ std::vector<char*> pointers(std::vector<std::string>& texts) {
     return out;
 }
 
+// Shrinks the pipe to one page and fills it; the descriptor is blocking again after.
+bool fillPipe(int writeFd) {
+    const int flags = fcntl(writeFd, F_GETFL);
+    if (flags < 0 || fcntl(writeFd, F_SETPIPE_SZ, 4096) < 0 ||
+        fcntl(writeFd, F_SETFL, flags | O_NONBLOCK) < 0) {
+        return false;
+    }
+    const std::string filler(4096, 'x');
+    while (write(writeFd, filler.data(), filler.size()) > 0) {
+    }
+    const bool full = errno == EAGAIN;
+    return fcntl(writeFd, F_SETFL, flags) == 0 && full;
+}
+
 }  // namespace
 
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args,
@@ -74,6 +88,9 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     }
     if (pipe2(errPipe, O_CLOEXEC) != 0) {
         throw std::runtime_error(std::string("pipe2: ") + std::strerror(errno));
+    }
+    if (options.fullOut && !fillPipe(outPipe[1])) {
+        throw std::runtime_error(std::string("filling the output pipe: ") + std::strerror(errno));
     }
     // Everything exec needs is prepared before fork: the child only makes system calls.
     std::vector<std::string> argTexts{program};

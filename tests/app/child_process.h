@@ -19,6 +19,9 @@ class ChildProcess {
         // Every timerfd_create of the child fails with EMFILE, as when the process has
         // run out of descriptors (a seccomp filter, set just before exec).
         bool denyTimers = false;
+        // Standard output is a pipe already full when the program starts, as when
+        // whoever reads it has stopped reading; the test never drains it.
+        bool fullOut = false;
         // "NAME=value" added to (or replacing in) the inherited environment.
         std::vector<std::string> environment;
     };

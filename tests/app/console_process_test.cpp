@@ -127,6 +127,21 @@ TEST(Console, KeepsSendingWhenNobodyReadsItsLog) {
     EXPECT_TRUE(exitedWith(status, 0)) << describe(status);
 }
 
+// A pager left waiting, or a journal that stopped reading: the log cannot be
+// written, and the clock must not wait for it.
+TEST(Console, KeepsSendingAndStopsWhenItsLogIsNotBeingRead) {
+    PtyPair pty;
+    ChildProcess::Options options;
+    options.fullOut = true;
+    ChildProcess child(program, {"--console", "--device", "COM1=" + pty.devicePath()}, options);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_TRUE(receive(pty, true)) << "message " << i;
+    }
+    child.signal(SIGTERM);
+    const auto status = child.wait(endWait);
+    EXPECT_TRUE(exitedWith(status, 0)) << describe(status);
+}
+
 TEST(Console, AMissingDeviceIsLoggedExplainedAndNothingIsSent) {
     PtyPair com2;
     const std::string missing = "/nonexistent/chronvane-test-com1";

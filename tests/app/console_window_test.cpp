@@ -60,6 +60,27 @@ TEST_F(ConsoleWindowTest, WritesOnlyTheNewestLogLineEachTime) {
     EXPECT_EQ(err.take(), "");
 }
 
+TEST_F(ConsoleWindowTest, LinesTheOutputCannotTakeAreDroppedAndCountedOnceItFlowsAgain) {
+    // Fill the log pipe as a reader that stopped reading would leave it.
+    ASSERT_GE(fcntl(out.fd(), F_SETPIPE_SZ, 4096), 0);
+    const std::string filler(4096, 'x');
+    while (write(out.fd(), filler.data(), filler.size()) > 0) {
+    }
+    MessageLog log;
+    for (const char* line : {"COM1: Transmitted \"a\"", "COM1: Transmitted \"b\""}) {
+        log.append(line);
+        console.showLog(log);
+    }
+    EXPECT_EQ(out.take(), filler);
+    log.append("COM1: Transmitted \"c\"");
+    console.showLog(log);
+    EXPECT_EQ(out.take(), "COM1: Transmitted \"c\"\n");
+    EXPECT_EQ(err.take(), "2 log lines dropped: standard output was not being read\n");
+    log.append("COM1: Transmitted \"d\"");
+    console.showLog(log);
+    EXPECT_EQ(err.take(), "");
+}
+
 TEST_F(ConsoleWindowTest, OpenResultsNameTheDeviceAndSayWhatToDo) {
     struct Case {
         int port;
