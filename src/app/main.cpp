@@ -50,8 +50,9 @@ int main(int argc, char** argv) {
     const bool virtualOk = openVirtualPorts(options, notice, error);
     print(stderr, notice);
     if (!virtualOk) {
+        // Not a bad option: the system had no pseudo-terminal to give.
         print(stderr, self + ": " + error + "\n");
-        return 2;
+        return 1;
     }
 #if CHRONVANE_HAVE_UI
     if (!options.console) {

@@ -10,7 +10,6 @@
 
 namespace chronvane {
 
-inline constexpr const char* programName = "Chronvane32";
 inline constexpr const char* versionText = "Chronvane32 Version 1.0";
 
 // The command line after our own long options are taken out. Those never reach the

@@ -71,10 +71,6 @@ class StreamDecoder {
     // fault, since it was the reader and not the sender that cut it.
     void finish();
 
-    // Until the first message start is seen, the reader has joined the line mid-way:
-    // what came before is skipped without faults.
-    bool synchronized() const { return m_synchronized; }
-
   private:
     enum class Match { complete, partial, broken };
     struct Candidate {

@@ -33,7 +33,6 @@ class ClockDialog : public QDialog, public ClockWindow, public StartWindow {
 
     // The command-line text the start sequence reads (upper-cased by it).
     void setCommandLine(std::string commandLine) { m_commandLine = std::move(commandLine); }
-    const std::string& commandLine() const { return m_commandLine; }
 
     ClockController& controller() { return m_controller; }
     const ClockController& controller() const { return m_controller; }
