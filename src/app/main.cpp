@@ -16,10 +16,17 @@ bool print(std::FILE* stream, const std::string& text) {
 }
 
 #if CHRONVANE_HAVE_UI
-bool haveDisplay() {
+// A display to show the window on, or a Qt platform chosen by hand (which may need
+// none, such as offscreen), in the environment or with Qt's -platform option.
+bool haveDisplay(const std::vector<std::string>& args) {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
         const char* value = std::getenv(name);
         if (value != nullptr && *value != '\0') {
+            return true;
+        }
+    }
+    for (const std::string& arg : args) {
+        if (arg == "-platform" || arg == "--platform") {
             return true;
         }
     }
@@ -56,7 +63,7 @@ int main(int argc, char** argv) {
     }
 #if CHRONVANE_HAVE_UI
     if (!options.console) {
-        if (haveDisplay()) {
+        if (haveDisplay(args)) {
             const WindowModule window = loadWindowModule(CHRONVANE_WINDOW_MODULE_DIR);
             if (window.run == nullptr) {
                 print(stderr, self + ": cannot load the window: " + window.error +

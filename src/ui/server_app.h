@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "app/program_options.h"
 
@@ -19,14 +20,18 @@ class ServerApp {
     ServerApp& operator=(const ServerApp&) = delete;
 
     // Builds the main window on the system clock with options.devices, hands it
-    // options.commandLine, runs it until Enter, Escape or Close, then destroys it,
-    // which stops the tick and closes the port. Returns the exit status: 0 (the
-    // dialog's result carries no meaning).
+    // options.commandLine without the options Qt took for itself, runs it until Enter, Escape or
+    // Close, then destroys it, which stops the tick and closes the port. Returns the exit status: 0
+    // (the dialog's result carries no meaning).
     int run(const ProgramOptions& options);
 
   private:
-    // QApplication keeps a reference to the count for its whole life.
+    std::string withoutQtOptions(const std::string& commandLine) const;
+
+    // QApplication keeps a reference to the count for its whole life, and takes its
+    // own options out of argv.
     int m_argc;
+    char** m_argv;
     std::unique_ptr<QApplication> m_application;
 };
 

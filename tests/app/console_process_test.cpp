@@ -286,6 +286,20 @@ TEST(Window, WithoutItsModuleTheProgramSaysWhatToDo) {
     EXPECT_NE(err.find("run it with --console"), std::string::npos) << err;
     EXPECT_EQ(child.restOfOut(endWait), "");
 }
+
+// Qt takes options of its own; their text is not the operator's choice of port.
+TEST(Window, QtsOwnOptionsChooseNoPort) {
+    PtyPair com1;
+    PtyPair com3;
+    ChildProcess::Options options;
+    options.environment = {"QT_QPA_PLATFORM=offscreen"};
+    ChildProcess child(program,
+                       {"--device", "COM1=" + com1.devicePath(), "--device",
+                        "COM3=" + com3.devicePath(), "-qwindowtitle", "COM3"},
+                       options);
+    EXPECT_TRUE(receive(com1, true));
+    EXPECT_TRUE(com3.drain().empty());
+}
 #endif
 
 TEST(Console, VersionIsExactlyOneLine) {
