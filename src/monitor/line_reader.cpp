@@ -8,6 +8,7 @@
 
 #include <cerrno>
 
+#include "serial/raw_line.h"
 #include "serial/retry_on_interrupt.h"
 
 namespace chronvane::monitor {
@@ -32,17 +33,7 @@ int openLine(const std::string& path) {
     if (ioctl(fd, TIOCEXCL) < 0) {
         return abandon(errno);
     }
-    termios settings{};
-    if (retryOnInterrupt([&] { return tcgetattr(fd, &settings); }) < 0) {
-        return abandon(errno);
-    }
-    cfmakeraw(&settings);
-    cfsetispeed(&settings, B9600);
-    cfsetospeed(&settings, B9600);
-    settings.c_cflag |= CLOCAL | CREAD;
-    settings.c_cc[VMIN] = 1;
-    settings.c_cc[VTIME] = 0;
-    if (retryOnInterrupt([&] { return tcsetattr(fd, TCSANOW, &settings); }) < 0) {
+    if (!makeRawListener(fd)) {
         return abandon(errno);
     }
     tcflush(fd, TCIFLUSH);

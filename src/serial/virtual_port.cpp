@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "raw_line.h"
 #include "retry_on_interrupt.h"
 
 namespace chronvane {
@@ -56,15 +57,7 @@ std::shared_ptr<VirtualPort> VirtualPort::create(int* error) {
     if (readerFd < 0) {
         return fail(errno);
     }
-    termios settings{};
-    if (retryOnInterrupt([&] { return tcgetattr(readerFd, &settings); }) < 0) {
-        return fail(errno);
-    }
-    cfmakeraw(&settings);
-    cfsetispeed(&settings, B9600);
-    cfsetospeed(&settings, B9600);
-    settings.c_cflag |= CLOCAL | CREAD;
-    if (retryOnInterrupt([&] { return tcsetattr(readerFd, TCSANOW, &settings); }) < 0) {
+    if (!makeRawListener(readerFd)) {
         return fail(errno);
     }
     return std::shared_ptr<VirtualPort>(new VirtualPort(masterFd, readerFd, std::move(readerPath)));
