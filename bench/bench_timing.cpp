@@ -29,7 +29,7 @@
 
 #include "clock/clock.h"
 #include "clock/clock_controller.h"
-#include "clock/wire_format.h"
+#include "core/wire_format.h"
 
 namespace {
 

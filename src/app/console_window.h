@@ -3,7 +3,7 @@
 #include <string>
 
 #include "clock/clock_window.h"
-#include "clock/protocol.h"
+#include "core/protocol.h"
 #include "start_window.h"
 #include "tick_source.h"
 
@@ -30,13 +30,13 @@ class ConsoleWindow final : public ClockWindow, public StartWindow {
     // Success: "COMn is PATH". Failure: that line, then "PATH: reason (hint)". The
     // same failure reported again (a device being reopened once a second while it
     // is away) is written only once.
-    void portOpenResult(int portNumber, const std::string& devicePath, int error) override;
+    void portOpenResult(int portNumber, const std::string& devicePath, SystemError error) override;
 
     // StartWindow
     void checkPortRadio(int number) override;
     void checkProtocolRadio(Protocol protocol) override;
     void requestMinimize() override;
-    // Starts the tick at periodMs; false (errno in the tick's lastError) when no
+    // Starts the tick at periodMs; false (the reason in the tick's lastError) when no
     // timer can be had. There is only one timer, so identifier is not needed.
     bool startTimer(int identifier, int periodMs) override;
     // The text as one line on the error descriptor: nobody is there to press OK.
@@ -53,17 +53,9 @@ class ConsoleWindow final : public ClockWindow, public StartWindow {
     // The last open result written, to keep a repeating failure to one report.
     int m_reportedPort = 0;
     std::string m_reportedPath;
-    int m_reportedError = 0;
+    SystemError m_reportedError;
     // Log lines the output descriptor could not take since the last one it did.
     long m_droppedLines = 0;
 };
-
-// "Permission denied (is your user in the dialout group?)" and the like: strerror
-// plus what to do about it, for the errors an operator can put right.
-std::string openFailureReason(int error);
-
-// Writes all of text to fd, retrying interrupted and partial writes. Returns false
-// with errno set when the descriptor refuses it.
-bool writeAll(int fd, const std::string& text);
 
 }  // namespace chronvane

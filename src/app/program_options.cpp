@@ -1,6 +1,5 @@
 #include "program_options.h"
 
-#include <cstring>
 #include <utility>
 
 #include "serial/virtual_port.h"
@@ -90,11 +89,11 @@ bool openVirtualPorts(ProgramOptions& options, std::string& notice, std::string&
         if (!options.virtualPorts[static_cast<std::size_t>(i)]) {
             continue;
         }
-        int code = 0;
-        auto port = VirtualPort::create(&code);
+        SystemError reason;
+        auto port = VirtualPort::create(&reason);
         if (!port) {
             error = DeviceMap::portName(i) +
-                    "=virtual: no pseudo-terminal could be made: " + std::strerror(code);
+                    "=virtual: no pseudo-terminal could be made: " + errorText(reason);
             return false;
         }
         options.devices.setVirtual(i, std::move(port));

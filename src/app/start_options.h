@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "clock/protocol.h"
+#include "core/protocol.h"
 
 namespace chronvane {
 

@@ -1,40 +1,52 @@
 #pragma once
 
+#include <cstdint>
+#include <memory>
+
+#include "core/system_error.h"
+
 namespace chronvane {
 
-// The repeating 100 ms tick, as a file descriptor any event loop can watch (poll in
-// the console, QSocketNotifier in the window). A timerfd on CLOCK_REALTIME with
-// absolute expiries on the wall clock's period slots (..., x.900, y.000, y.100, ...),
-// so one expiry comes right after each change of second and the message leaves
-// within a fraction of a millisecond of it. When the clock is set, the timer is
-// re-armed on the new slots (TFD_TIMER_CANCEL_ON_SET).
+// The repeating 100 ms tick, as a handle any event loop can wait on (poll in the
+// console, QSocketNotifier in the window). Its expiries lie on the wall clock's
+// period slots (..., x.900, y.000, y.100, ...), so one expiry comes right after each
+// change of second and the message leaves within a fraction of a millisecond of
+// it. When the clock is set, the timer moves to the new slots.
+// Per platform (tick_source_<platform>.cpp): on POSIX a timerfd on CLOCK_REALTIME
+// with absolute expiries, re-armed when the clock is set (TFD_TIMER_CANCEL_ON_SET).
 class TickSource {
   public:
-    TickSource() = default;
+    TickSource();
     ~TickSource();
     TickSource(const TickSource&) = delete;
     TickSource& operator=(const TickSource&) = delete;
 
-    // Starts ticking every periodMs (1 to 1000). Returns false and keeps errno in
-    // lastError() when no timer can be had; the source is then stopped.
+    // Starts ticking every periodMs (1 to 1000). Returns false and keeps the reason
+    // in lastError() when no timer can be had (EINVAL for a period out of range);
+    // the source is then stopped.
     bool start(int periodMs);
     // Stops and releases the timer; harmless when stopped.
     void stop();
-    bool isRunning() const { return m_fd >= 0; }
-    // Readable when an expiry is due; -1 while stopped.
-    int fd() const { return m_fd; }
-    // Call when fd() is readable: consumes what is pending and re-arms after a clock
-    // change. Returns true when the caller should tick (once, however many expiries
-    // were pending: seconds are never made up). Never blocks.
+    bool isRunning() const { return m_timer != nullptr; }
+    // What to wait on: signalled (on POSIX: readable) when an expiry is due. The
+    // platform's own handle as an integer: a file descriptor on POSIX. -1 while
+    // stopped.
+    std::intptr_t nativeHandle() const;
+    // Call when nativeHandle() is signalled: consumes what is pending and re-arms
+    // after a clock change. Returns true when the caller should tick (once, however
+    // many expiries were pending: seconds are never made up). Never blocks.
     bool acknowledge();
-    int lastError() const { return m_lastError; }
+    SystemError lastError() const { return m_lastError; }
 
   private:
+    // The platform's timer; null while stopped.
+    struct Timer;
+
     bool arm();
 
-    int m_fd = -1;
+    std::unique_ptr<Timer> m_timer;
     int m_periodMs = 0;
-    int m_lastError = 0;
+    SystemError m_lastError;
 };
 
 }  // namespace chronvane

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "local_time.h"
+#include "core/local_time.h"
 
 namespace chronvane {
 
@@ -16,6 +16,7 @@ class Clock {
 // The computer's wall clock in the C library's local time zone (TZ when set,
 // otherwise the system's), looked up afresh at each reading so that a change of
 // time zone shows at the next message.
+// Per platform: system_clock_<platform>.cpp.
 class SystemClock final : public Clock {
   public:
     LocalTime now() override;

@@ -1,6 +1,5 @@
 #include "clock_controller.h"
 
-#include <cstring>
 #include <utility>
 
 #include "message_formats.h"
@@ -23,7 +22,8 @@ ClockController::ClockController(Clock& clock, ClockWindow& window, DeviceMap de
 bool ClockController::openPort(int index) {
     m_port.close();
     const bool opened = m_port.open(index, baudRate);
-    m_window.portOpenResult(index + 1, m_port.devicePath(index), opened ? 0 : m_port.lastError());
+    m_window.portOpenResult(index + 1, m_port.devicePath(index),
+                            opened ? SystemError{} : m_port.lastError());
     return opened;
 }
 
@@ -72,7 +72,7 @@ void ClockController::transmitted(bool sent, const std::string& what) {
         return;
     }
     // Saying "Transmitted" here would report a failure as success.
-    appendLog(m_portName + ": Transmission failed (" + std::strerror(m_port.lastError()) + ")");
+    appendLog(m_portName + ": Transmission failed (" + errorText(m_port.lastError()) + ")");
     m_recovering = true;
     m_recoveryFailureLogged = false;
 }

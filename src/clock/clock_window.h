@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "core/system_error.h"
 #include "message_log.h"
 
 namespace chronvane {
@@ -15,9 +16,9 @@ class ClockWindow {
     // Show all four lines, top (oldest) to bottom.
     virtual void showLog(const MessageLog& log) = 0;
     // Told after every attempt to open a port, so the operator can learn which
-    // device COMn is and why it failed. error is 0 on success, else an errno value.
+    // device COMn is and why it failed. error is no failure on success.
     virtual void portOpenResult(int /*portNumber*/, const std::string& /*devicePath*/,
-                                int /*error*/) {}
+                                SystemError /*error*/) {}
 };
 
 }  // namespace chronvane

@@ -1,11 +1,12 @@
 #include "message_formats.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <string_view>
 
-#include "calendar_names.h"
-#include "wire_format.h"
+#include "core/calendar_names.h"
+#include "core/wire_format.h"
 
 namespace chronvane {
 namespace {
@@ -27,7 +28,7 @@ void putTwoDigits(std::string& out, int value) {
 
 std::string clockText(const LocalTime& time) {
     std::string text;
-    text.reserve(8);
+    text.reserve(wire::eseFirstSpaceAt);
     putTwoDigits(text, time.hour);
     text.push_back(static_cast<char>(wire::eseSeparator));
     putTwoDigits(text, time.minute);
@@ -41,7 +42,7 @@ std::string clockText(const LocalTime& time) {
 ByteString buildEseMessage(const LocalTime& time) {
     const std::string text = clockText(time);
     ByteString message(text.begin(), text.end());
-    message.insert(message.end(), 3, wire::eseSpace);
+    message.insert(message.end(), wire::eseSpaceCount, wire::eseSpace);
     message.push_back(wire::eseTerminator);
     return message;
 }
@@ -58,10 +59,13 @@ ByteString buildDateTimeMessage(const LocalTime& time) {
     for (std::size_t i = 0; i < wire::packetCount; ++i) {
         const auto variable = static_cast<std::uint8_t>(wire::firstVariable + i);
         const auto value = static_cast<std::uint8_t>(values[i]);
-        message.insert(message.end(), wire::packetHeader.begin(), wire::packetHeader.end());
-        message.push_back(variable);
-        message.push_back(value);
-        message.push_back(wire::packetChecksum(variable, value));
+        std::array<std::uint8_t, wire::packetLength> packet{};
+        std::copy(wire::packetHeader.begin(), wire::packetHeader.end(),
+                  packet.begin() + wire::packetHeaderAt);
+        packet[wire::packetVariableAt] = variable;
+        packet[wire::packetValueAt] = value;
+        packet[wire::packetChecksumAt] = wire::packetChecksum(variable, value);
+        message.insert(message.end(), packet.begin(), packet.end());
     }
     return message;
 }

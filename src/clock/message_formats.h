@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "byte_string.h"
-#include "local_time.h"
+#include "core/byte_string.h"
+#include "core/local_time.h"
 
 // The two time messages and their log texts. Pure functions: none keeps state and
 // none fails for a valid LocalTime. Names are English whatever the process locale.

@@ -8,8 +8,8 @@
 
 #include <cerrno>
 
+#include "core/retry_on_interrupt.h"
 #include "serial/raw_line.h"
-#include "serial/retry_on_interrupt.h"
 
 namespace chronvane::monitor {
 
@@ -33,8 +33,8 @@ int openLine(const std::string& path) {
     if (ioctl(fd, TIOCEXCL) < 0) {
         return abandon(errno);
     }
-    if (!makeRawListener(fd)) {
-        return abandon(errno);
+    if (const SystemError error = makeRawListener(fd); error.failed()) {
+        return abandon(error.code);
     }
     tcflush(fd, TCIFLUSH);
     return fd;

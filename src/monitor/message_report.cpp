@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "clock/calendar_names.h"
+#include "core/calendar_names.h"
 
 namespace chronvane::monitor {
 namespace {

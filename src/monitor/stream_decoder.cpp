@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "clock/wire_format.h"
+#include "core/wire_format.h"
 
 namespace chronvane::monitor {
 namespace {
@@ -19,23 +19,20 @@ bool isDigit(std::uint8_t byte) {
 
 // Whether byte may stand at offset i of an ESE message.
 bool fitsEse(std::size_t i, std::uint8_t byte) {
-    switch (i) {
-        case 2:
-        case 5:
-            return byte == wire::eseSeparator;
-        case 8:
-        case 9:
-        case 10:
-            return byte == wire::eseSpace;
-        case 11:
-            return byte == wire::eseTerminator;
-        default:
-            return isDigit(byte);
+    if (i == wire::eseFirstSeparatorAt || i == wire::eseSecondSeparatorAt) {
+        return byte == wire::eseSeparator;
     }
+    if (i >= wire::eseFirstSpaceAt && i < wire::eseFirstSpaceAt + wire::eseSpaceCount) {
+        return byte == wire::eseSpace;
+    }
+    if (i == wire::eseTerminatorAt) {
+        return byte == wire::eseTerminator;
+    }
+    return isDigit(byte);
 }
 
 std::optional<int> twoDigits(const std::uint8_t* bytes, std::size_t available, std::size_t at) {
-    if (at + 1 >= available || !isDigit(bytes[at]) || !isDigit(bytes[at + 1])) {
+    if (at + wire::eseDigitCount > available || !isDigit(bytes[at]) || !isDigit(bytes[at + 1])) {
         return std::nullopt;
     }
     return (bytes[at] - '0') * 10 + (bytes[at + 1] - '0');
@@ -108,9 +105,9 @@ StreamDecoder::Candidate StreamDecoder::matchAt(std::size_t pos) const {
         }
         // A packet that stops early is followed straight away by the next header. A
         // known variable byte rules that out; otherwise look for the header inside.
-        const std::uint8_t variable = bytes[wire::packetHeader.size()];
+        const std::uint8_t variable = bytes[wire::packetVariableAt];
         if (variable < wire::firstVariable || variable >= wire::firstVariable + wire::packetCount) {
-            for (std::size_t i = wire::packetHeader.size(); i < wire::packetLength; ++i) {
+            for (std::size_t i = wire::packetVariableAt; i < wire::packetLength; ++i) {
                 if (bytes[i] != wire::packetHeader[0]) {
                     continue;
                 }
@@ -218,9 +215,9 @@ void StreamDecoder::cutShort(bool packet, std::size_t length, std::vector<Decode
     DecodedMessage message;
     message.protocol = Protocol::EseRealTimeClock;
     message.firstByte = m_stamps[m_start];
-    message.hour = twoDigits(bytes, length, 0);
-    message.minute = twoDigits(bytes, length, 3);
-    message.second = twoDigits(bytes, length, 6);
+    message.hour = twoDigits(bytes, length, wire::eseHourAt);
+    message.minute = twoDigits(bytes, length, wire::eseMinuteAt);
+    message.second = twoDigits(bytes, length, wire::eseSecondAt);
     addFault(message, Fault::cutShort);
     emit(std::move(message), out);
 }
@@ -232,17 +229,17 @@ void StreamDecoder::takeEse(std::size_t pos, std::vector<DecodedMessage>& out) {
     DecodedMessage message;
     message.protocol = Protocol::EseRealTimeClock;
     message.firstByte = m_stamps[pos];
-    message.hour = twoDigits(bytes, wire::eseLength, 0);
-    message.minute = twoDigits(bytes, wire::eseLength, 3);
-    message.second = twoDigits(bytes, wire::eseLength, 6);
+    message.hour = twoDigits(bytes, wire::eseLength, wire::eseHourAt);
+    message.minute = twoDigits(bytes, wire::eseLength, wire::eseMinuteAt);
+    message.second = twoDigits(bytes, wire::eseLength, wire::eseSecondAt);
     emit(std::move(message), out);
 }
 
 void StreamDecoder::takePacket(std::size_t pos, std::vector<DecodedMessage>& out) {
     const std::uint8_t* bytes = m_bytes.data() + pos;
-    const std::uint8_t variable = bytes[5];
-    const std::uint8_t value = bytes[6];
-    const std::uint8_t checksum = bytes[7];
+    const std::uint8_t variable = bytes[wire::packetVariableAt];
+    const std::uint8_t value = bytes[wire::packetValueAt];
+    const std::uint8_t checksum = bytes[wire::packetChecksumAt];
     const bool known =
         variable >= wire::firstVariable && variable < wire::firstVariable + wire::packetCount;
     const std::size_t slot = known ? std::size_t{variable} - wire::firstVariable : m_nextPacket;

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "clock/protocol.h"
+#include "core/protocol.h"
 
 // Turns the bytes arriving on a line into time messages, whichever of the two
 // protocols they are in, and checks every one. No I/O: the caller feeds byte chunks

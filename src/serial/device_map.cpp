@@ -42,10 +42,6 @@ const std::string& DeviceMap::path(int index) const {
     return port ? port->readerPath() : m_paths[static_cast<std::size_t>(index)];
 }
 
-std::string DeviceMap::defaultPath(int index) {
-    return "/dev/ttyS" + std::to_string(index);
-}
-
 std::optional<int> DeviceMap::indexOfName(std::string_view name) {
     if (name.size() != 4) {
         return std::nullopt;

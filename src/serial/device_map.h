@@ -10,7 +10,8 @@ namespace chronvane {
 
 class VirtualPort;
 
-// Which device file stands behind COM1 to COM4. By default COMn is /dev/ttyS(n-1);
+// Which device file stands behind COM1 to COM4. By default COMn is the platform's
+// own name for it (/dev/ttyS(n-1) on Linux);
 // the command line can point any of them elsewhere (a USB adapter, a by-id link,
 // a pseudo-terminal). The path is resolved at each open, so a by-id link that
 // follows a re-plugged adapter is honoured. A COM can also be virtual: a
@@ -32,6 +33,8 @@ class DeviceMap {
     // The virtual port behind COM<index+1>, or null for a device path.
     const std::shared_ptr<VirtualPort>& virtualPort(int index) const;
 
+    // The device COM<index+1> stands for unless told otherwise: the platform's
+    // name for it (device_map_<platform>.cpp).
     static std::string defaultPath(int index);
     // "COM1" to "COM4" (any case) to 0 to 3; nullopt for anything else.
     static std::optional<int> indexOfName(std::string_view name);

@@ -2,14 +2,14 @@
 
 #include <termios.h>
 
-#include "retry_on_interrupt.h"
+#include "core/retry_on_interrupt.h"
 
 namespace chronvane {
 
-bool makeRawListener(int fd) {
+SystemError makeRawListener(int fd) {
     termios settings{};
     if (retryOnInterrupt([&] { return tcgetattr(fd, &settings); }) < 0) {
-        return false;
+        return lastSystemError();
     }
     cfmakeraw(&settings);
     cfsetispeed(&settings, B9600);
@@ -17,7 +17,10 @@ bool makeRawListener(int fd) {
     settings.c_cflag |= CLOCAL | CREAD;
     settings.c_cc[VMIN] = 1;
     settings.c_cc[VTIME] = 0;
-    return retryOnInterrupt([&] { return tcsetattr(fd, TCSANOW, &settings); }) == 0;
+    if (retryOnInterrupt([&] { return tcsetattr(fd, TCSANOW, &settings); }) < 0) {
+        return lastSystemError();
+    }
+    return SystemError{};
 }
 
 }  // namespace chronvane

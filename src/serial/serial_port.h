@@ -3,16 +3,20 @@
 #include <memory>
 #include <string>
 
-#include "clock/byte_string.h"
+#include "core/byte_string.h"
+#include "core/system_error.h"
 #include "device_map.h"
 
 namespace chronvane {
 
 // One serial device, COM1 to COM4, opened exclusively at <baud> 8N1 and written one
 // byte per call. Every outcome is also kept: lastResult() for the most recent
-// device call and lastError() for the errno behind the most recent failure, so
-// callers can tell the operator why (for example EACCES outside the dialout group).
-// Never throws; never blocks for long (see write).
+// device call and lastError() for the system's reason behind the most recent
+// failure, so callers can tell the operator why (for example EACCES outside the
+// dialout group). Never throws; never blocks for long (see write).
+// This interface is the same on every platform; each platform's implementation
+// file (serial_port_posix.cpp: termios) defines the device it holds and the calls
+// below. The contracts spell out the POSIX calls and errno values.
 class SerialPort {
   public:
     explicit SerialPort(DeviceMap devices = DeviceMap{});
@@ -52,27 +56,34 @@ class SerialPort {
     // virtual COM, what no reader has taken is thrown away first.
     bool write(const ByteString& bytes);
 
-    bool isOpen() const;
+    bool isOpen() const { return m_device != nullptr; }
     int portIndex() const { return m_portIndex; }
     bool lastResult() const { return m_lastResult; }
-    // errno of the most recent failed call; 0 after a success.
-    int lastError() const { return m_lastError; }
+    // The reason for the most recent failed call; no failure after a success.
+    SystemError lastError() const { return m_lastError; }
 
     const DeviceMap& devices() const { return m_devices; }
     // The path behind COM<index+1> ("" for an index out of range).
     const std::string& devicePath(int index) const { return m_devices.path(index); }
 
   private:
-    void fail(int error);
-    void succeed();
+    // The open device, as the platform holds it; null while closed.
+    struct Device;
+
+    void fail(SystemError error) {
+        m_lastResult = false;
+        m_lastError = error;
+    }
+    void succeed() {
+        m_lastResult = true;
+        m_lastError = SystemError{};
+    }
 
     DeviceMap m_devices;
     int m_portIndex = -1;
-    int m_fd = -1;
-    // Set while a virtual COM is open.
-    std::shared_ptr<VirtualPort> m_virtualPort;
+    std::unique_ptr<Device> m_device;
     bool m_lastResult = false;
-    int m_lastError = 0;
+    SystemError m_lastError;
 };
 
 }  // namespace chronvane

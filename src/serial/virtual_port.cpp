@@ -6,11 +6,10 @@
 #include <unistd.h>
 
 #include <array>
-#include <cerrno>
 #include <utility>
 
+#include "core/retry_on_interrupt.h"
 #include "raw_line.h"
-#include "retry_on_interrupt.h"
 
 namespace chronvane {
 
@@ -23,10 +22,10 @@ VirtualPort::~VirtualPort() {
     ::close(m_masterFd);
 }
 
-std::shared_ptr<VirtualPort> VirtualPort::create(int* error) {
+std::shared_ptr<VirtualPort> VirtualPort::create(SystemError* error) {
     int masterFd = -1;
     int readerFd = -1;
-    auto fail = [&](int code) -> std::shared_ptr<VirtualPort> {
+    auto fail = [&](SystemError reason) -> std::shared_ptr<VirtualPort> {
         if (readerFd >= 0) {
             ::close(readerFd);
         }
@@ -34,37 +33,40 @@ std::shared_ptr<VirtualPort> VirtualPort::create(int* error) {
             ::close(masterFd);
         }
         if (error != nullptr) {
-            *error = code;
+            *error = reason;
         }
         return nullptr;
     };
 
     masterFd = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (masterFd < 0) {
-        return fail(errno);
+        return fail(lastSystemError());
     }
     if (grantpt(masterFd) != 0 || unlockpt(masterFd) != 0) {
-        return fail(errno);
+        return fail(lastSystemError());
     }
     std::array<char, 128> name{};
     if (const int result = ptsname_r(masterFd, name.data(), name.size()); result != 0) {
-        return fail(result);
+        return fail(SystemError{result});
     }
     std::string readerPath(name.data());
     // O_NONBLOCK: this descriptor is never read; it only keeps the reader end alive.
     readerFd = retryOnInterrupt(
         [&] { return ::open(readerPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); });
     if (readerFd < 0) {
-        return fail(errno);
+        return fail(lastSystemError());
     }
-    if (!makeRawListener(readerFd)) {
-        return fail(errno);
+    if (const SystemError reason = makeRawListener(readerFd); reason.failed()) {
+        return fail(reason);
     }
     return std::shared_ptr<VirtualPort>(new VirtualPort(masterFd, readerFd, std::move(readerPath)));
 }
 
-bool VirtualPort::discardUnread() const {
-    return retryOnInterrupt([&] { return tcflush(m_readerFd, TCIFLUSH); }) == 0;
+SystemError VirtualPort::discardUnread() const {
+    if (retryOnInterrupt([&] { return tcflush(m_readerFd, TCIFLUSH); }) < 0) {
+        return lastSystemError();
+    }
+    return SystemError{};
 }
 
 }  // namespace chronvane

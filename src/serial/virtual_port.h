@@ -3,6 +3,8 @@
 #include <memory>
 #include <string>
 
+#include "core/system_error.h"
+
 namespace chronvane {
 
 // A pseudo-terminal standing in for a serial port, so that the program can be watched
@@ -18,8 +20,8 @@ class VirtualPort {
     // Opens a new pseudo-terminal pair and puts the reader end in raw mode at 9600
     // baud, 8N1 (no echo, no CR/LF translation: the 8-bit message carries both as
     // data). On failure returns null, releases what it had opened and stores the
-    // errno in *error (when error is not null).
-    static std::shared_ptr<VirtualPort> create(int* error);
+    // reason in *error (when error is not null).
+    static std::shared_ptr<VirtualPort> create(SystemError* error);
 
     ~VirtualPort();
     VirtualPort(const VirtualPort&) = delete;
@@ -33,8 +35,8 @@ class VirtualPort {
     // Throws away whatever no reader has taken yet. Called before each message, so
     // that with nobody reading the pseudo-terminal's buffer never fills (which would
     // make writes fail) and a reader that comes late starts with the current second.
-    // Returns false with errno set when the flush fails.
-    bool discardUnread() const;
+    // Returns the flush's failure, if any.
+    SystemError discardUnread() const;
 
   private:
     VirtualPort(int masterFd, int readerFd, std::string readerPath);

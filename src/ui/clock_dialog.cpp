@@ -14,7 +14,6 @@
 #include <QShortcut>
 #include <QSocketNotifier>
 #include <QWindow>
-#include <cstring>
 #include <utility>
 
 #include "about_dialog.h"
@@ -31,13 +30,13 @@ constexpr std::array<int, DeviceMap::portCount> portRadioIds{com1RadioId, com2Ra
 // Positions in the system menu that stay greyed: the window has a fixed size.
 constexpr std::array<int, 2> greyedMenuPositions{2, 4};
 
-QString portToolTip(int index, const std::string& devicePath, int error) {
+QString portToolTip(int index, const std::string& devicePath, SystemError error) {
     QString tip = QStringLiteral("%1 is %2")
                       .arg(QString::fromStdString(DeviceMap::portName(index)),
                            QString::fromStdString(devicePath));
-    if (error != 0) {
+    if (error.failed()) {
         tip += QStringLiteral("\nCould not be opened: %1")
-                   .arg(QString::fromLocal8Bit(std::strerror(error)));
+                   .arg(QString::fromLocal8Bit(errorText(error).c_str()));
     }
     return tip;
 }
@@ -65,7 +64,8 @@ ClockDialog::ClockDialog(Clock& clock, DeviceMap devices, QWidget* parent)
     const BuiltControls built = buildControls(layout, this, units);
     for (int i = 0; i < DeviceMap::portCount; ++i) {
         m_portRadios.at(i) = static_cast<QRadioButton*>(built.byId.value(portRadioIds.at(i)));
-        m_portRadios.at(i)->setToolTip(portToolTip(i, m_controller.port().devicePath(i), 0));
+        m_portRadios.at(i)->setToolTip(
+            portToolTip(i, m_controller.port().devicePath(i), SystemError{}));
         connect(m_portRadios.at(i), &QRadioButton::clicked, this,
                 [this, i] { m_controller.selectPort(i + 1); });
     }
@@ -155,7 +155,7 @@ void ClockDialog::showLog(const MessageLog& log) {
     }
 }
 
-void ClockDialog::portOpenResult(int portNumber, const std::string& devicePath, int error) {
+void ClockDialog::portOpenResult(int portNumber, const std::string& devicePath, SystemError error) {
     if (QRadioButton* radio = portRadio(portNumber)) {
         radio->setToolTip(portToolTip(portNumber - 1, devicePath, error));
     }
@@ -213,7 +213,8 @@ bool ClockDialog::startTimer(int /*identifier*/, int periodMs) {
     if (!m_tick.start(periodMs)) {
         return false;
     }
-    m_tickNotifier = std::make_unique<QSocketNotifier>(m_tick.fd(), QSocketNotifier::Read);
+    m_tickNotifier = std::make_unique<QSocketNotifier>(static_cast<qintptr>(m_tick.nativeHandle()),
+                                                       QSocketNotifier::Read);
     connect(m_tickNotifier.get(), &QSocketNotifier::activated, this, &ClockDialog::onTickReady);
     return true;
 }

@@ -47,7 +47,7 @@ class ClockDialog : public QDialog, public ClockWindow, public StartWindow {
 
     bool isEseSelected() const override;
     void showLog(const MessageLog& log) override;
-    void portOpenResult(int portNumber, const std::string& devicePath, int error) override;
+    void portOpenResult(int portNumber, const std::string& devicePath, SystemError error) override;
 
     void checkPortRadio(int number) override;
     void checkProtocolRadio(Protocol protocol) override;

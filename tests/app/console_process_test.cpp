@@ -91,12 +91,12 @@ TEST_P(ConsoleSends, OneMessagePerSecondUntilSigtermThenReleasesThePort) {
     devices.setPath(0, pty.devicePath());
     SerialPort other(devices);
     EXPECT_FALSE(other.open(0, 9600));
-    EXPECT_EQ(other.lastError(), EBUSY);
+    EXPECT_EQ(other.lastError().code, EBUSY);
 
     child.signal(SIGTERM);
     const auto status = child.wait(endWait);
     EXPECT_TRUE(exitedWith(status, 0)) << describe(status);
-    EXPECT_TRUE(other.open(0, 9600)) << std::strerror(other.lastError());
+    EXPECT_TRUE(other.open(0, 9600)) << std::strerror(other.lastError().code);
     EXPECT_EQ(child.restOfErr(endWait), "COM1 is " + pty.devicePath() + "\n");
 }
 

@@ -105,24 +105,24 @@ TEST_F(ConsoleWindowTest, OpenResultsNameTheDeviceAndSayWhatToDo) {
         {1, "/dev/ttyS0", ETIMEDOUT, "COM1 is /dev/ttyS0\n/dev/ttyS0: Connection timed out\n"},
     };
     for (const Case& c : cases) {
-        console.portOpenResult(c.port, c.path, c.error);
+        console.portOpenResult(c.port, c.path, SystemError{c.error});
         EXPECT_EQ(err.take(), c.expected) << c.path;
     }
     EXPECT_EQ(out.take(), "");
 }
 
 TEST_F(ConsoleWindowTest, ARepeatingFailureIsReportedOnceUntilSomethingChanges) {
-    console.portOpenResult(1, "/dev/ttyUSB0", ENOENT);
+    console.portOpenResult(1, "/dev/ttyUSB0", SystemError{ENOENT});
     EXPECT_NE(err.take(), "");
-    console.portOpenResult(1, "/dev/ttyUSB0", ENOENT);
+    console.portOpenResult(1, "/dev/ttyUSB0", SystemError{ENOENT});
     EXPECT_EQ(err.take(), "") << "the same failure a second time";
-    console.portOpenResult(1, "/dev/ttyUSB0", EACCES);
+    console.portOpenResult(1, "/dev/ttyUSB0", SystemError{EACCES});
     EXPECT_NE(err.take(), "") << "a different reason";
-    console.portOpenResult(2, "/dev/ttyUSB0", EACCES);
+    console.portOpenResult(2, "/dev/ttyUSB0", SystemError{EACCES});
     EXPECT_NE(err.take(), "") << "a different port";
-    console.portOpenResult(2, "/dev/ttyUSB0", 0);
+    console.portOpenResult(2, "/dev/ttyUSB0", SystemError{0});
     EXPECT_EQ(err.take(), "COM2 is /dev/ttyUSB0\n");
-    console.portOpenResult(2, "/dev/ttyUSB0", EACCES);
+    console.portOpenResult(2, "/dev/ttyUSB0", SystemError{EACCES});
     EXPECT_NE(err.take(), "") << "failing again after a success";
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "clock/wire_format.h"
+#include "core/wire_format.h"
 
 namespace chronvane::test {
 

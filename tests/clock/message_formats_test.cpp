@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "clock/message_formats.h"
-#include "clock/wire_format.h"
+#include "core/wire_format.h"
 
 namespace chronvane {
 namespace {

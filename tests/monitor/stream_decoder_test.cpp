@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "clock/message_formats.h"
-#include "clock/wire_format.h"
+#include "core/wire_format.h"
 #include "monitor/message_report.h"
 
 namespace chronvane::monitor {

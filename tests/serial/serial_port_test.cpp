@@ -130,7 +130,7 @@ TEST_F(SerialPortTest, ASecondOpenFailsWhileTheFirstHoldsTheDevice) {
     ASSERT_TRUE(port.open(0, 9600));
     SerialPort second(devicesFor(pty.devicePath()));
     EXPECT_FALSE(second.open(0, 9600));
-    EXPECT_EQ(second.lastError(), EBUSY);
+    EXPECT_EQ(second.lastError().code, EBUSY);
     second.close();
     port.close();
     EXPECT_TRUE(second.open(0, 9600));
@@ -178,7 +178,7 @@ TEST(SerialPortOpen, FailuresKeepTheSystemsReason) {
         devices.setPath(2, c.path);
         SerialPort port(devices);
         EXPECT_FALSE(port.open(2, 9600)) << c.path;
-        EXPECT_EQ(port.lastError(), c.error) << c.path;
+        EXPECT_EQ(port.lastError().code, c.error) << c.path;
         EXPECT_EQ(port.portIndex(), 2) << "a failed open still records the index";
         EXPECT_FALSE(port.isOpen());
         EXPECT_FALSE(port.write(buildEseMessage({})));
@@ -213,7 +213,7 @@ TEST_F(SerialPortTest, PermissionDeniedIsReportedAsSuch) {
         if (other.open(0, 9600)) {
             return 1;
         }
-        return other.lastError() == EACCES ? 0 : 2;
+        return other.lastError().code == EACCES ? 0 : 2;
     });
     EXPECT_EQ(result, 0);
 }
@@ -240,7 +240,7 @@ TEST_F(SerialPortTest, ALineThatWentAwayFailsTheWriteWithoutHanging) {
     pty.closeController();
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(port.write(buildDateTimeMessage({})));
-    EXPECT_EQ(port.lastError(), EIO);
+    EXPECT_EQ(port.lastError().code, EIO);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
@@ -256,7 +256,7 @@ TEST_F(SerialPortTest, ADeviceThatStopsTakingBytesNeverHoldsTheCallerLong) {
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     }
     EXPECT_TRUE(failed);
-    EXPECT_EQ(port.lastError(), ETIMEDOUT);
+    EXPECT_EQ(port.lastError().code, ETIMEDOUT);
     // Once the reader catches up, bytes flow again.
     pty.drain();
     pty.drain();

@@ -64,9 +64,9 @@ DeviceMap virtualCom1(std::shared_ptr<VirtualPort> port) {
 }
 
 TEST(VirtualPort, ReaderPathStandsForTheComInTheDeviceMap) {
-    int error = -1;
+    SystemError error;
     auto port = VirtualPort::create(&error);
-    ASSERT_TRUE(port) << std::strerror(error);
+    ASSERT_TRUE(port) << errorText(error);
     EXPECT_TRUE(std::regex_match(port->readerPath(), std::regex("/dev/pts/[0-9]+")));
 
     DeviceMap devices = virtualCom1(port);
@@ -83,7 +83,7 @@ TEST(VirtualPort, BytesArriveUnchangedCarriageReturnsAndLineFeedsIncluded) {
     auto port = VirtualPort::create(nullptr);
     ASSERT_TRUE(port);
     SerialPort serial(virtualCom1(port));
-    ASSERT_TRUE(serial.open(0, 9600)) << std::strerror(serial.lastError());
+    ASSERT_TRUE(serial.open(0, 9600)) << std::strerror(serial.lastError().code);
     Reader reader(port->readerPath());
     ASSERT_TRUE(reader.isOpen());
     // Hour 10 and second 10 are 0x0A, minute 13 is 0x0D; the ESE line ends in 0x0D.
@@ -126,7 +126,7 @@ TEST(VirtualPort, ClosingAndReopeningKeepsThePathAndTheReader) {
     const Bytes message = buildEseMessage(LocalTime{});
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
-        ASSERT_TRUE(serial.open(0, 9600)) << std::strerror(serial.lastError());
+        ASSERT_TRUE(serial.open(0, 9600)) << std::strerror(serial.lastError().code);
         EXPECT_EQ(serial.devicePath(0), path);
         ASSERT_TRUE(serial.write(message));
         EXPECT_EQ(reader.read(message.size()), message);
@@ -144,8 +144,8 @@ TEST(VirtualPort, SeveralVirtualPortsCanBeOpenAtOnce) {
     ASSERT_TRUE(first && second);
     SerialPort one(virtualCom1(first));
     SerialPort two(virtualCom1(second));
-    ASSERT_TRUE(one.open(0, 9600)) << std::strerror(one.lastError());
-    ASSERT_TRUE(two.open(0, 9600)) << std::strerror(two.lastError());
+    ASSERT_TRUE(one.open(0, 9600)) << std::strerror(one.lastError().code);
+    ASSERT_TRUE(two.open(0, 9600)) << std::strerror(two.lastError().code);
     Reader reader(second->readerPath());
     const Bytes message = buildEseMessage(LocalTime{});
     ASSERT_TRUE(two.write(message));

@@ -28,8 +28,8 @@ class FakeWindow : public ClockWindow {
         shown = log.lines();
         ++showCount;
     }
-    void portOpenResult(int portNumber, const std::string& devicePath, int error) override {
-        openResults.push_back({portNumber, devicePath, error});
+    void portOpenResult(int portNumber, const std::string& devicePath, SystemError error) override {
+        openResults.push_back({portNumber, devicePath, error.code});
     }
 
     struct OpenResult {

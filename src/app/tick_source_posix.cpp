@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <ctime>
 
+#include "core/retry_on_interrupt.h"
+
 namespace chronvane {
 namespace {
 
@@ -22,6 +24,12 @@ timespec toTimespec(std::int64_t nanos) {
 
 }  // namespace
 
+struct TickSource::Timer {
+    int fd;
+};
+
+TickSource::TickSource() = default;
+
 TickSource::~TickSource() {
     stop();
 }
@@ -29,39 +37,43 @@ TickSource::~TickSource() {
 bool TickSource::start(int periodMs) {
     stop();
     if (periodMs < 1 || periodMs > 1000) {
-        m_lastError = EINVAL;
+        m_lastError = SystemError{EINVAL};
         return false;
     }
     const int fd = timerfd_create(CLOCK_REALTIME, TFD_NONBLOCK | TFD_CLOEXEC);
     if (fd < 0) {
-        m_lastError = errno;
+        m_lastError = lastSystemError();
         return false;
     }
-    m_fd = fd;
+    m_timer = std::make_unique<Timer>(Timer{fd});
     m_periodMs = periodMs;
     if (!arm()) {
-        const int error = m_lastError;
+        const SystemError error = m_lastError;
         stop();
         m_lastError = error;
         return false;
     }
-    m_lastError = 0;
+    m_lastError = SystemError{};
     return true;
 }
 
 void TickSource::stop() {
-    if (m_fd >= 0) {
+    if (m_timer) {
         // Linux releases the descriptor even when close is interrupted: no retry.
-        ::close(m_fd);
-        m_fd = -1;
+        ::close(m_timer->fd);
+        m_timer.reset();
     }
     m_periodMs = 0;
+}
+
+std::intptr_t TickSource::nativeHandle() const {
+    return m_timer ? m_timer->fd : -1;
 }
 
 bool TickSource::arm() {
     timespec now{};
     if (clock_gettime(CLOCK_REALTIME, &now) < 0) {
-        m_lastError = errno;
+        m_lastError = lastSystemError();
         return false;
     }
     // The first expiry is the next whole multiple of the period on the wall clock,
@@ -75,22 +87,21 @@ bool TickSource::arm() {
     expiry.it_interval = toTimespec(period);
     // CANCEL_ON_SET: an absolute timer on a clock that is stepped back would
     // otherwise stay silent until the old expiry time comes round again.
-    if (timerfd_settime(m_fd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &expiry, nullptr) < 0) {
-        m_lastError = errno;
+    if (timerfd_settime(m_timer->fd, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &expiry,
+                        nullptr) < 0) {
+        m_lastError = lastSystemError();
         return false;
     }
     return true;
 }
 
 bool TickSource::acknowledge() {
-    if (m_fd < 0) {
+    if (!m_timer) {
         return false;
     }
     std::uint64_t expiries = 0;
-    ssize_t got;
-    do {
-        got = ::read(m_fd, &expiries, sizeof expiries);
-    } while (got < 0 && errno == EINTR);
+    const ssize_t got =
+        retryOnInterrupt([&] { return ::read(m_timer->fd, &expiries, sizeof expiries); });
     if (got == static_cast<ssize_t>(sizeof expiries)) {
         return expiries > 0;
     }
@@ -102,7 +113,7 @@ bool TickSource::acknowledge() {
         return true;
     }
     if (got < 0 && errno != EAGAIN) {
-        m_lastError = errno;
+        m_lastError = lastSystemError();
     }
     return false;
 }

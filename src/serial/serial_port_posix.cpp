@@ -12,7 +12,7 @@
 #include <thread>
 #include <utility>
 
-#include "retry_on_interrupt.h"
+#include "core/retry_on_interrupt.h"
 #include "virtual_port.h"
 
 namespace chronvane {
@@ -91,39 +91,31 @@ void settleOutput(int fd) {
 
 }  // namespace
 
+struct SerialPort::Device {
+    int fd;
+    // Set for a virtual COM.
+    std::shared_ptr<VirtualPort> virtualPort;
+};
+
 SerialPort::SerialPort(DeviceMap devices) : m_devices(std::move(devices)) {}
 
 SerialPort::~SerialPort() {
     close();
 }
 
-bool SerialPort::isOpen() const {
-    return m_fd >= 0;
-}
-
-void SerialPort::fail(int error) {
-    m_lastResult = false;
-    m_lastError = error;
-}
-
-void SerialPort::succeed() {
-    m_lastResult = true;
-    m_lastError = 0;
-}
-
 bool SerialPort::open(int index, int baudRate) {
     // A caller that skipped close() must not leak the device it held.
-    if (m_fd >= 0) {
+    if (m_device) {
         close();
     }
     if (static_cast<unsigned>(index) >= static_cast<unsigned>(DeviceMap::portCount)) {
-        fail(EINVAL);
+        fail(SystemError{EINVAL});
         return false;
     }
     m_portIndex = index;
     const speed_t speed = speedFor(baudRate);
     if (speed == B0) {
-        fail(EINVAL);
+        fail(SystemError{EINVAL});
         return false;
     }
 
@@ -139,10 +131,10 @@ bool SerialPort::open(int index, int baudRate) {
             return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         });
     if (fd < 0) {
-        fail(errno);
+        fail(lastSystemError());
         return false;
     }
-    auto abandon = [&](int error) {
+    auto abandon = [&](SystemError error) {
         ::close(fd);
         fail(error);
         return false;
@@ -153,13 +145,14 @@ bool SerialPort::open(int index, int baudRate) {
     // master end is ours alone already, and every master shares the inode of
     // /dev/ptmx, so a lock there would shut out every other pseudo-terminal user.
     if (!virtualPort && retryOnInterrupt([&] { return flock(fd, LOCK_EX | LOCK_NB); }) < 0) {
-        return abandon(errno == EWOULDBLOCK ? EBUSY : errno);
+        const SystemError error = lastSystemError();
+        return abandon(error.code == EWOULDBLOCK ? SystemError{EBUSY} : error);
     }
     if (!isatty(fd)) {
-        return abandon(ENOTTY);
+        return abandon(SystemError{ENOTTY});
     }
     if (!virtualPort && ioctl(fd, TIOCEXCL) < 0) {
-        return abandon(errno);
+        return abandon(lastSystemError());
     }
     // Output still queued from an earlier user of the device would reach the
     // receiver ahead of our first message.
@@ -167,23 +160,22 @@ bool SerialPort::open(int index, int baudRate) {
 
     termios settings{};
     if (retryOnInterrupt([&] { return tcgetattr(fd, &settings); }) < 0) {
-        return abandon(errno);
+        return abandon(lastSystemError());
     }
     applyLineSettings(settings, speed);
     if (retryOnInterrupt([&] { return tcsetattr(fd, TCSANOW, &settings); }) < 0) {
-        return abandon(errno);
+        return abandon(lastSystemError());
     }
     // tcsetattr succeeds when any one change was applied; read back to be sure.
     termios actual{};
     if (retryOnInterrupt([&] { return tcgetattr(fd, &actual); }) < 0) {
-        return abandon(errno);
+        return abandon(lastSystemError());
     }
     if (!settingsTook(settings, actual)) {
-        return abandon(EINVAL);
+        return abandon(SystemError{EINVAL});
     }
 
-    m_fd = fd;
-    m_virtualPort = virtualPort;
+    m_device = std::make_unique<Device>(Device{fd, virtualPort});
     succeed();
     return true;
 }
@@ -192,70 +184,70 @@ void SerialPort::close() {
     if (m_portIndex == -1) {
         return;
     }
-    if (m_fd >= 0) {
-        settleOutput(m_fd);
+    if (m_device) {
+        const int fd = m_device->fd;
+        settleOutput(fd);
         // TIOCEXCL outlives our descriptor while anyone else holds the device open
         // (a getty, ModemManager), and would then shut out our own next open.
-        if (!m_virtualPort) {
-            ioctl(m_fd, TIOCNXCL);
+        if (!m_device->virtualPort) {
+            ioctl(fd, TIOCNXCL);
         }
         // Closing releases the flock. A close interrupted by a signal has still
         // released the descriptor on Linux, so it is not retried.
-        if (::close(m_fd) == 0) {
+        if (::close(fd) == 0) {
             succeed();
         } else {
-            fail(errno);
+            fail(lastSystemError());
         }
-        m_fd = -1;
-        m_virtualPort.reset();
+        m_device.reset();
     } else {
-        fail(EBADF);
+        fail(SystemError{EBADF});
     }
     m_portIndex = -1;
 }
 
 bool SerialPort::write(const ByteString& bytes) {
-    if (m_portIndex == -1 || m_fd < 0) {
-        fail(EBADF);
+    if (m_portIndex == -1 || !m_device) {
+        fail(SystemError{EBADF});
         return false;
     }
     // Nobody may be reading a virtual port: drop what was not taken, or the
     // pseudo-terminal's buffer would fill and every write after it fail.
-    if (m_virtualPort && !m_virtualPort->discardUnread()) {
-        fail(errno);
-        return false;
+    if (m_device->virtualPort) {
+        if (const SystemError error = m_device->virtualPort->discardUnread(); error.failed()) {
+            fail(error);
+            return false;
+        }
     }
+    const int fd = m_device->fd;
     const auto deadline = SteadyClock::now() + writeBudget;
     for (const std::uint8_t byte : bytes) {
         for (;;) {
-            const ssize_t written = ::write(m_fd, &byte, 1);
+            const ssize_t written = retryOnInterrupt([&] { return ::write(fd, &byte, 1); });
             if (written == 1) {
                 succeed();
                 break;
             }
-            if (written < 0 && errno == EINTR) {
-                continue;
-            }
             if (written < 0 && errno != EAGAIN) {
-                fail(errno);
+                fail(lastSystemError());
                 break;
             }
             // The device is not taking bytes right now: wait for it, within budget.
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline - SteadyClock::now());
             if (left.count() <= 0) {
-                fail(ETIMEDOUT);
+                fail(SystemError{ETIMEDOUT});
                 break;
             }
-            pollfd watch{m_fd, POLLOUT, 0};
+            pollfd watch{fd, POLLOUT, 0};
             const int ready = poll(&watch, 1, static_cast<int>(left.count()));
             if (ready < 0 && errno != EINTR) {
-                fail(errno);
+                fail(lastSystemError());
                 break;
             }
             if (ready > 0 && (watch.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 &&
                 (watch.revents & POLLOUT) == 0) {
-                fail(EIO);
+                fail(SystemError{EIO});
                 break;
             }
         }

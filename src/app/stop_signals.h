@@ -1,0 +1,53 @@
+#pragma once
+
+#include <memory>
+
+#include "core/system_error.h"
+#include "tick_source.h"
+
+namespace chronvane {
+
+// The console program's one wait: for the next tick or for the operator asking it
+// to stop. A stop is therefore handled between two ticks, never in the middle of a
+// send. Per platform (stop_signals_<platform>.cpp): on POSIX, SIGINT and SIGTERM
+// are blocked while this lives and read from a signalfd in the same poll as the
+// tick; the old signal mask comes back afterwards. SIGPIPE is ignored meanwhile:
+// the log is best effort, and a reader of standard output that goes away must not
+// end the clock.
+class StopSignals {
+  public:
+    enum class Wake {
+        tick,    // the tick is due: call onTick
+        stop,    // the operator asked to stop
+        failed,  // the wait itself failed: failedCall() and error() say why
+    };
+
+    // Starts watching for stop requests. On failure isWatching() is false.
+    StopSignals();
+    ~StopSignals();
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    bool isWatching() const;
+    // What could not be watched, for "cannot watch for ...": "SIGINT and SIGTERM".
+    static const char* watchedRequests();
+
+    // Blocks until tick's expiry has been acknowledged as a tick (see
+    // TickSource::acknowledge), or a stop request arrives. A stop that arrives
+    // together with a tick wins: the operator asked to end.
+    Wake waitForTick(TickSource& tick);
+
+    // The system call behind the last failure (setting up or waiting), and why.
+    const char* failedCall() const { return m_failedCall; }
+    SystemError error() const { return m_error; }
+
+  private:
+    // The platform's watch; null when it could not be set up.
+    struct Watch;
+
+    std::unique_ptr<Watch> m_watch;
+    const char* m_failedCall = "";
+    SystemError m_error;
+};
+
+}  // namespace chronvane
