@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/byte_string.h"
+#include "core/flow_control.h"
 #include "core/system_error.h"
 #include "device_map.h"
 
@@ -62,6 +63,10 @@ class SerialPort {
     // The reason for the most recent failed call; no failure after a success.
     SystemError lastError() const { return m_lastError; }
 
+    // The output flow control every later open sets; FlowControl::None until told.
+    void setFlowControl(FlowControl flow) { m_flow = flow; }
+    FlowControl flowControl() const { return m_flow; }
+
     const DeviceMap& devices() const { return m_devices; }
     // The path behind COM<index+1> ("" for an index out of range).
     const std::string& devicePath(int index) const { return m_devices.path(index); }
@@ -80,6 +85,7 @@ class SerialPort {
     }
 
     DeviceMap m_devices;
+    FlowControl m_flow = FlowControl::None;
     int m_portIndex = -1;
     std::unique_ptr<Device> m_device;
     bool m_lastResult = false;
