@@ -359,8 +359,7 @@ TEST(MessageReport, TextAndJsonCarryTimeProtocolOffsetAndFaults) {
     EXPECT_NE(reportJson(out[1]).find("\"faults\":[\"bad checksum\",\"second skipped\"]"),
               std::string::npos);
     // The values as sent: February is 2, and Monday 2 (Sunday = 1).
-    EXPECT_NE(reportJson(out[1]).find("\"month\":2,\"day\":22,\"weekday\":2,"),
-              std::string::npos);
+    EXPECT_NE(reportJson(out[1]).find("\"month\":2,\"day\":22,\"weekday\":2,"), std::string::npos);
 }
 
 }  // namespace
