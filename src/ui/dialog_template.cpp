@@ -41,7 +41,7 @@ QWidget* makeControl(const ControlTemplate& control, QWidget* parent) {
         case ControlKind::Label: {
             // Plain text, and no buddy: an '&' is shown as it is.
             auto* label = control.height >= wrappedLabelHeight ? new WrappedLabel(text, parent)
-                                                          : new QLabel(text, parent);
+                                                               : new QLabel(text, parent);
             label->setTextFormat(Qt::PlainText);
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             return label;
