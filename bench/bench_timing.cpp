@@ -5,10 +5,6 @@
 //
 // Usage: bench_timing [--seconds N] [--program PATH] [--verbose]
 
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/timerfd.h>
 #include <sys/wait.h>
@@ -16,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -27,14 +24,18 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "clock/clock.h"
 #include "clock/clock_controller.h"
-#include "core/wire_format.h"
+#include "monitor/stream_decoder.h"
+#include "pty_pair.h"
+#include "timed_read.h"
 
 namespace {
 
-using chronvane::ByteString;
-namespace wire = chronvane::wire;
+using chronvane::monitor::Fault;
+using chronvane::test::ChildProcess;
+using chronvane::test::PtyPair;
 
 constexpr std::int64_t nanosPerSecond = 1'000'000'000;
 
@@ -42,34 +43,6 @@ std::int64_t nanosOn(clockid_t clock) {
     timespec ts{};
     clock_gettime(clock, &ts);
     return std::int64_t{ts.tv_sec} * nanosPerSecond + ts.tv_nsec;
-}
-
-// The seconds field a whole message carries; nullopt when it is malformed.
-std::optional<int> carriedSecond(const ByteString& bytes, bool ese) {
-    if (ese) {
-        if (bytes.size() != wire::eseLength || bytes[5] != wire::eseSeparator ||
-            bytes[11] != wire::eseTerminator) {
-            return std::nullopt;
-        }
-        const int tens = bytes[6] - '0';
-        const int ones = bytes[7] - '0';
-        if (tens < 0 || tens > 5 || ones < 0 || ones > 9) {
-            return std::nullopt;
-        }
-        return tens * 10 + ones;
-    }
-    if (bytes.size() != wire::dateTimeLength) {
-        return std::nullopt;
-    }
-    for (std::size_t packet = 0; packet < wire::packetCount; ++packet) {
-        const std::uint8_t* p = bytes.data() + packet * wire::packetLength;
-        if (!std::equal(wire::packetHeader.begin(), wire::packetHeader.end(), p) ||
-            p[5] != wire::firstVariable + packet || p[7] != wire::packetChecksum(p[5], p[6])) {
-            return std::nullopt;
-        }
-    }
-    const int second = bytes[(wire::packetCount - 1) * wire::packetLength + 6];
-    return second <= 59 ? std::optional<int>(second) : std::nullopt;
 }
 
 struct Arrival {
@@ -88,67 +61,26 @@ struct Measurement {
     double wallSeconds = 0;
 };
 
-class Pty {
-  public:
-    Pty() {
-        char name[256] = {};
-        if (openpty(&m_controller, &m_device, name, nullptr, nullptr) != 0) {
-            std::perror("openpty");
-            std::exit(1);
-        }
-        m_path = name;
-        fcntl(m_controller, F_SETFD, FD_CLOEXEC);
-        fcntl(m_device, F_SETFD, FD_CLOEXEC);
-        fcntl(m_controller, F_SETFL, fcntl(m_controller, F_GETFL) | O_NONBLOCK);
-    }
-    ~Pty() {
-        close(m_controller);
-        close(m_device);
-    }
-    Pty(const Pty&) = delete;
-    Pty& operator=(const Pty&) = delete;
-    int controller() const { return m_controller; }
-    const std::string& path() const { return m_path; }
-
-  private:
-    int m_controller = -1;
-    int m_device = -1;
-    std::string m_path;
-};
-
-// Reads messages until the monotonic deadline, stamping each one's first byte.
-void receive(const Pty& pty, bool ese, std::int64_t deadline, Measurement& out) {
-    const std::size_t length = ese ? wire::eseLength : wire::dateTimeLength;
-    ByteString pending;
-    std::int64_t firstByteAt = 0;
-    for (;;) {
-        const std::int64_t left = deadline - nanosOn(CLOCK_MONOTONIC);
-        if (left <= 0) {
+// Reads messages until the monotonic deadline with the monitor's decoder, stamping
+// each read with the wall clock: a message's first byte is when it arrived.
+void receive(PtyPair& pty, std::chrono::steady_clock::time_point deadline, Measurement& out) {
+    chronvane::monitor::StreamDecoder decoder;
+    while (std::chrono::steady_clock::now() < deadline) {
+        const chronvane::test::ReadChunk chunk =
+            chronvane::test::readOnce(pty.controllerFd(), deadline);
+        if (chunk.ended) {
             return;
         }
-        pollfd watch{pty.controller(), POLLIN, 0};
-        const int ready = poll(&watch, 1, static_cast<int>(left / 1'000'000 + 1));
-        if (ready <= 0) {
-            continue;
-        }
-        const std::int64_t now = nanosOn(CLOCK_REALTIME);
-        std::uint8_t buffer[256];
-        const ssize_t got = read(pty.controller(), buffer, sizeof buffer);
-        if (got <= 0) {
-            continue;
-        }
-        for (ssize_t i = 0; i < got; ++i) {
-            if (pending.empty()) {
-                firstByteAt = now;
-            }
-            pending.push_back(buffer[i]);
-            if (pending.size() == length) {
-                if (const auto second = carriedSecond(pending, ese)) {
-                    out.arrivals.push_back({firstByteAt, *second});
-                } else {
-                    ++out.malformed;
-                }
-                pending.clear();
+        const chronvane::monitor::Timestamp now{nanosOn(CLOCK_REALTIME)};
+        for (const auto& message : decoder.feed(chunk.bytes, now)) {
+            // A skipped or repeated second is what the analysis measures, not damage.
+            const bool damaged = std::any_of(
+                message.faults.begin(), message.faults.end(),
+                [](Fault f) { return f != Fault::secondSkipped && f != Fault::secondRepeated; });
+            if (damaged || !message.second) {
+                ++out.malformed;
+            } else {
+                out.arrivals.push_back({message.firstByte.count(), *message.second});
             }
         }
     }
@@ -166,54 +98,29 @@ long statusKiB(pid_t pid, const std::string& field) {
     return -1;
 }
 
-pid_t spawn(const std::string& program, const std::vector<std::string>& args) {
-    std::vector<std::string> texts{program};
-    texts.insert(texts.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& text : texts) {
-        argv.push_back(text.data());
-    }
-    argv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int null = open("/dev/null", O_RDWR);
-        dup2(null, STDIN_FILENO);
-        dup2(null, STDOUT_FILENO);
-        dup2(null, STDERR_FILENO);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    return pid;
-}
-
 Measurement measureProgram(const std::string& program, bool ese, int seconds) {
-    Pty pty;
-    std::vector<std::string> args{"--console", "--device", "COM1=" + pty.path()};
+    PtyPair pty;
+    std::vector<std::string> args{"--console", "--device", "COM1=" + pty.devicePath()};
     if (!ese) {
         args.push_back("-ostrel8");
     }
     Measurement out;
-    const std::int64_t start = nanosOn(CLOCK_MONOTONIC);
-    const pid_t pid = spawn(program, args);
-    if (pid < 0) {
-        std::perror("fork");
-        std::exit(1);
-    }
-    receive(pty, ese, start + std::int64_t{seconds} * nanosPerSecond, out);
-    out.peakMemoryKiB = statusKiB(pid, "VmHWM");
-    out.anonKiB = statusKiB(pid, "RssAnon");
-    out.fileKiB = statusKiB(pid, "RssFile");
-    kill(pid, SIGTERM);
-    int status = 0;
-    rusage usage{};
-    while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
-    }
-    out.wallSeconds = static_cast<double>(nanosOn(CLOCK_MONOTONIC) - start) / 1e9;
+    const auto start = std::chrono::steady_clock::now();
+    ChildProcess child(program, args);
+    receive(pty, start + std::chrono::seconds(seconds), out);
+    out.peakMemoryKiB = statusKiB(child.pid(), "VmHWM");
+    out.anonKiB = statusKiB(child.pid(), "RssAnon");
+    out.fileKiB = statusKiB(child.pid(), "RssFile");
+    const std::string problem =
+        chronvane::test::stopWithSigterm(child, std::chrono::seconds(5), pty.devicePath());
+    out.wallSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const rusage& usage = child.usage();
     out.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                      static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "bench_timing: %s did not end cleanly (status %d)\n", program.c_str(),
-                     status);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "bench_timing: %s did not end cleanly: %s\n", program.c_str(),
+                     problem.c_str());
     }
     return out;
 }
@@ -251,15 +158,15 @@ class QuietWindow final : public chronvane::ClockWindow {
 }
 
 Measurement measureBaseline(int seconds) {
-    Pty pty;
+    PtyPair pty;
     Measurement out;
-    const std::int64_t start = nanosOn(CLOCK_MONOTONIC);
+    const auto start = std::chrono::steady_clock::now();
     std::fflush(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
-        runBaselineSender(pty.path(), seconds);
+        runBaselineSender(pty.devicePath(), seconds);
     }
-    receive(pty, true, start + std::int64_t{seconds} * nanosPerSecond, out);
+    receive(pty, start + std::chrono::seconds(seconds), out);
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }

@@ -6,11 +6,12 @@
 #include <string_view>
 #include <vector>
 
+#include "chronvane32_version.h"
 #include "serial/device_map.h"
 
 namespace chronvane {
 
-inline constexpr const char* versionText = "Chronvane32 Version 1.0";
+inline constexpr const char* versionText = "Chronvane32 Version " CHRONVANE32_VERSION;
 
 // The command line after our own long options are taken out. Those never reach the
 // substring search, so "--device COM2=..." cannot select COM2 by accident.

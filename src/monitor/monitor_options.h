@@ -5,9 +5,12 @@
 #include <string_view>
 #include <vector>
 
+#include "chronvane32_version.h"
+
 namespace chronvane::monitor {
 
-inline constexpr const char* monitorVersionText = "chronvane32-monitor (Chronvane32) 1.0";
+inline constexpr const char* monitorVersionText =
+    "chronvane32-monitor (Chronvane32) " CHRONVANE32_VERSION;
 
 struct MonitorOptions {
     std::string device;

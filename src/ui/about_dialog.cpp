@@ -104,7 +104,9 @@ void AboutDialog::placeOnScreen() {
     const QRect workArea = screen->availableGeometry();
     const bool overOwner = owner != nullptr && owner->isVisible() && !owner->isMinimized();
     const QRect over = overOwner ? owner->frameGeometry() : workArea;
-    move(centredPosition(size(), over, workArea));
+    // Both come from the same window manager, so the owner's frame is the best
+    // guess at the box's before it has one.
+    centreWindow(*this, over, workArea, owner);
 }
 
 }  // namespace chronvane

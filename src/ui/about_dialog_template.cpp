@@ -1,5 +1,7 @@
 #include "dialog_templates.h"
 
+#include "chronvane32_version.h"
+
 namespace chronvane {
 
 const DialogTemplate& aboutDialogTemplate() {
@@ -10,7 +12,8 @@ const DialogTemplate& aboutDialogTemplate() {
         199,
         {
             {0, Icon, "programIcon", "", 11, 17, 21, 20, false},
-            {0, Label, "versionLabel", "Chronvane32 Version 1.0", 40, 10, 119, 8, true},
+            {0, Label, "versionLabel", "Chronvane32 Version " CHRONVANE32_VERSION, 40, 10, 119, 8,
+             true},
             {0, Label, "makerLabel", "Made by the Chronvane32 developers", 40, 23, 126, 8, true},
             {okButtonId, DefaultButton, "okButton", "OK", 178, 7, 50, 14, true},
             {0, Label, "authorLabel", "Written by the Chronvane32 authors", 40, 36, 127, 11, true},

@@ -47,6 +47,23 @@ QString applicationName() {
     return name.isEmpty() ? QStringLiteral("chronvane32") : name;
 }
 
+// A box the start sequence shows comes up before the main window is on screen, where
+// Qt would centre it over the window's unplaced corner: it goes to the middle of
+// the screen instead, once its text has given it its size.
+class StartMessageBox final : public QMessageBox {
+  public:
+    using QMessageBox::QMessageBox;
+
+  protected:
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event);
+        if (QScreen* screen = this->screen()) {
+            const QRect workArea = screen->availableGeometry();
+            centreWindow(*this, workArea, workArea, parentWidget());
+        }
+    }
+};
+
 }  // namespace
 
 ClockDialog::ClockDialog(Clock& clock, DeviceMap devices, QWidget* parent)
@@ -226,8 +243,8 @@ void ClockDialog::onTickReady() {
 }
 
 void ClockDialog::showMessageBox(const std::string& text) {
-    QMessageBox box(QMessageBox::Warning, applicationName(), QString::fromStdString(text),
-                    QMessageBox::Ok, this);
+    StartMessageBox box(QMessageBox::Warning, applicationName(), QString::fromStdString(text),
+                        QMessageBox::Ok, this);
     box.setObjectName(QStringLiteral("startMessageBox"));
     box.exec();
 }
@@ -245,7 +262,7 @@ void ClockDialog::initialize() {
     // Centred in the work area, not over whatever window happens to be active.
     if (QScreen* screen = this->screen()) {
         const QRect workArea = screen->availableGeometry();
-        move(centredPosition(size(), workArea, workArea));
+        centreWindow(*this, workArea, workArea);
     }
 }
 

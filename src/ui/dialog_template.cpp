@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <algorithm>
@@ -15,8 +16,6 @@ namespace chronvane {
 namespace {
 
 constexpr const char* latinLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-// A static text this many dialog units tall or more holds more than one line.
-constexpr int twoLineHeight = 16;
 
 int roundedDivision(int numerator, int denominator) {
     return static_cast<int>(std::lround(static_cast<double>(numerator) / denominator));
@@ -41,10 +40,10 @@ QWidget* makeControl(const ControlTemplate& control, QWidget* parent) {
         }
         case ControlKind::Label: {
             // Plain text, and no buddy: an '&' is shown as it is.
-            auto* label = new QLabel(text, parent);
+            auto* label = control.height >= wrappedLabelHeight ? new WrappedLabel(text, parent)
+                                                               : new QLabel(text, parent);
             label->setTextFormat(Qt::PlainText);
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-            label->setWordWrap(control.height >= twoLineHeight);
             return label;
         }
         case ControlKind::Icon: {
@@ -54,8 +53,10 @@ QWidget* makeControl(const ControlTemplate& control, QWidget* parent) {
         }
         case ControlKind::PushButton:
         case ControlKind::DefaultButton: {
+            // Auto-default: while a push button has the focus, Enter presses it; the
+            // dialog's default button takes Enter back once the focus leaves.
             auto* button = new QPushButton(text, parent);
-            button->setAutoDefault(false);
+            button->setAutoDefault(true);
             button->setDefault(control.kind == ControlKind::DefaultButton);
             return button;
         }
@@ -100,14 +101,69 @@ bool DialogUnits::fits(const QFont& font, const DialogTemplate& dialogTemplate,
                 return false;
             }
         } else if (control.kind == ControlKind::Label) {
-            const QRect needed = metrics.boundingRect(QRect(0, 0, width, 1 << 16),
-                                                      Qt::AlignLeft | Qt::TextWordWrap, text);
-            if (needed.width() > width || needed.height() > std::max(height, metrics.height())) {
+            const QStringList lines = control.height >= wrappedLabelHeight
+                                          ? wrapAtSpaces(text, metrics, width)
+                                          : QStringList{text};
+            const int lineCount = static_cast<int>(lines.size());
+            const int neededHeight = metrics.height() + (lineCount - 1) * metrics.lineSpacing();
+            for (const QString& line : lines) {
+                // Trailing spaces take no room on the screen.
+                if (metrics.horizontalAdvance(line.trimmed()) > width) {
+                    return false;
+                }
+            }
+            if (neededHeight > std::max(height, metrics.height())) {
                 return false;
             }
         }
     }
     return true;
+}
+
+QStringList wrapAtSpaces(const QString& text, const QFontMetrics& metrics, int width) {
+    QStringList lines;
+    QString line;
+    qsizetype pos = 0;
+    while (pos < text.size()) {
+        // The next run of spaces and the word after it.
+        qsizetype wordStart = pos;
+        while (wordStart < text.size() && text.at(wordStart) == QLatin1Char(' ')) {
+            ++wordStart;
+        }
+        qsizetype wordEnd = wordStart;
+        while (wordEnd < text.size() && text.at(wordEnd) != QLatin1Char(' ')) {
+            ++wordEnd;
+        }
+        const QString candidate = line + text.mid(pos, wordEnd - pos);
+        if (line.isEmpty() || metrics.horizontalAdvance(candidate) <= width ||
+            wordStart == wordEnd) {
+            line = candidate;
+        } else {
+            lines.append(line);
+            line = text.mid(wordStart, wordEnd - wordStart);
+        }
+        pos = wordEnd;
+    }
+    lines.append(line);
+    return lines;
+}
+
+WrappedLabel::WrappedLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {}
+
+QStringList WrappedLabel::lines() const {
+    return wrapAtSpaces(text(), fontMetrics(), contentsRect().width());
+}
+
+void WrappedLabel::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    const QFontMetrics metrics = fontMetrics();
+    QRect lineRect = contentsRect();
+    lineRect.setHeight(metrics.height());
+    for (const QString& line : lines()) {
+        style()->drawItemText(&painter, lineRect, Qt::AlignLeft | Qt::AlignTop, palette(),
+                              isEnabled(), line, foregroundRole());
+        lineRect.translate(0, metrics.lineSpacing());
+    }
 }
 
 int DialogUnits::toPixelsX(int units) const {

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QHash>
+#include <QLabel>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <QStyle>
 #include <QWidget>
 #include <vector>
@@ -12,13 +15,16 @@ namespace chronvane {
 
 // Kinds of control a dialog template can hold.
 enum class ControlKind {
-    GroupBox,     // frame with an optional caption; without one it is a separator
-    RadioButton,  // checks itself and unchecks the others of its group
-    Label,        // left-aligned plain text, word-wrapped when taller than one line
-    Icon,         // the program icon, scaled into the control's rectangle
-    PushButton,
-    DefaultButton,  // the push button Enter presses
+    GroupBox,       // frame with an optional caption; without one it is a separator
+    RadioButton,    // checks itself and unchecks the others of its group
+    Label,          // left-aligned plain text, wrapped at spaces when taller than one line
+    Icon,           // the program icon, scaled into the control's rectangle
+    PushButton,     // Enter presses it while it has the focus
+    DefaultButton,  // the push button Enter presses when no push button has the focus
 };
+
+// A static text this many dialog units tall or more holds more than one line.
+inline constexpr int wrappedLabelHeight = 16;
 
 // One control of a dialog template. Geometry is in dialog units: a quarter of the
 // dialog font's average character width across, an eighth of its line height down.
@@ -68,6 +74,28 @@ class DialogUnits {
 
     int m_baseX;
     int m_baseY;
+};
+
+// The lines text takes when wrapped to width pixels in metrics' font: breaks only
+// where there are spaces (the spaces at a break are dropped), never after a dash, so
+// an option such as "-com2" stays whole. A word wider than width gets a line of its
+// own and sticks out. Never fails; an empty text is one empty line.
+QStringList wrapAtSpaces(const QString& text, const QFontMetrics& metrics, int width);
+
+// A static text of more than one line. Qt's own word wrap breaks after a dash as
+// well, which would split "-com1" across two lines; this label shows its text()
+// unchanged, wrapped at spaces only.
+class WrappedLabel final : public QLabel {
+    Q_OBJECT
+
+  public:
+    WrappedLabel(const QString& text, QWidget* parent);
+
+    // The lines as they are drawn at the label's present width and font.
+    QStringList lines() const;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
 };
 
 // The widgets made from a template, by control number and by object name.

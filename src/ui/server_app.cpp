@@ -5,7 +5,6 @@
 #include "clock/clock.h"
 #include "clock_dialog.h"
 #include "program_icon.h"
-#include "screenshot_tour.h"
 
 namespace chronvane {
 
@@ -34,7 +33,6 @@ int ServerApp::run(const ProgramOptions& options) {
     SystemClock clock;
     auto dialog = std::make_unique<ClockDialog>(clock, options.devices);
     dialog->setCommandLine(withoutQtOptions(options.commandLine));
-    ScreenshotTour tour(*dialog);
     dialog->exec();
     // Stops the tick and closes the port.
     dialog.reset();

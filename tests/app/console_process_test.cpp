@@ -12,7 +12,9 @@
 #include <gtest/gtest.h>
 
 #include "child_process.h"
-#include "message_decode.h"
+#include "core/wire_format.h"
+#include "monitor/message_report.h"
+#include "monitor/stream_decoder.h"
 #include "pty_pair.h"
 #include "serial/serial_port.h"
 
@@ -21,10 +23,12 @@
 namespace chronvane {
 namespace {
 
+using monitor::DecodedMessage;
 using std::chrono::milliseconds;
 using test::ChildProcess;
+using test::describeStatus;
 using test::PtyPair;
-using test::WireTime;
+using test::stopWithSigterm;
 
 const std::string program = CHRONVANE32_PATH;
 // One second between messages plus room for a busy machine.
@@ -32,32 +36,40 @@ constexpr milliseconds messageWait{1600};
 constexpr milliseconds startWait{3000};
 constexpr milliseconds endWait{3000};
 
-std::optional<WireTime> receive(PtyPair& pty, bool ese) {
+// The next whole message in the protocol, read the way a receiver would; nullopt
+// when none came in time or it was not sound.
+std::optional<DecodedMessage> receive(PtyPair& pty, bool ese) {
     const auto bytes = pty.read(ese ? wire::eseLength : wire::dateTimeLength, messageWait);
-    return ese ? test::decodeEse(bytes) : test::decodeDateTime(bytes);
+    monitor::StreamDecoder decoder;
+    auto messages = decoder.feed(bytes, {});
+    const Protocol wanted = ese ? Protocol::EseRealTimeClock : Protocol::OstrelDateTime;
+    if (messages.size() != 1 || !messages[0].sound() || messages[0].protocol != wanted) {
+        return std::nullopt;
+    }
+    return messages[0];
+}
+
+// "HH:MM:SS" as the message carries it.
+std::string clockText(const DecodedMessage& message) {
+    return monitor::reportLine(message).substr(0, 8);
+}
+
+int secondsApart(const DecodedMessage& earlier, const DecodedMessage& later) {
+    return (*later.second - *earlier.second + 60) % 60;
 }
 
 // The log line the console should print for a message carrying time.
-bool logLineMatches(const std::string& line, bool ese, const WireTime& time) {
+bool logLineMatches(const std::string& line, bool ese, const DecodedMessage& message) {
     if (ese) {
-        return line == "COM1: Transmitted ESE Clock message \"" + time.text() + "\"";
+        return line == "COM1: Transmitted ESE Clock message \"" + clockText(message) + "\"";
     }
     // "COM1: Transmitted "Weekday Month DD  HH:MM:SS"".
-    return line.starts_with("COM1: Transmitted \"") && line.ends_with("  " + time.text() + "\"");
+    return line.starts_with("COM1: Transmitted \"") &&
+           line.ends_with("  " + clockText(message) + "\"");
 }
 
 bool exitedWith(std::optional<int> status, int code) {
     return status && WIFEXITED(*status) && WEXITSTATUS(*status) == code;
-}
-
-std::string describe(std::optional<int> status) {
-    if (!status) {
-        return "still running";
-    }
-    if (WIFSIGNALED(*status)) {
-        return "killed by signal " + std::to_string(WTERMSIG(*status));
-    }
-    return "exit status " + std::to_string(WEXITSTATUS(*status));
 }
 
 class ConsoleSends : public ::testing::TestWithParam<bool> {};
@@ -72,18 +84,18 @@ TEST_P(ConsoleSends, OneMessagePerSecondUntilSigtermThenReleasesThePort) {
     ChildProcess child(program, args);
 
     EXPECT_EQ(child.outLine(startWait), "COM1 opened successfully.");
-    std::optional<WireTime> previous;
+    std::optional<DecodedMessage> previous;
     for (int i = 0; i < 3; ++i) {
-        const auto time = receive(pty, ese);
-        ASSERT_TRUE(time) << "message " << i << " missing or malformed";
+        const auto message = receive(pty, ese);
+        ASSERT_TRUE(message) << "message " << i << " missing or malformed";
         const auto line = child.outLine(messageWait);
         ASSERT_TRUE(line) << "no log line for message " << i;
-        EXPECT_TRUE(logLineMatches(*line, ese, *time)) << *line << " vs " << time->text();
+        EXPECT_TRUE(logLineMatches(*line, ese, *message)) << *line << " vs " << clockText(*message);
         if (previous) {
-            EXPECT_EQ((time->second - previous->second + 60) % 60, 1)
-                << previous->text() << " then " << time->text();
+            EXPECT_EQ(secondsApart(*previous, *message), 1)
+                << clockText(*previous) << " then " << clockText(*message);
         }
-        previous = time;
+        previous = message;
     }
 
     // Held exclusively while it runs, free again the moment it has ended.
@@ -93,10 +105,7 @@ TEST_P(ConsoleSends, OneMessagePerSecondUntilSigtermThenReleasesThePort) {
     EXPECT_FALSE(other.open(0, 9600));
     EXPECT_EQ(other.lastError().code, EBUSY);
 
-    child.signal(SIGTERM);
-    const auto status = child.wait(endWait);
-    EXPECT_TRUE(exitedWith(status, 0)) << describe(status);
-    EXPECT_TRUE(other.open(0, 9600)) << std::strerror(other.lastError().code);
+    EXPECT_EQ(stopWithSigterm(child, endWait, pty.devicePath()), "");
     EXPECT_EQ(child.restOfErr(endWait), "COM1 is " + pty.devicePath() + "\n");
 }
 
@@ -111,7 +120,7 @@ TEST(Console, SigintEndsItCleanlyToo) {
     ASSERT_EQ(child.outLine(startWait), "COM1 opened successfully.");
     child.signal(SIGINT);
     const auto status = child.wait(endWait);
-    EXPECT_TRUE(exitedWith(status, 0)) << describe(status);
+    EXPECT_TRUE(exitedWith(status, 0)) << describeStatus(status);
 }
 
 TEST(Console, KeepsSendingWhenNobodyReadsItsLog) {
@@ -122,9 +131,7 @@ TEST(Console, KeepsSendingWhenNobodyReadsItsLog) {
     for (int i = 0; i < 2; ++i) {
         EXPECT_TRUE(receive(pty, true)) << "message " << i;
     }
-    child.signal(SIGTERM);
-    const auto status = child.wait(endWait);
-    EXPECT_TRUE(exitedWith(status, 0)) << describe(status);
+    EXPECT_EQ(stopWithSigterm(child, endWait), "");
 }
 
 // A pager left waiting, or a journal that stopped reading: the log cannot be
@@ -137,9 +144,7 @@ TEST(Console, KeepsSendingAndStopsWhenItsLogIsNotBeingRead) {
     for (int i = 0; i < 2; ++i) {
         EXPECT_TRUE(receive(pty, true)) << "message " << i;
     }
-    child.signal(SIGTERM);
-    const auto status = child.wait(endWait);
-    EXPECT_TRUE(exitedWith(status, 0)) << describe(status);
+    EXPECT_EQ(stopWithSigterm(child, endWait), "");
 }
 
 TEST(Console, AMissingDeviceIsLoggedExplainedAndNothingIsSent) {
@@ -154,9 +159,7 @@ TEST(Console, AMissingDeviceIsLoggedExplainedAndNothingIsSent) {
     EXPECT_EQ(child.outLine(messageWait), std::nullopt);
     EXPECT_TRUE(child.isRunning());
     EXPECT_TRUE(com2.drain().empty());
-    child.signal(SIGTERM);
-    const auto status = child.wait(endWait);
-    EXPECT_TRUE(exitedWith(status, 0)) << describe(status);
+    EXPECT_EQ(stopWithSigterm(child, endWait), "");
     EXPECT_EQ(child.restOfOut(endWait), "");
 }
 
@@ -206,11 +209,9 @@ TEST(Console, ComesBackWhenTheDeviceReturns) {
     const auto a = receive(second, true);
     const auto b = receive(second, true);
     ASSERT_TRUE(a && b);
-    EXPECT_EQ((b->second - a->second + 60) % 60, 1);
+    EXPECT_EQ(secondsApart(*a, *b), 1);
 
-    child.signal(SIGTERM);
-    const auto status = child.wait(endWait);
-    EXPECT_TRUE(exitedWith(status, 0)) << describe(status);
+    EXPECT_EQ(stopWithSigterm(child, endWait), "");
     std::filesystem::remove_all(dir);
 }
 
@@ -222,7 +223,7 @@ TEST(Console, WithoutATimerSaysSoAndEndsWithStatusOne) {
     // The port is opened first, as with a window; then the timer cannot be had.
     EXPECT_EQ(child.outLine(startWait), "COM1 opened successfully.");
     const auto status = child.wait(endWait);
-    EXPECT_TRUE(exitedWith(status, 1)) << describe(status);
+    EXPECT_TRUE(exitedWith(status, 1)) << describeStatus(status);
     EXPECT_EQ(child.restOfErr(endWait), "COM1 is " + pty.devicePath() +
                                             "\nNo timers available.\n"
                                             "chronvane32: cannot start the 100 ms tick: Too many "
@@ -240,7 +241,7 @@ TEST(Console, InformationOptionsAndBadOptions) {
     };
     const Case cases[] = {
         {{"--help"}, 0, {"Usage: chronvane32", "-ostrel8", "--device"}, {}},
-        {{"--version"}, 0, {"Chronvane32 Version 1.0\n"}, {}},
+        {{"--version"}, 0, {"Chronvane32 Version " PROJECT_VERSION "\n"}, {}},
         {{"--device", "COM5=/x"},
          2,
          {},
@@ -253,7 +254,7 @@ TEST(Console, InformationOptionsAndBadOptions) {
         const std::string out = child.restOfOut(endWait);
         const std::string err = child.restOfErr(endWait);
         const auto status = child.wait(endWait);
-        EXPECT_TRUE(exitedWith(status, c.status)) << describe(status);
+        EXPECT_TRUE(exitedWith(status, c.status)) << describeStatus(status);
         for (const auto& text : c.inOut) {
             EXPECT_NE(out.find(text), std::string::npos) << text << " not in:\n" << out;
         }
@@ -280,7 +281,7 @@ TEST(Window, WithoutItsModuleTheProgramSaysWhatToDo) {
     const std::string err = child.restOfErr(endWait);
     const auto status = child.wait(endWait);
     std::filesystem::remove_all(dir);
-    EXPECT_TRUE(exitedWith(status, 1)) << describe(status);
+    EXPECT_TRUE(exitedWith(status, 1)) << describeStatus(status);
     EXPECT_TRUE(err.starts_with("chronvane32: cannot load the window: ")) << err;
     EXPECT_NE(err.find("chronvane32-window.so"), std::string::npos) << err;
     EXPECT_NE(err.find("run it with --console"), std::string::npos) << err;
@@ -302,10 +303,18 @@ TEST(Window, QtsOwnOptionsChooseNoPort) {
 }
 #endif
 
-TEST(Console, VersionIsExactlyOneLine) {
-    ChildProcess child(program, {"--version"});
-    EXPECT_EQ(child.restOfOut(endWait), "Chronvane32 Version 1.0\n");
-    EXPECT_TRUE(exitedWith(child.wait(endWait), 0));
+// The version is project()'s, in both programs; the sender's line is also what the
+// About box shows.
+TEST(Console, VersionOfBothProgramsIsTheProjectsInExactlyOneLine) {
+    const std::pair<std::string, std::string> cases[] = {
+        {program, "Chronvane32 Version " PROJECT_VERSION "\n"},
+        {MONITOR_PATH, "chronvane32-monitor (Chronvane32) " PROJECT_VERSION "\n"},
+    };
+    for (const auto& [path, expected] : cases) {
+        ChildProcess child(path, {"--version"});
+        EXPECT_EQ(child.restOfOut(endWait), expected);
+        EXPECT_TRUE(exitedWith(child.wait(endWait), 0));
+    }
 }
 
 }  // namespace

@@ -122,12 +122,48 @@ before="$(capture_size)"
 wait_for 3 sh -c "[ \$(stat -c %s '$work/capture.bin') -gt $before ]" ||
     fail "nothing was sent while the About box was open"
 
-# Escape closes the box, the second Escape ends the program.
+# Where a window's client area is on the root window: "X Y".
+client_position() {
+    xwininfo -id "$1" | awk '/Absolute upper-left X:/ {x = $4} /Absolute upper-left Y:/ {y = $4}
+        END {print x, y}'
+}
+focus_main() {
+    wait_for 3 sh -c "[ \"\$(xdotool getwindowfocus)\" = $window ]" ||
+        xdotool windowfocus --sync "$window"
+}
+about_from_f1="$(client_position "$about")"
+
+# Escape closes the box. From the window's menu it comes up where F1 put it.
 xdotool key Escape
 wait_for 5 eval '! find_window "About Chronvane32" >/dev/null' ||
     fail "Escape did not close the About box"
-wait_for 3 sh -c "[ \"\$(xdotool getwindowfocus)\" = $window ]" ||
-    xdotool windowfocus --sync "$window"
+focus_main
+xdotool key shift+F10
+sleep 0.3
+xdotool key Up Return
+wait_for 10 find_window "About Chronvane32" >/dev/null || fail "the menu brought up no About box"
+about_from_menu="$(client_position "$(find_window "About Chronvane32")")"
+[ "$about_from_menu" = "$about_from_f1" ] ||
+    fail "the About box is at $about_from_menu from the menu but at $about_from_f1 from F1"
+echo "About box at $about_from_f1 from F1 and from the menu"
+xdotool key Escape
+wait_for 5 eval '! find_window "About Chronvane32" >/dev/null' ||
+    fail "Escape did not close the About box"
+
+# The main window is centred by its whole window, caption included.
+read -r left top <<<"$(client_position "$window")"
+read -r frame_left frame_right frame_top frame_bottom <<<"$(xprop -id "$window" _NET_FRAME_EXTENTS |
+    grep -oE '[0-9]+' | tr '\n' ' ')"
+width="$(xwininfo -id "$window" | awk '/Width:/ {print $2}')"
+height="$(xwininfo -id "$window" | awk '/Height:/ {print $2}')"
+centre_x=$(((left - frame_left) * 2 + width + frame_left + frame_right))
+centre_y=$(((top - frame_top) * 2 + height + frame_top + frame_bottom))
+((centre_x >= 1022 && centre_x <= 1026 && centre_y >= 766 && centre_y <= 770)) ||
+    fail "the main window's frame is not centred on the 1024x768 screen (twice its centre: $centre_x,$centre_y)"
+echo "main window centred with its frame (${frame_left},${frame_right},${frame_top},${frame_bottom})"
+
+# Escape in the main window ends the program.
+focus_main
 xdotool key Escape
 wait_for 5 sh -c "! kill -0 $program_pid 2>/dev/null" || fail "Escape did not end the program"
 wait "$program_pid"

@@ -1,7 +1,4 @@
-#include <fcntl.h>
-#include <sys/ioctl.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -76,19 +73,10 @@ TEST(MonitorProcess, AnInterruptEndsItWithTheStatusOfWhatItSawAndFreesTheLine) {
     ASSERT_FALSE(path.empty());
     ChildProcess monitor(MONITOR_PATH, {"--json", path});
     ASSERT_TRUE(monitor.outLine(5s));
-    monitor.signal(SIGTERM);
-    const auto status = monitor.wait(5s);
-    ASSERT_TRUE(status);
-    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
     // The sender still holds the line open, so exclusive use would outlive the
     // monitor unless it gave it up; the next monitor (of a user, not root) would be
     // refused.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    ASSERT_GE(fd, 0);
-    int exclusive = -1;
-    EXPECT_EQ(ioctl(fd, TIOCGEXCL, &exclusive), 0);
-    EXPECT_EQ(exclusive, 0);
-    ::close(fd);
+    EXPECT_EQ(test::stopWithSigterm(monitor, 5s, path), "");
 }
 
 }  // namespace

@@ -358,6 +358,8 @@ TEST(MessageReport, TextAndJsonCarryTimeProtocolOffsetAndFaults) {
               "\"second\":9,\"offset_ms\":7,\"sound\":true,\"faults\":[],\"stray_bytes\":0}");
     EXPECT_NE(reportJson(out[1]).find("\"faults\":[\"bad checksum\",\"second skipped\"]"),
               std::string::npos);
+    // The values as sent: February is 2, and Monday 2 (Sunday = 1).
+    EXPECT_NE(reportJson(out[1]).find("\"month\":2,\"day\":22,\"weekday\":2,"), std::string::npos);
 }
 
 }  // namespace

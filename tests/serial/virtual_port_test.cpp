@@ -1,7 +1,6 @@
 #include "serial/virtual_port.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -13,6 +12,7 @@
 #include "app/program_options.h"
 #include "clock/message_formats.h"
 #include "serial/serial_port.h"
+#include "timed_read.h"
 
 namespace chronvane {
 namespace {
@@ -34,23 +34,7 @@ class Reader {
     // What arrives within the timeout, stopping early once count bytes came.
     Bytes read(std::size_t count,
                std::chrono::milliseconds timeout = std::chrono::milliseconds(500)) {
-        Bytes got;
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (got.size() < count) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            pollfd watch{m_fd, POLLIN, 0};
-            if (left.count() <= 0 || poll(&watch, 1, static_cast<int>(left.count())) <= 0) {
-                break;
-            }
-            std::uint8_t buffer[256];
-            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
-            if (n <= 0) {
-                break;
-            }
-            got.insert(got.end(), buffer, buffer + n);
-        }
-        return got;
+        return test::readUpTo(m_fd, count, std::chrono::steady_clock::now() + timeout);
     }
 
   private:

@@ -1,7 +1,6 @@
 #include "pty_pair.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
@@ -9,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
+
+#include "timed_read.h"
 
 namespace chronvane::test {
 
@@ -29,27 +30,10 @@ PtyPair::~PtyPair() {
 }
 
 std::vector<std::uint8_t> PtyPair::read(std::size_t count, std::chrono::milliseconds timeout) {
-    std::vector<std::uint8_t> out;
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (out.size() < count && m_controllerFd >= 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            break;
-        }
-        pollfd watch{m_controllerFd, POLLIN, 0};
-        if (poll(&watch, 1, static_cast<int>(left.count())) <= 0) {
-            continue;
-        }
-        std::uint8_t buffer[512];
-        const ssize_t n = ::read(m_controllerFd, buffer, sizeof buffer);
-        if (n > 0) {
-            out.insert(out.end(), buffer, buffer + n);
-        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            break;
-        }
+    if (m_controllerFd < 0) {
+        return {};
     }
-    return out;
+    return readUpTo(m_controllerFd, count, std::chrono::steady_clock::now() + timeout);
 }
 
 std::vector<std::uint8_t> PtyPair::drain() {

@@ -8,6 +8,7 @@
 #include <QTest>
 #include <vector>
 
+#include "chronvane32_version.h"
 #include "modal_probe.h"
 #include "ui/about_dialog.h"
 
@@ -36,7 +37,7 @@ TEST_F(AboutDialogTest, TextsAreExact) {
     const AboutDialog box;
     EXPECT_EQ(box.windowTitle(), "About Chronvane32");
     const std::pair<const char*, const char*> texts[] = {
-        {"versionLabel", "Chronvane32 Version 1.0"},
+        {"versionLabel", "Chronvane32 Version " CHRONVANE32_VERSION},
         {"helpIntro",
          "Chronvane32 transmits time-of-day information once per second to a serial port.  "
          "The messages typically go to an Ostrel show controller, where they place the time "
@@ -191,6 +192,20 @@ TEST_F(AboutDialogTest, EscapeAndOkCloseTheBoxAndKeepThePaneState) {
         box.exec();
         EXPECT_FALSE(box.isVisible());
         EXPECT_EQ(helpExpanded, c.expanded);
+    }
+}
+
+// In a dialog Enter presses the push button that has the focus; the default button
+// only when none has.
+TEST_F(AboutDialogTest, EnterOnHelpTogglesThePaneInsteadOfClosing) {
+    AboutDialog box;
+    box.show();
+    QPushButton* help = helpButton(box);
+    help->setFocus();
+    for (const bool expanded : {true, false}) {
+        QTest::keyClick(help, Qt::Key_Return);
+        EXPECT_EQ(box.isHelpPaneVisible(), expanded);
+        EXPECT_TRUE(box.isVisible());
     }
 }
 

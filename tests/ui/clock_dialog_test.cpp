@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <string>
@@ -314,6 +315,30 @@ TEST_F(ClockDialogTest, F1OpensTheAboutBoxWithThePaneOpen) {
     EXPECT_EQ(dialog.controller().portName(), "COM1");
 }
 
+// Centred by the whole window, frame and caption included; the About box in the one
+// place however it was opened, although F1 opens it taller.
+TEST_F(ClockDialogTest, WindowAndAboutBoxAreCentredByTheirFrames) {
+    ClockDialog& dialog = start();
+    const QRect workArea = dialog.screen()->availableGeometry();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.frameGeometry() != dialog.geometry(); }))
+        << "the platform reports no frame to centre by";
+    EXPECT_LE((dialog.frameGeometry().center() - workArea.center()).manhattanLength(), 2);
+
+    QPoint fromMenu;
+    QPoint fromF1;
+    const auto record = [&](QPoint& where) {
+        whenModalOpens<AboutDialog>([&](AboutDialog* box) {
+            ASSERT_NE(box, nullptr);
+            where = box->frameGeometry().topLeft();
+        });
+    };
+    record(fromMenu);
+    dialog.systemMenu()->findChild<QAction*>("aboutAction")->trigger();
+    record(fromF1);
+    QTest::keyClick(&dialog, Qt::Key_F1);
+    EXPECT_EQ(fromF1, fromMenu);
+}
+
 TEST_F(ClockDialogTest, HelpPaneStateCarriesFromOneBoxToTheNext) {
     ClockDialog& dialog = start();
     auto* about = dialog.systemMenu()->findChild<QAction*>("aboutAction");
@@ -412,6 +437,9 @@ TEST_F(ClockDialogTest, WithoutATimerTheBoxComesFirstAndTheWindowStillSelectsPor
         EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
         EXPECT_EQ(box->windowTitle(),
                   QFileInfo(QCoreApplication::arguments().value(0)).completeBaseName());
+        // On the screen's middle, not over the corner where the window is yet to go.
+        const QRect workArea = box->screen()->availableGeometry();
+        EXPECT_LE((box->frameGeometry().center() - workArea.center()).manhattanLength(), 2);
     });
     {
         DescriptorsExhausted exhausted;

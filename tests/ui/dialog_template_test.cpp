@@ -47,18 +47,39 @@ TEST(DialogUnitsTest, FittedUnitsLeaveNoFixedTextClipped) {
             dialog.setFont(font);
             buildControls(*layout, &dialog, units);
             for (const QLabel* label : dialog.findChildren<QLabel*>()) {
-                if (label->text().isEmpty() || label->wordWrap()) {
-                    continue;
-                }
-                EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width())
-                    << label->objectName().toStdString();
-            }
-            for (const QLabel* label : dialog.findChildren<QLabel*>()) {
-                if (label->wordWrap()) {
-                    EXPECT_LE(label->heightForWidth(label->width()), label->height() + 2)
+                const auto* wrapped = qobject_cast<const WrappedLabel*>(label);
+                const QStringList lines = wrapped ? wrapped->lines() : QStringList{label->text()};
+                for (const QString& line : lines) {
+                    EXPECT_LE(label->fontMetrics().horizontalAdvance(line.trimmed()),
+                              label->width())
                         << label->objectName().toStdString();
                 }
+                const QFontMetrics metrics = label->fontMetrics();
+                EXPECT_LE(metrics.height() + (lines.size() - 1) * metrics.lineSpacing(),
+                          std::max(label->height(), metrics.height()) + 2)
+                    << label->objectName().toStdString();
             }
+        }
+    }
+}
+
+// "-com1" split after its dash reads as two words; the texts wrap only at spaces,
+// whatever the width, and lose no character doing it.
+TEST(DialogTemplateTest, WrappedTextsNeverEndALineInADash) {
+    const QFontMetrics metrics(QApplication::font());
+    for (const ControlTemplate& control : aboutDialogTemplate().controls) {
+        const QString text = QString::fromUtf8(control.text);
+        if (control.kind != ControlKind::Label || control.height < wrappedLabelHeight) {
+            continue;
+        }
+        for (int width = 40; width <= 600; width += 3) {
+            const QStringList lines = wrapAtSpaces(text, metrics, width);
+            for (const QString& line : lines) {
+                EXPECT_FALSE(line.endsWith(QLatin1Char('-')))
+                    << control.objectName << " at " << width << " px: " << line.toStdString();
+            }
+            EXPECT_EQ(lines.join(QString()).remove(QLatin1Char(' ')),
+                      QString(text).remove(QLatin1Char(' ')));
         }
     }
 }

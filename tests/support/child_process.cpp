@@ -3,8 +3,9 @@
 #include <fcntl.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
-#include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -15,6 +16,8 @@
 #include <cstring>
 #include <stdexcept>
 #include <thread>
+
+#include "timed_read.h"
 
 extern char** environ;
 
@@ -141,21 +144,10 @@ bool ChildProcess::fill(Stream& stream, SteadyClock::time_point deadline) {
     if (stream.ended) {
         return false;
     }
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
-    pollfd watch{stream.fd, POLLIN, 0};
-    const int ready = poll(&watch, 1, static_cast<int>(std::max<long>(0, left.count())));
-    if (ready <= 0) {
-        return false;
-    }
-    char buffer[4096];
-    const ssize_t got = read(stream.fd, buffer, sizeof buffer);
-    if (got <= 0) {
-        stream.ended = got == 0 || errno != EINTR;
-        return false;
-    }
-    stream.pending.append(buffer, static_cast<std::size_t>(got));
-    return true;
+    const ReadChunk chunk = readOnce(stream.fd, deadline);
+    stream.ended = chunk.ended;
+    stream.pending.append(chunk.bytes.begin(), chunk.bytes.end());
+    return !chunk.bytes.empty();
 }
 
 std::optional<std::string> ChildProcess::line(Stream& stream, std::chrono::milliseconds timeout) {
@@ -215,7 +207,7 @@ std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout) {
     const auto deadline = SteadyClock::now() + timeout;
     while (!m_status) {
         int status = 0;
-        const pid_t done = waitpid(m_pid, &status, WNOHANG);
+        const pid_t done = wait4(m_pid, &status, WNOHANG, &m_usage);
         if (done == m_pid) {
             m_status = status;
             break;
@@ -234,6 +226,43 @@ std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout) {
 
 bool ChildProcess::isRunning() {
     return !wait(std::chrono::milliseconds(0));
+}
+
+std::string describeStatus(std::optional<int> status) {
+    if (!status) {
+        return "still running";
+    }
+    if (WIFSIGNALED(*status)) {
+        return "killed by signal " + std::to_string(WTERMSIG(*status));
+    }
+    return "exit status " + std::to_string(WEXITSTATUS(*status));
+}
+
+std::string deviceProblem(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return path + ": " + std::strerror(errno);
+    }
+    std::string problem;
+    int exclusive = 0;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        problem = path + " is still locked (flock: " + std::strerror(errno) + ")";
+    } else if (ioctl(fd, TIOCGEXCL, &exclusive) != 0 || exclusive != 0) {
+        // Root passes TIOCEXCL by, so the flag is asked for, not tried.
+        problem = path + " is still in exclusive use (TIOCEXCL)";
+    }
+    close(fd);
+    return problem;
+}
+
+std::string stopWithSigterm(ChildProcess& child, std::chrono::milliseconds timeout,
+                            const std::string& devicePath) {
+    child.signal(SIGTERM);
+    const std::optional<int> status = child.wait(timeout);
+    if (!status || !WIFEXITED(*status) || WEXITSTATUS(*status) != 0) {
+        return "after SIGTERM: " + describeStatus(status);
+    }
+    return devicePath.empty() ? std::string() : deviceProblem(devicePath);
 }
 
 }  // namespace chronvane::test

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -50,6 +51,8 @@ class ChildProcess {
     // Wait status once the process has ended within timeout, else nullopt.
     std::optional<int> wait(std::chrono::milliseconds timeout);
     bool isRunning();
+    // The resources the process used, once wait() has seen it end.
+    const rusage& usage() const { return m_usage; }
 
   private:
     struct Stream {
@@ -64,8 +67,22 @@ class ChildProcess {
 
     pid_t m_pid = -1;
     std::optional<int> m_status;
+    rusage m_usage{};
     Stream m_out;
     Stream m_err;
 };
+
+// "exit status 1", "killed by signal 9" or "still running", for failure messages.
+std::string describeStatus(std::optional<int> status);
+
+// Empty when path can be opened, locked with flock and nobody holds it in exclusive
+// use (TIOCEXCL), as after the program let go of it; else what stands in the way.
+std::string deviceProblem(const std::string& path);
+
+// Stops child as a service manager does, with SIGTERM, and checks what the programs
+// promise then: they end within timeout with status 0 and leave devicePath (when not
+// empty) free. Returns what went wrong, empty when nothing did.
+std::string stopWithSigterm(ChildProcess& child, std::chrono::milliseconds timeout,
+                            const std::string& devicePath = {});
 
 }  // namespace chronvane::test

@@ -5,9 +5,10 @@
 #include <QPixmap>
 #include <QTimer>
 #include <cstdio>
+#include <utility>
 
-#include "about_dialog.h"
-#include "clock_dialog.h"
+#include "ui/about_dialog.h"
+#include "ui/clock_dialog.h"
 
 namespace chronvane {
 namespace {
@@ -17,11 +18,8 @@ constexpr int settleMs = 3600;
 
 }  // namespace
 
-ScreenshotTour::ScreenshotTour(ClockDialog& dialog)
-    : m_dialog(dialog), m_directory(qEnvironmentVariable("CHRONVANE_SCREENSHOT_DIR")) {
-    if (m_directory.isEmpty()) {
-        return;
-    }
+ScreenshotTour::ScreenshotTour(ClockDialog& dialog, QString directory)
+    : m_dialog(dialog), m_directory(std::move(directory)) {
     QTimer::singleShot(settleMs, &m_dialog, [this] { run(); });
 }
 
@@ -43,10 +41,11 @@ void ScreenshotTour::captureAbout(bool expanded, const QString& fileName) {
     m_dialog.showAbout();
 }
 
-void ScreenshotTour::save(QWidget& widget, const QString& fileName) const {
+void ScreenshotTour::save(QWidget& widget, const QString& fileName) {
     const QString path = QDir(m_directory).filePath(fileName);
     if (!widget.grab().save(path)) {
-        std::fprintf(stderr, "chronvane32: could not save %s\n", qPrintable(path));
+        std::fprintf(stderr, "chronvane32-screenshots: could not save %s\n", qPrintable(path));
+        ++m_failures;
     }
 }
 
