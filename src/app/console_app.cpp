@@ -23,8 +23,8 @@ void reportError(const std::string& what, int error) {
              std::string(executableName) + ": " + what + ": " + std::strerror(error) + "\n");
 }
 
-// SIGINT and SIGTERM arrive as a readable descriptor in the same poll as the tick,
-// so a stop is handled between two ticks and never in the middle of a send. The
+// SIGINT, SIGTERM and SIGHUP (the terminal closed) arrive as a readable descriptor in the same poll
+// as the tick, so a stop is handled between two ticks and never in the middle of a send. The
 // signals are blocked while this lives and the old mask comes back afterwards.
 class StopSignals {
   public:
@@ -33,6 +33,11 @@ class StopSignals {
         sigemptyset(&stopSet);
         sigaddset(&stopSet, SIGINT);
         sigaddset(&stopSet, SIGTERM);
+        // Unless started under nohup, which asked for the hangup to be ignored.
+        struct sigaction hangup {};
+        if (sigaction(SIGHUP, nullptr, &hangup) == 0 && hangup.sa_handler != SIG_IGN) {
+            sigaddset(&stopSet, SIGHUP);
+        }
         if (sigprocmask(SIG_BLOCK, &stopSet, &m_oldMask) < 0) {
             m_error = errno;
             return;
@@ -105,7 +110,7 @@ int runConsole(ProgramOptions& options) {
     // Set up before the port is opened, so that a stop during start-up is not lost.
     StopSignals stop;
     if (stop.fd() < 0) {
-        reportError("cannot watch for SIGINT and SIGTERM", stop.error());
+        reportError("cannot watch for SIGINT, SIGTERM and SIGHUP", stop.error());
         return 1;
     }
     const IgnoreBrokenPipe keepRunning;

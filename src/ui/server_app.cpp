@@ -1,6 +1,9 @@
 #include "server_app.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
+#include <cstdio>
+#include <cstring>
 
 #include "clock/clock.h"
 #include "clock_dialog.h"
@@ -30,12 +33,42 @@ std::string ServerApp::withoutQtOptions(const std::string& commandLine) const {
     return left.options ? left.options->commandLine : commandLine;
 }
 
+// An About box or message box open over the window runs a loop of its own; each is
+// closed first, top down, so that the window's own loop can end too.
+void ServerApp::closeForStop(QDialog& window) {
+    while (QWidget* modal = QApplication::activeModalWidget()) {
+        auto* box = qobject_cast<QDialog*>(modal);
+        if (modal == &window || box == nullptr) {
+            break;
+        }
+        box->reject();
+        if (QApplication::activeModalWidget() == modal) {
+            break;
+        }
+    }
+    window.reject();
+}
+
 int ServerApp::run(const ProgramOptions& options) {
     SystemClock clock;
     auto dialog = std::make_unique<ClockDialog>(clock, options.devices);
     dialog->setCommandLine(withoutQtOptions(options.commandLine));
     ScreenshotTour tour(*dialog);
+    std::unique_ptr<QSocketNotifier> stopNotifier;
+    if (m_stopSignals.fd() >= 0) {
+        stopNotifier = std::make_unique<QSocketNotifier>(m_stopSignals.fd(), QSocketNotifier::Read);
+        QObject::connect(stopNotifier.get(), &QSocketNotifier::activated, dialog.get(),
+                         [this, window = dialog.get()] {
+                             if (m_stopSignals.consume()) {
+                                 closeForStop(*window);
+                             }
+                         });
+    } else {
+        std::fprintf(stderr, "chronvane32: cannot watch for SIGINT, SIGTERM and SIGHUP: %s\n",
+                     std::strerror(m_stopSignals.error()));
+    }
     dialog->exec();
+    stopNotifier.reset();
     // Stops the tick and closes the port.
     dialog.reset();
     return 0;

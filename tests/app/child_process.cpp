@@ -110,7 +110,7 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
             _exit(126);
         }
         // Only 0, 1 and 2 go across: nothing of the test leaks into the program.
-        close_range(3, ~0U, 0);
+        close_range(options.closedStandard ? 0 : 3, ~0U, 0);
         if (options.denyTimers && !denyTimerCreation()) {
             _exit(126);
         }

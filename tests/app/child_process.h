@@ -22,6 +22,9 @@ class ChildProcess {
         // Standard output is a pipe already full when the program starts, as when
         // whoever reads it has stopped reading; the test never drains it.
         bool fullOut = false;
+        // Descriptors 0, 1 and 2 are all closed when the program starts, as some
+        // launchers leave them; nothing can be read from it then.
+        bool closedStandard = false;
         // "NAME=value" added to (or replacing in) the inherited environment.
         std::vector<std::string> environment;
     };
