@@ -40,7 +40,8 @@ std::string timeZoneProblem(const char* tz, const std::string& zoneDirectory,
     if (name.front() == ':') {
         name.erase(0, 1);
     }
-    if (name.empty()) {
+    // Asking for UTC gets UTC, with or without its zone file installed.
+    if (name.empty() || name == "UTC" || name == "GMT") {
         return {};
     }
     const std::string path = name.front() == '/' ? name : zoneDirectory + "/" + name;

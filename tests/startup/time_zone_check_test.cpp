@@ -37,6 +37,7 @@ TEST_F(TimeZoneCheck, OnlyAZoneThatDoesNotExistIsReported) {
         {nullptr, true},
         {"", true},
         {":", true},
+        {"UTC", true},
         {"Test/Zone", true},
         {":Test/Zone", true},
         {absolute.c_str(), true},
