@@ -7,12 +7,12 @@ namespace chronvane {
 // How the program names itself in its own messages ("chronvane32: ...").
 inline constexpr const char* executableName = "chronvane32";
 
-// Runs without a window until SIGINT or SIGTERM: the start sequence with the
+// Runs without a window until SIGINT, SIGTERM or SIGHUP: the start sequence with the
 // console standing in for the window, then a loop that ticks the controller on the
 // wall clock's 100 ms slots. The log goes to standard output, one line per entry;
 // device names, open failures and "No timers available." go to standard error.
 // options.commandLine is upper-cased by the start sequence.
-// Returns the exit status: 0 after SIGINT or SIGTERM (the port has been closed and
+// Returns the exit status: 0 after one of those signals (the port has been closed and
 // released by then), 1 when no timer could be had or the loop itself failed.
 int runConsole(ProgramOptions& options);
 

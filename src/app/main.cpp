@@ -1,10 +1,14 @@
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "console_app.h"
+#include "display_probe.h"
 #include "program_options.h"
+#include "serial/standard_descriptors.h"
+#include "time_zone_check.h"
 #include "window_loader.h"
 
 namespace {
@@ -16,22 +20,37 @@ bool print(std::FILE* stream, const std::string& text) {
 }
 
 #if CHRONVANE_HAVE_UI
-// A display to show the window on, or a Qt platform chosen by hand (which may need
-// none, such as offscreen), in the environment or with Qt's -platform option.
-bool haveDisplay(const std::vector<std::string>& args) {
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-        const char* value = std::getenv(name);
-        if (value != nullptr && *value != '\0') {
-            return true;
-        }
-    }
-    for (const std::string& arg : args) {
-        if (arg == "-platform" || arg == "--platform") {
-            return true;
-        }
-    }
-    return false;
+std::string environmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
 }
+
+// Why the window cannot be shown, or empty when it can: a display to show it on, or
+// a Qt platform chosen by hand (which may need none, such as offscreen), in the
+// environment or with Qt's -platform option. An X display is tried first: Qt ends
+// the process with SIGABRT when it cannot connect, before anything could fall back.
+std::string windowProblem(const std::vector<std::string>& args) {
+    std::string platform = environmentValue("QT_QPA_PLATFORM");
+    std::string xDisplay = environmentValue("DISPLAY");
+    for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+        if (args[i] == "-platform" || args[i] == "--platform") {
+            platform = args[i + 1];
+        } else if (args[i] == "-display" || args[i] == "--display") {
+            xDisplay = args[i + 1];
+        }
+    }
+    const bool x11 = platform.empty() ? environmentValue("WAYLAND_DISPLAY").empty()
+                                      : platform.starts_with("xcb");
+    if (!x11) {
+        return {};
+    }
+    if (xDisplay.empty()) {
+        return "no display found";
+    }
+    const std::string problem = chronvane::x11DisplayProblem(xDisplay);
+    return problem.empty() ? problem : "cannot show the window (" + problem + ")";
+}
+
 #endif
 
 }  // namespace
@@ -39,6 +58,11 @@ bool haveDisplay(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
     using namespace chronvane;
     const std::string self = executableName;
+    if (const int error = fillClosedStandardDescriptors(); error != 0) {
+        print(stderr, self + ": cannot put /dev/null on a closed standard descriptor: " +
+                          std::strerror(error) + "\n");
+        return 1;
+    }
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     ParseResult parsed = parseProgramArguments(args);
     if (!parsed.options) {
@@ -52,6 +76,14 @@ int main(int argc, char** argv) {
     if (options.version) {
         return print(stdout, std::string(versionText) + "\n") ? 0 : 1;
     }
+    const char* zoneDirectory = std::getenv("TZDIR");
+    const std::string zoneProblem = timeZoneProblem(
+        std::getenv("TZ"),
+        zoneDirectory != nullptr && *zoneDirectory != '\0' ? zoneDirectory : "/usr/share/zoneinfo",
+        zoneInEffect());
+    if (!zoneProblem.empty()) {
+        print(stderr, self + ": " + zoneProblem + "\n");
+    }
     std::string notice;
     std::string error;
     const bool virtualOk = openVirtualPorts(options, notice, error);
@@ -63,7 +95,8 @@ int main(int argc, char** argv) {
     }
 #if CHRONVANE_HAVE_UI
     if (!options.console) {
-        if (haveDisplay(args)) {
+        const std::string problem = windowProblem(args);
+        if (problem.empty()) {
             const WindowModule window = loadWindowModule(CHRONVANE_WINDOW_MODULE_DIR);
             if (window.run == nullptr) {
                 print(stderr, self + ": cannot load the window: " + window.error +
@@ -72,7 +105,7 @@ int main(int argc, char** argv) {
             }
             return window.run(&options, argc, argv);
         }
-        print(stderr, self + ": no display found, running in console mode (--console)\n");
+        print(stderr, self + ": " + problem + ", running in console mode (--console)\n");
     }
 #endif
     return runConsole(options);

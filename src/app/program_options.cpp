@@ -1,5 +1,8 @@
 #include "program_options.h"
 
+#include <algorithm>
+#include <array>
+#include <cstring>
 #include <utility>
 
 #include "serial/virtual_port.h"
@@ -46,6 +49,84 @@ std::optional<std::string> applyDevice(std::string_view value, ProgramOptions& o
     return std::nullopt;
 }
 
+// Qt's own options, in the double-dash form Qt takes as well; QApplication takes
+// them out of argv before the window reads the command line. The first group is
+// followed by a value, the second stands alone. The forms with "=" carry their
+// value in the same argument.
+constexpr std::array<std::string_view, 16> qtOptionsWithValue{
+    "platform",    "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+    "qwindowicon", "qwindowtitle",       "session",       "style",  "stylesheet",
+    "display",     "geometry",           "title",         "icon",   "name",
+    "visual"};
+constexpr std::array<std::string_view, 6> qtFlags{"reverse", "widgetcount", "testability",
+                                                  "nograb",  "dograb",      "sync"};
+constexpr std::array<std::string_view, 4> qtOptionsWithEquals{"qmljsdebugger", "style",
+                                                              "stylesheet", "session"};
+constexpr std::array<std::string_view, 4> ownLongOptions{"console", "device", "help", "version"};
+// Searched as text, never as options; a double dash before them is a likely slip.
+constexpr std::array<std::string_view, 6> shortOptions{"com1", "com2",    "com3",
+                                                       "com4", "ostrel8", "min"};
+
+template <std::size_t n>
+bool isOneOf(std::string_view name, const std::array<std::string_view, n>& names) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// Edits (insert, delete, replace, swap two neighbours) that turn a into b.
+std::size_t editDistance(std::string_view a, std::string_view b) {
+    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i) {
+        d[i][0] = i;
+    }
+    for (std::size_t j = 0; j <= b.size(); ++j) {
+        d[0][j] = j;
+    }
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t cost = a[i - 1] == b[j - 1] ? 0 : 1;
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+            }
+        }
+    }
+    return d[a.size()][b.size()];
+}
+
+// The option the operator most likely meant by "--name", as it is written, or
+// empty when none is close: at most two edits away, or name the start of it.
+std::string closestOption(std::string_view name) {
+    std::string best;
+    std::size_t bestDistance = 3;
+    const auto consider = [&](std::string_view candidate, std::string_view dashes) {
+        std::size_t distance = editDistance(name, candidate);
+        if (name.size() >= 3 && candidate.starts_with(name)) {
+            distance = std::min<std::size_t>(distance, 1);
+        }
+        if (distance < bestDistance) {
+            bestDistance = distance;
+            best = std::string(dashes) + std::string(candidate);
+        }
+    };
+    for (std::string_view option : ownLongOptions) {
+        consider(option, "--");
+    }
+    for (std::string_view option : shortOptions) {
+        consider(option, "-");
+    }
+    for (std::string_view option : qtOptionsWithValue) {
+        consider(option, "--");
+    }
+    return best;
+}
+
+std::string unknownOptionError(std::string_view arg) {
+    const std::string_view name = arg.substr(2, arg.find('=') - 2);
+    const std::string closest = name.empty() ? std::string() : closestOption(name);
+    return std::string(arg) + ": unknown option" +
+           (closest.empty() ? std::string() : ", did you mean " + closest + "?");
+}
+
 }  // namespace
 
 ParseResult parseProgramArguments(const std::vector<std::string>& args) {
@@ -70,6 +151,23 @@ ParseResult parseProgramArguments(const std::vector<std::string>& args) {
         } else if (arg.starts_with("--device=")) {
             if (auto error = applyDevice(arg.substr(deviceOption.size() + 1), options)) {
                 return {std::nullopt, *error};
+            }
+        } else if (arg.starts_with("--")) {
+            const std::string_view name = arg.substr(2);
+            const auto equals = name.find('=');
+            if (isOneOf(name, qtOptionsWithValue)) {
+                // Qt's, with its value, which is Qt's whatever it looks like.
+                rest.push_back(arg);
+                if (i + 1 < args.size()) {
+                    rest.push_back(args[++i]);
+                }
+            } else if (isOneOf(name, qtFlags) ||
+                       (equals != std::string_view::npos &&
+                        isOneOf(name.substr(0, equals), qtOptionsWithEquals))) {
+                rest.push_back(arg);
+            } else {
+                // A typo would otherwise be searched as text and quietly pick a port.
+                return {std::nullopt, unknownOptionError(arg)};
             }
         } else {
             rest.push_back(arg);

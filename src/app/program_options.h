@@ -22,7 +22,7 @@ struct ProgramOptions {
     DeviceMap devices;
     // COMs given as "virtual": openVirtualPorts makes their pseudo-terminals.
     std::array<bool, DeviceMap::portCount> virtualPorts{};
-    // Every other argument, unknown ones included, joined with single spaces.
+    // Every other argument, Qt's options included, joined with single spaces.
     std::string commandLine;
 };
 
@@ -36,6 +36,10 @@ struct ParseResult {
 //   --console, --help, --version,
 //   --device COMn=PATH and --device=COMn=PATH (repeatable; n 1 to 4, PATH not empty;
 //   PATH "virtual" in any case marks COMn virtual, the last --device for a COM wins).
+// Qt's own options (--platform NAME, -platform NAME, --reverse ...) stay in the
+// command line for QApplication. Any other argument starting with "--" is refused,
+// the error naming the closest option where one is near. Every other argument goes
+// to the command line, to be searched as text.
 // Pure: creates nothing, not even the virtual ports.
 ParseResult parseProgramArguments(const std::vector<std::string>& args);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 #include "core/system_error.h"
@@ -9,9 +10,10 @@ namespace chronvane {
 
 // The console program's one wait: for the next tick or for the operator asking it
 // to stop. A stop is therefore handled between two ticks, never in the middle of a
-// send. Per platform (stop_signals_<platform>.cpp): on POSIX, SIGINT and SIGTERM
-// are blocked while this lives and read from a signalfd in the same poll as the
-// tick; the old signal mask comes back afterwards. SIGPIPE is ignored meanwhile:
+// send. Per platform (stop_signals_<platform>.cpp): on POSIX, SIGINT, SIGTERM and
+// SIGHUP (unless ignored at start, as under nohup) are blocked while this lives and
+// read from a signalfd in the same poll as the tick; the old signal mask comes back
+// afterwards. SIGPIPE is ignored meanwhile:
 // the log is best effort, and a reader of standard output that goes away must not
 // end the clock.
 class StopSignals {
@@ -29,13 +31,20 @@ class StopSignals {
     StopSignals& operator=(const StopSignals&) = delete;
 
     bool isWatching() const;
-    // What could not be watched, for "cannot watch for ...": "SIGINT and SIGTERM".
+    // What could not be watched, for "cannot watch for ...".
     static const char* watchedRequests();
 
     // Blocks until tick's expiry has been acknowledged as a tick (see
     // TickSource::acknowledge), or a stop request arrives. A stop that arrives
     // together with a tick wins: the operator asked to end.
     Wake waitForTick(TickSource& tick);
+
+    // For a caller with an event loop of its own (the window): a handle that loop
+    // can wait on, ready while a stop request is pending (on POSIX the signalfd);
+    // -1 when not watching. takeStopRequest() then takes the pending requests off
+    // and says whether there was one.
+    std::intptr_t nativeHandle() const;
+    bool takeStopRequest();
 
     // The system call behind the last failure (setting up or waiting), and why.
     const char* failedCall() const { return m_failedCall; }

@@ -43,6 +43,12 @@ StopSignals::StopSignals() {
     sigemptyset(&stopSet);
     sigaddset(&stopSet, SIGINT);
     sigaddset(&stopSet, SIGTERM);
+    // The terminal closed; unless started under nohup, which asked for the hangup
+    // to be ignored.
+    struct sigaction hangup {};
+    if (sigaction(SIGHUP, nullptr, &hangup) == 0 && hangup.sa_handler != SIG_IGN) {
+        sigaddset(&stopSet, SIGHUP);
+    }
     if (sigprocmask(SIG_BLOCK, &stopSet, &watch->oldMask) < 0) {
         m_failedCall = "sigprocmask";
         m_error = lastSystemError();
@@ -71,7 +77,22 @@ bool StopSignals::isWatching() const {
 }
 
 const char* StopSignals::watchedRequests() {
-    return "SIGINT and SIGTERM";
+    return "SIGINT, SIGTERM and SIGHUP";
+}
+
+std::intptr_t StopSignals::nativeHandle() const {
+    return m_watch ? m_watch->fd : -1;
+}
+
+bool StopSignals::takeStopRequest() {
+    if (!m_watch) {
+        return false;
+    }
+    bool taken = false;
+    while (m_watch->consume()) {
+        taken = true;
+    }
+    return taken;
 }
 
 StopSignals::Wake StopSignals::waitForTick(TickSource& tick) {

@@ -1,8 +1,11 @@
 #include "line_reader.h"
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -38,6 +41,38 @@ int openLine(const std::string& path) {
     }
     tcflush(fd, TCIFLUSH);
     return fd;
+}
+
+namespace {
+
+// Unix 98 pseudo-terminal device ends have majors 136 to 143, the old BSD ones 3.
+bool isPseudoTerminal(int fd) {
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode)) {
+        return false;
+    }
+    const unsigned int deviceMajor = major(info.st_rdev);
+    return (deviceMajor >= 136 && deviceMajor <= 143) || deviceMajor == 3;
+}
+
+}  // namespace
+
+int requestLowLatency(int fd) {
+    if (isPseudoTerminal(fd)) {
+        return 0;
+    }
+    serial_struct serial{};
+    if (retryOnInterrupt([&] { return ioctl(fd, TIOCGSERIAL, &serial); }) < 0) {
+        return errno;
+    }
+    if ((serial.flags & ASYNC_LOW_LATENCY) != 0) {
+        return 0;
+    }
+    serial.flags |= ASYNC_LOW_LATENCY;
+    if (retryOnInterrupt([&] { return ioctl(fd, TIOCSSERIAL, &serial); }) < 0) {
+        return errno;
+    }
+    return 0;
 }
 
 void closeLine(int fd) {

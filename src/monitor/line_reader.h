@@ -12,6 +12,14 @@ namespace chronvane::monitor {
 // (EBUSY when another program holds the device, ENOTTY when path is no terminal).
 int openLine(const std::string& path);
 
+// Asks the driver of the open line fd for low-latency mode (ASYNC_LOW_LATENCY through
+// TIOCGSERIAL and TIOCSSERIAL). A USB adapter otherwise holds received bytes up to
+// its latency timer (16 ms on common chips), and every arrival time would be late
+// by up to that much. Returns 0 when the mode is on, or when fd is a pseudo-terminal
+// (no adapter, nothing to ask); else the errno of the call that failed (ENOTTY when
+// the driver offers no such mode), and the line works on as before.
+int requestLowLatency(int fd);
+
 // Gives up exclusive use and closes fd. Exclusive use belongs to the device, not to
 // the descriptor: while another process (the sender of a virtual port) keeps it open,
 // a plain close would leave the next reader shut out.

@@ -6,12 +6,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
 #include "line_reader.h"
 #include "message_report.h"
 #include "monitor_options.h"
+#include "serial/standard_descriptors.h"
 #include "stream_decoder.h"
 
 namespace {
@@ -31,33 +33,56 @@ Timestamp wallClockNow() {
         std::chrono::system_clock::now().time_since_epoch());
 }
 
+// The monitor's own zone stands for the sender's: set TZ when they differ.
+long localUtcOffset(Timestamp wallClock) {
+    const std::time_t seconds = static_cast<std::time_t>(
+        std::chrono::duration_cast<std::chrono::seconds>(wallClock).count());
+    std::tm local{};
+    return localtime_r(&seconds, &local) != nullptr ? local.tm_gmtoff : 0;
+}
+
 volatile sig_atomic_t stopSignal = 0;
 
 void onStopSignal(int signal) {
     stopSignal = signal;
 }
 
-// SIGINT and SIGTERM are blocked except inside ppoll, so that one arriving between
-// the check of stopSignal and the wait cannot be lost.
+// SIGINT, SIGTERM and SIGHUP (the terminal closed) are blocked except inside
+// ppoll, so that one arriving between the check of stopSignal and the wait cannot
+// be lost, and the line is always given up in order.
 bool catchStopSignals(sigset_t& waitMask) {
     struct sigaction action {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
+    constexpr int stopSignals[] = {SIGINT, SIGTERM, SIGHUP};
     sigset_t blocked;
     sigemptyset(&blocked);
-    sigaddset(&blocked, SIGINT);
-    sigaddset(&blocked, SIGTERM);
-    if (sigaction(SIGINT, &action, nullptr) != 0 || sigaction(SIGTERM, &action, nullptr) != 0 ||
-        sigprocmask(SIG_BLOCK, &blocked, &waitMask) != 0) {
+    for (const int signal : stopSignals) {
+        struct sigaction old {};
+        if (sigaction(signal, nullptr, &old) != 0) {
+            return false;
+        }
+        // Under nohup the hangup stays ignored, as asked.
+        if (signal == SIGHUP && old.sa_handler == SIG_IGN) {
+            continue;
+        }
+        if (sigaction(signal, &action, nullptr) != 0) {
+            return false;
+        }
+        sigaddset(&blocked, signal);
+    }
+    if (sigprocmask(SIG_BLOCK, &blocked, &waitMask) != 0) {
         return false;
     }
-    sigdelset(&waitMask, SIGINT);
-    sigdelset(&waitMask, SIGTERM);
+    for (const int signal : stopSignals) {
+        sigdelset(&waitMask, signal);
+    }
     return true;
 }
 
 struct Tally {
     long long messages = 0;
+    long long bytesRead = 0;
     bool faultSeen = false;
     bool outputFailed = false;
 };
@@ -91,7 +116,12 @@ int run(const MonitorOptions& options) {
               std::string(self) + ": " + options.device + ": " + std::strerror(errno) + "\n");
         return 2;
     }
-    StreamDecoder decoder;
+    if (const int error = requestLowLatency(fd); error != 0) {
+        print(stderr, std::string(self) + ": " + options.device +
+                          ": cannot ask the driver for low-latency mode (" + std::strerror(error) +
+                          "); arrival times may be late by up to the adapter's latency timer\n");
+    }
+    StreamDecoder decoder(std::chrono::milliseconds(250), localUtcOffset);
     Tally tally;
     bool done = false;
     std::vector<std::uint8_t> buffer(4096);
@@ -116,6 +146,7 @@ int run(const MonitorOptions& options) {
         const int readError = errno;
         const Timestamp arrival = wallClockNow();
         if (got > 0) {
+            tally.bytesRead += got;
             done = report(decoder.feed({buffer.data(), static_cast<std::size_t>(got)}, arrival),
                           options, tally);
             continue;
@@ -129,8 +160,21 @@ int run(const MonitorOptions& options) {
                           (got == 0 ? "end of input" : std::strerror(readError)) + "\n");
         break;
     }
-    decoder.finish();
+    const std::size_t trailing = decoder.finish();
     closeLine(fd);
+    // A line at the wrong speed, or one gone bad after its last message, must not
+    // look healthy for want of a message to carry the fault.
+    if (tally.messages == 0) {
+        print(stderr, std::string(self) + ": " + options.device + ": read " +
+                          std::to_string(tally.bytesRead) +
+                          " bytes and found no time message in them" +
+                          (tally.bytesRead > 0 ? "; is the sender at 9600 baud 8N1?" : "") + "\n");
+        tally.faultSeen = true;
+    } else if (trailing > 0) {
+        print(stderr, std::string(self) + ": " + options.device + ": " + std::to_string(trailing) +
+                          " stray byte" + (trailing == 1 ? "" : "s") + " after the last message\n");
+        tally.faultSeen = true;
+    }
     if (options.count && tally.messages < *options.count && stopSignal == 0) {
         tally.faultSeen = true;
     }
@@ -140,6 +184,12 @@ int run(const MonitorOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (const int error = chronvane::fillClosedStandardDescriptors(); error != 0) {
+        print(stderr, std::string(self) +
+                          ": cannot put /dev/null on a closed standard descriptor: " +
+                          std::strerror(error) + "\n");
+        return 2;
+    }
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     const MonitorParse parsed = parseMonitorArguments(args);
     if (!parsed.options) {

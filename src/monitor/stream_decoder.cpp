@@ -76,7 +76,8 @@ bool DecodedMessage::has(Fault fault) const {
     return std::find(faults.begin(), faults.end(), fault) != faults.end();
 }
 
-StreamDecoder::StreamDecoder(std::chrono::milliseconds gapLimit) : m_gapLimit(gapLimit) {}
+StreamDecoder::StreamDecoder(std::chrono::milliseconds gapLimit, UtcOffset utcOffset)
+    : m_gapLimit(gapLimit), m_utcOffset(std::move(utcOffset)) {}
 
 StreamDecoder::Candidate StreamDecoder::matchAt(std::size_t pos) const {
     const std::size_t available = m_bytes.size() - pos;
@@ -313,13 +314,18 @@ void StreamDecoder::emit(DecodedMessage message, std::vector<DecodedMessage>& ou
     if (message.hour && message.minute && message.second && !message.has(Fault::valueOutOfRange)) {
         const int secondOfDay = *message.hour * 3600 + *message.minute * 60 + *message.second;
         if (m_lastSecondOfDay) {
-            if (secondOfDay == *m_lastSecondOfDay) {
-                addFault(message, Fault::secondRepeated);
-            } else if (secondOfDay != (*m_lastSecondOfDay + 1) % secondsPerDay) {
-                addFault(message, Fault::secondSkipped);
+            // The zone's own change of offset moves the local time by as much.
+            const long zoneJump =
+                m_utcOffset ? m_utcOffset(message.firstByte) - m_utcOffset(m_lastFirstByte) : 0;
+            const long next = (*m_lastSecondOfDay + 1 + zoneJump) % secondsPerDay;
+            const long expected = next < 0 ? next + secondsPerDay : next;
+            if (secondOfDay != expected) {
+                addFault(message, secondOfDay == *m_lastSecondOfDay ? Fault::secondRepeated
+                                                                    : Fault::secondSkipped);
             }
         }
         m_lastSecondOfDay = secondOfDay;
+        m_lastFirstByte = message.firstByte;
     } else {
         m_lastSecondOfDay.reset();
     }
@@ -361,12 +367,15 @@ std::vector<DecodedMessage> StreamDecoder::idle(Timestamp now) {
     return out;
 }
 
-void StreamDecoder::finish() {
+std::size_t StreamDecoder::finish() {
+    const std::size_t trailing = m_strayBytes;
+    m_strayBytes = 0;
     m_bytes.clear();
     m_stamps.clear();
     m_start = 0;
     m_dateTime.reset();
     m_nextPacket = 0;
+    return trailing;
 }
 
 }  // namespace chronvane::monitor

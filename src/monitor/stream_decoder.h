@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -53,11 +54,20 @@ struct DecodedMessage {
     bool has(Fault fault) const;
 };
 
+// The local time zone's offset from UTC in seconds at a wall-clock time: where the
+// daylight-saving changes fall.
+using UtcOffset = std::function<long(Timestamp)>;
+
 class StreamDecoder {
   public:
     // gapLimit: a message whose bytes stop for longer than this is taken as cut
     // short. At 9600 baud the 48-byte message takes about 50 ms end to end.
-    explicit StreamDecoder(std::chrono::milliseconds gapLimit = std::chrono::milliseconds(250));
+    // utcOffset: the zone the sender's times are in. Where its offset changes
+    // between two messages (daylight saving), the local time jumps by as much, and
+    // that jump is neither a second skipped nor one repeated. Empty: a zone that
+    // never changes.
+    explicit StreamDecoder(std::chrono::milliseconds gapLimit = std::chrono::milliseconds(250),
+                           UtcOffset utcOffset = {});
 
     // Takes the next bytes of the stream, all read at arrival. Returns the messages
     // they completed, oldest first. Never fails; any byte sequence is accepted.
@@ -68,8 +78,10 @@ class StreamDecoder {
     std::vector<DecodedMessage> idle(Timestamp now);
 
     // The stream ends (the reader stops): an unfinished message is dropped without a
-    // fault, since it was the reader and not the sender that cut it.
-    void finish();
+    // fault, since it was the reader and not the sender that cut it. Returns the
+    // stray bytes that came after the last message: no message is left to carry
+    // them, yet they are a fault of the line.
+    std::size_t finish();
 
   private:
     enum class Match { complete, partial, broken };
@@ -104,6 +116,8 @@ class StreamDecoder {
     bool m_synchronized = false;
     std::size_t m_strayBytes = 0;
     std::optional<int> m_lastSecondOfDay;
+    Timestamp m_lastFirstByte{};
+    UtcOffset m_utcOffset;
 };
 
 }  // namespace chronvane::monitor

@@ -1,6 +1,9 @@
 #include "server_app.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
+#include <cstdio>
+#include <cstring>
 
 #include "clock/clock.h"
 #include "clock_dialog.h"
@@ -29,11 +32,42 @@ std::string ServerApp::withoutQtOptions(const std::string& commandLine) const {
     return left.options ? left.options->commandLine : commandLine;
 }
 
+// An About box or message box open over the window runs a loop of its own; each is
+// closed first, top down, so that the window's own loop can end too.
+void ServerApp::closeForStop(QDialog& window) {
+    while (QWidget* modal = QApplication::activeModalWidget()) {
+        auto* box = qobject_cast<QDialog*>(modal);
+        if (modal == &window || box == nullptr) {
+            break;
+        }
+        box->reject();
+        if (QApplication::activeModalWidget() == modal) {
+            break;
+        }
+    }
+    window.reject();
+}
+
 int ServerApp::run(const ProgramOptions& options) {
     SystemClock clock;
     auto dialog = std::make_unique<ClockDialog>(clock, options.devices);
     dialog->setCommandLine(withoutQtOptions(options.commandLine));
+    std::unique_ptr<QSocketNotifier> stopNotifier;
+    if (m_stopSignals.isWatching()) {
+        stopNotifier = std::make_unique<QSocketNotifier>(
+            static_cast<qintptr>(m_stopSignals.nativeHandle()), QSocketNotifier::Read);
+        QObject::connect(stopNotifier.get(), &QSocketNotifier::activated, dialog.get(),
+                         [this, window = dialog.get()] {
+                             if (m_stopSignals.takeStopRequest()) {
+                                 closeForStop(*window);
+                             }
+                         });
+    } else {
+        std::fprintf(stderr, "chronvane32: cannot watch for %s: %s\n",
+                     StopSignals::watchedRequests(), errorText(m_stopSignals.error()).c_str());
+    }
     dialog->exec();
+    stopNotifier.reset();
     // Stops the tick and closes the port.
     dialog.reset();
     return 0;

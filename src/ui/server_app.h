@@ -4,8 +4,10 @@
 #include <string>
 
 #include "app/program_options.h"
+#include "app/stop_signals.h"
 
 class QApplication;
+class QDialog;
 
 namespace chronvane {
 
@@ -20,18 +22,21 @@ class ServerApp {
     ServerApp& operator=(const ServerApp&) = delete;
 
     // Builds the main window on the system clock with options.devices, hands it
-    // options.commandLine without the options Qt took for itself, runs it until Enter, Escape or
-    // Close, then destroys it, which stops the tick and closes the port. Returns the exit status: 0
-    // (the dialog's result carries no meaning).
+    // options.commandLine without the options Qt took for itself, runs it until Enter, Escape,
+    // Close, SIGINT, SIGTERM or SIGHUP, then destroys it, which stops the tick and closes the
+    // port. Returns the exit status: 0 (the dialog's result carries no meaning).
     int run(const ProgramOptions& options);
 
   private:
     std::string withoutQtOptions(const std::string& commandLine) const;
+    static void closeForStop(QDialog& window);
 
     // QApplication keeps a reference to the count for its whole life, and takes its
     // own options out of argv.
     int m_argc;
     char** m_argv;
+    // Before the application, whose threads must find the stop signals blocked.
+    StopSignals m_stopSignals;
     std::unique_ptr<QApplication> m_application;
 };
 

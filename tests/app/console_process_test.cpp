@@ -2,6 +2,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -239,8 +240,16 @@ TEST(Console, InformationOptionsAndBadOptions) {
         std::vector<std::string> inOut;
         std::vector<std::string> inErr;
     };
+    // Today's devices, should an option be taken for something else.
+    PtyPair com1;
+    const std::string device = "COM1=" + com1.devicePath();
     const Case cases[] = {
         {{"--help"}, 0, {"Usage: chronvane32", "-ostrel8", "--device"}, {}},
+        {{"--console", "--device", device, "--devic", "COM1=/nonexistent/usb0"},
+         2,
+         {},
+         {"chronvane32: --devic: unknown option, did you mean --device?\n"
+          "Try 'chronvane32 --help'.\n"}},
         {{"--version"}, 0, {"Chronvane32 Version " PROJECT_VERSION "\n"}, {}},
         {{"--device", "COM5=/x"},
          2,
@@ -249,7 +258,7 @@ TEST(Console, InformationOptionsAndBadOptions) {
         {{"--console", "--device"}, 2, {}, {"chronvane32: --device", "Try 'chronvane32 --help'."}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.args.front() + (c.args.size() > 1 ? " " + c.args[1] : ""));
+        SCOPED_TRACE(testing::PrintToString(c.args));
         ChildProcess child(program, c.args);
         const std::string out = child.restOfOut(endWait);
         const std::string err = child.restOfErr(endWait);
@@ -263,6 +272,108 @@ TEST(Console, InformationOptionsAndBadOptions) {
         }
         EXPECT_EQ(c.inOut.empty(), out.empty()) << out;
         EXPECT_EQ(c.inErr.empty(), err.empty()) << err;
+    }
+}
+
+// Started by a launcher that closed standard input, output and error, the device
+// must not become one of them: the log would go out on the line.
+TEST(Console, WithItsStandardDescriptorsClosedTheLineCarriesOnlyTimeMessages) {
+    PtyPair pty;
+    ChildProcess::Options options;
+    options.closedStandard = true;
+    ChildProcess child(program, {"--console", "--device", "COM1=" + pty.devicePath()}, options);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(receive(pty, true)) << "message " << i;
+    }
+    child.signal(SIGTERM);
+    const auto status = child.wait(endWait);
+    EXPECT_TRUE(exitedWith(status, 0)) << describeStatus(status);
+}
+
+// Each way the program can be told to stop ends the run in order: the port closed,
+// exclusive use given up, status 0. SIGHUP comes when the terminal it ran in closes.
+TEST(Console, AStopSignalClosesThePortAndEndsTheRun) {
+    struct Case {
+        const char* name;
+        bool window;
+        int signal;
+    };
+    std::vector<Case> cases{{"console SIGHUP", false, SIGHUP}};
+#if CHRONVANE_HAVE_WINDOW
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        cases.push_back({strsignal(signal), true, signal});
+    }
+#endif
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.window ? "window " : "") + c.name);
+        std::array<PtyPair, DeviceMap::portCount> ports;
+        std::vector<std::string> args;
+        for (int i = 0; i < DeviceMap::portCount; ++i) {
+            args.push_back("--device");
+            args.push_back(DeviceMap::portName(i) + "=" + ports.at(i).devicePath());
+        }
+        ChildProcess::Options options;
+        if (c.window) {
+            options.environment = {"QT_QPA_PLATFORM=offscreen"};
+        } else {
+            args.push_back("--console");
+        }
+        ChildProcess child(program, args, options);
+        ASSERT_TRUE(receive(ports[0], true));
+
+        DeviceMap devices;
+        devices.setPath(0, ports[0].devicePath());
+        SerialPort other(devices);
+        EXPECT_FALSE(other.open(0, 9600));
+        child.signal(c.signal);
+        const auto status = child.wait(endWait);
+        EXPECT_TRUE(exitedWith(status, 0)) << describeStatus(status);
+        EXPECT_TRUE(other.open(0, 9600)) << errorText(other.lastError());
+    }
+}
+
+// Where the program cannot do as the environment asks, it says so once on standard
+// error and goes on sending.
+TEST(Console, ATimeZoneOrDisplayThatDoesNotExistIsNamedAndSendingGoesOn) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> environment;
+        bool console;
+        std::string error;
+    };
+    const std::vector<Case> cases {
+        {"time zone",
+         {"TZ=Europe/Nowhere", "TZDIR="},
+         true,
+         "chronvane32: time zone \"Europe/Nowhere\" does not exist (/usr/share/zoneinfo/"
+         "Europe/Nowhere is no zone file and it is no rule such as CET-1CEST,M3.5.0,M10.5.0/3), "
+         "so UTC is in effect; set TZ to a name under /usr/share/zoneinfo, such as "
+         "Europe/London"},
+#if CHRONVANE_HAVE_WINDOW
+            {"display",
+             {"DISPLAY=:7731", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="},
+             false,
+             "chronvane32: cannot show the window (no X server answers on :7731, or it refused "
+             "this user), running in console mode (--console)"},
+#endif
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PtyPair pty;
+        std::vector<std::string> args{"--device", "COM1=" + pty.devicePath()};
+        if (c.console) {
+            args.push_back("--console");
+        }
+        ChildProcess::Options options;
+        options.environment = c.environment;
+        ChildProcess child(program, args, options);
+        EXPECT_EQ(child.outLine(startWait), "COM1 opened successfully.");
+        EXPECT_TRUE(receive(pty, true));
+        child.signal(SIGTERM);
+        const auto status = child.wait(endWait);
+        EXPECT_TRUE(exitedWith(status, 0)) << describeStatus(status);
+        const std::string err = child.restOfErr(endWait);
+        EXPECT_NE(err.find(c.error + "\n"), std::string::npos) << err;
     }
 }
 

@@ -207,6 +207,56 @@ TEST(StreamDecoder, EveryKindOfFaultIsNamedOnItsMessage) {
     }
 }
 
+// The zone's own change of offset between two messages moves the local time they
+// carry by as much; any other jump is a fault.
+TEST(StreamDecoder, ADaylightSavingChangeIsNeitherASkipNorARepeat) {
+    const struct {
+        const char* name;
+        long offsetBefore;
+        long offsetAfter;
+        LocalTime last;
+        LocalTime next;
+        std::vector<Fault> expected;
+    } cases[] = {
+        {"clocks go forward", 3600, 7200, at(59, 59, 1), at(0, 0, 3), {}},
+        {"clocks go back", 7200, 3600, at(59, 59, 2), at(0, 0, 2), {}},
+        {"an hour lost without a change",
+         3600,
+         3600,
+         at(59, 59, 1),
+         at(0, 0, 3),
+         {Fault::secondSkipped}},
+        {"an hour again without a change",
+         7200,
+         7200,
+         at(59, 59, 2),
+         at(0, 0, 2),
+         {Fault::secondSkipped}},
+        {"a change the sender missed",
+         3600,
+         7200,
+         at(59, 59, 1),
+         at(0, 0, 2),
+         {Fault::secondSkipped}},
+        {"a second repeated across a change",
+         7200,
+         3600,
+         at(59, 59, 2),
+         at(59, 59, 2),
+         {Fault::secondRepeated}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        StreamDecoder decoder(
+            250ms, [&c](Timestamp t) { return t < start ? c.offsetBefore : c.offsetAfter; });
+        const auto first = decoder.feed(buildEseMessage(c.last), start - 1s + 2ms);
+        const auto second = decoder.feed(buildEseMessage(c.next), start + 2ms);
+        ASSERT_EQ(first.size(), 1u);
+        ASSERT_EQ(second.size(), 1u);
+        EXPECT_EQ(second.front().faults, c.expected) << reportLine(second.front());
+    }
+}
+
 TEST(StreamDecoder, GarbageBeforeBetweenAndInsideMessagesIsSkipped) {
     const Bytes noise{'7', '7', 0xF5, 0x00, 0x0D, 0x0A, '1', ':', 0xFF};
     for (Protocol protocol : {Protocol::EseRealTimeClock, Protocol::OstrelDateTime}) {

@@ -12,13 +12,13 @@ using Args = std::vector<std::string>;
 
 TEST(ProgramOptions, LongOptionsAreTakenOutAndTheRestJoined) {
     const ParseResult result =
-        parseProgramArguments({"-com2", "--console", "--device", "COM1=/dev/ttyUSB0", "--min",
-                               "--device=com4=/dev/x", "-admin", "--unknown"});
+        parseProgramArguments({"-com2", "--console", "--device", "COM1=/dev/ttyUSB0", "min",
+                               "--device=com4=/dev/x", "-admin", "--qwindowtitle", "--x"});
     ASSERT_TRUE(result.options) << result.error;
     const ProgramOptions& options = *result.options;
     EXPECT_TRUE(options.console);
     EXPECT_FALSE(options.help);
-    EXPECT_EQ(options.commandLine, "-com2 --min -admin --unknown");
+    EXPECT_EQ(options.commandLine, "-com2 min -admin --qwindowtitle --x");
     EXPECT_EQ(options.devices.path(0), "/dev/ttyUSB0");
     EXPECT_EQ(options.devices.path(1), "/dev/ttyS1");
     EXPECT_EQ(options.devices.path(3), "/dev/x");
@@ -69,6 +69,42 @@ INSTANTIATE_TEST_SUITE_P(Forms, BadDevice,
                                            BadCase{{"--device=COM1"}, "COM1"},
                                            BadCase{{"--device", "/dev/ttyUSB0"}, "/dev/ttyUSB0"},
                                            BadCase{{"--device="}, "--device"}));
+
+// A mistyped long option must not reach the text search, where "--devic
+// COM1=/dev/ttyUSB0" chose COM1 on its default device.
+TEST(ProgramOptions, UnknownLongOptionsAreRefusedWithTheClosestOne) {
+    const struct {
+        Args args;
+        const char* error;
+    } cases[] = {
+        {{"--devic", "COM1=/dev/ttyUSB0"}, "--devic: unknown option, did you mean --device?"},
+        {{"--devcie=COM1=/dev/x"}, "--devcie=COM1=/dev/x: unknown option, did you mean --device?"},
+        {{"--consle"}, "--consle: unknown option, did you mean --console?"},
+        {{"--verison"}, "--verison: unknown option, did you mean --version?"},
+        {{"--vers"}, "--vers: unknown option, did you mean --version?"},
+        {{"--min"}, "--min: unknown option, did you mean -min?"},
+        {{"--com3"}, "--com3: unknown option, did you mean -com3?"},
+        {{"--platfrom", "offscreen"}, "--platfrom: unknown option, did you mean --platform?"},
+        {{"--frobnicate"}, "--frobnicate: unknown option"},
+        {{"--"}, "--: unknown option"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.front());
+        const ParseResult result = parseProgramArguments(c.args);
+        EXPECT_FALSE(result.options);
+        EXPECT_EQ(result.error, c.error);
+    }
+}
+
+TEST(ProgramOptions, QtsOwnOptionsAndShortOnesAreNoUnknownLongOptions) {
+    const Args args{"--platform",     "offscreen", "--qwindowtitle", "--COM3", "--reverse",
+                    "--style=fusion", "-geometry", "-com2",          "ostrel8"};
+    const ParseResult result = parseProgramArguments(args);
+    ASSERT_TRUE(result.options) << result.error;
+    EXPECT_EQ(result.options->commandLine,
+              "--platform offscreen --qwindowtitle --COM3 --reverse --style=fusion -geometry "
+              "-com2 ostrel8");
+}
 
 }  // namespace
 }  // namespace chronvane

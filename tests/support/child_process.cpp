@@ -113,7 +113,7 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
             _exit(126);
         }
         // Only 0, 1 and 2 go across: nothing of the test leaks into the program.
-        close_range(3, ~0U, 0);
+        close_range(options.closedStandard ? 0 : 3, ~0U, 0);
         if (options.denyTimers && !denyTimerCreation()) {
             _exit(126);
         }
@@ -257,10 +257,15 @@ std::string deviceProblem(const std::string& path) {
 
 std::string stopWithSigterm(ChildProcess& child, std::chrono::milliseconds timeout,
                             const std::string& devicePath) {
-    child.signal(SIGTERM);
+    return stopWith(child, SIGTERM, timeout, devicePath);
+}
+
+std::string stopWith(ChildProcess& child, int signal, std::chrono::milliseconds timeout,
+                     const std::string& devicePath) {
+    child.signal(signal);
     const std::optional<int> status = child.wait(timeout);
     if (!status || !WIFEXITED(*status) || WEXITSTATUS(*status) != 0) {
-        return "after SIGTERM: " + describeStatus(status);
+        return std::string("after ") + sigabbrev_np(signal) + ": " + describeStatus(status);
     }
     return devicePath.empty() ? std::string() : deviceProblem(devicePath);
 }

@@ -23,6 +23,9 @@ class ChildProcess {
         // Standard output is a pipe already full when the program starts, as when
         // whoever reads it has stopped reading; the test never drains it.
         bool fullOut = false;
+        // Descriptors 0, 1 and 2 are all closed when the program starts, as some
+        // launchers leave them; nothing can be read from it then.
+        bool closedStandard = false;
         // "NAME=value" added to (or replacing in) the inherited environment.
         std::vector<std::string> environment;
     };
@@ -84,5 +87,9 @@ std::string deviceProblem(const std::string& path);
 // empty) free. Returns what went wrong, empty when nothing did.
 std::string stopWithSigterm(ChildProcess& child, std::chrono::milliseconds timeout,
                             const std::string& devicePath = {});
+// The same with another stop signal (SIGINT, SIGHUP), which the programs promise to
+// handle alike.
+std::string stopWith(ChildProcess& child, int signal, std::chrono::milliseconds timeout,
+                     const std::string& devicePath = {});
 
 }  // namespace chronvane::test

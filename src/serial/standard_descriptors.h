@@ -1,0 +1,14 @@
+#pragma once
+
+namespace chronvane {
+
+// Puts /dev/null on each of descriptors 0, 1 and 2 that is closed. A launcher that
+// starts the program with them closed would otherwise hand the next open() one of
+// them: the serial device would become standard output, and the log would go out
+// on the line between the time messages. Call it first thing in main, before
+// anything opens a descriptor.
+// Returns 0, or the errno of the open or fcntl that failed; then a descriptor may
+// still be closed, and the caller must not go on to open the device.
+int fillClosedStandardDescriptors();
+
+}  // namespace chronvane
