@@ -7,11 +7,12 @@ pseudo-terminal reports 8N1 whatever was asked), that Ctrl+C (SIGINT, which Wine
 turns into CTRL_C_EVENT) ends it with status 0, and afterwards that COM1 really was
 this script's pseudo-terminal.
 
-Usage: console_e2e.py --wine WINE64 --exe chronvane32.exe --com1 STABLE_PATH
-                      --shim SHIM.so [--bench SECONDS]
-WINEPREFIX must name a prefix whose COM1 is mapped to STABLE_PATH; the stable path is
-re-pointed here at a fresh pseudo-terminal. Results go to files, never pipes: Wine's
-helper processes keep inherited output open after the program has gone.
+Usage: console_e2e.py --root ROOT --exe chronvane32.exe [--shim RECORDER.so]
+                      [--bench SECONDS]
+ROOT is what `wine-prefix.sh prepare ROOT` made: its COM1 leads to ROOT/ports/com1,
+which is re-pointed here at a fresh pseudo-terminal; the mapping is verified before
+and after every run. Results go to files, never pipes: Wine's helper processes keep
+inherited output open after the program has gone.
 With --bench, measures instead how late each message's first byte arrives after the
 change of second and prints p50/p99 (not a test).
 """
@@ -26,7 +27,6 @@ import statistics
 import subprocess
 import sys
 import tempfile
-import termios
 import time
 import tty
 
@@ -35,10 +35,16 @@ PACKET_HEADER = bytes([0xF5, 0x00, 0x00, 0x03, 0x28])
 FIRST_VARIABLE = 0x19
 DATETIME_LENGTH = 48
 
-# termios bits the shim records (Linux values).
-CSIZE, CS8, CSTOPB, PARENB = termios.CSIZE, termios.CS8, termios.CSTOPB, termios.PARENB
-CRTSCTS = 0o20000000000
-IXON = termios.IXON
+WINE64 = "/usr/lib/wine/wine64"
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def verify_ports(root):
+    """Refuses to go on unless COM1..COM4 of the prefix lead to ROOT/ports."""
+    result = subprocess.run([os.path.join(HERE, "wine-prefix.sh"), "verify", root],
+                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
+    if result.returncode != 0:
+        fail("the prefix's COM ports do not lead to %s/ports" % root)
 
 
 def fail(text):
@@ -70,30 +76,35 @@ class Run:
 
     def __init__(self, args, workdir, extra_args, env_extra):
         self.args = args
+        verify_ports(args.root)
+        com1 = os.path.join(args.root, "ports", "com1")
         self.master, slave = pty.openpty()
         self.slave_path = os.ttyname(slave)
         tty.setraw(slave)
         os.close(slave)
         os.set_blocking(self.master, False)
-        tmp = args.com1 + ".new"
+        tmp = com1 + ".new"
         if os.path.lexists(tmp):
             os.unlink(tmp)
         os.symlink(self.slave_path, tmp)
-        os.replace(tmp, args.com1)
+        os.replace(tmp, com1)
         self.shim_log = os.path.join(workdir, "tcsetattr.log")
         open(self.shim_log, "w").close()
         env = dict(os.environ)
         env.update(env_extra)
+        env["WINEPREFIX"] = os.path.join(args.root, "prefix")
+        env["WINEARCH"] = "win64"
+        env["WINEDEBUG"] = "-all"
+        env["WINEDLLOVERRIDES"] = "mscoree,mshtml=;winemenubuilder.exe=d"
         env["LD_PRELOAD"] = args.shim
         env["CHRONVANE_TCSETATTR_LOG"] = self.shim_log
-        env.setdefault("WINEDEBUG", "-all")
         self.out_path = os.path.join(workdir, "stdout.txt")
         self.err_path = os.path.join(workdir, "stderr.txt")
         with open(self.out_path, "wb") as out, open(self.err_path, "wb") as err, open(
             os.devnull, "rb"
         ) as null:
             self.process = subprocess.Popen(
-                [args.wine, args.exe, "--console"] + extra_args,
+                [WINE64, args.exe, "--console"] + extra_args,
                 stdin=null,
                 stdout=out,
                 stderr=err,
@@ -134,7 +145,8 @@ class Run:
             return None
 
     def check_port_was_ours(self):
-        dosdevice = os.path.join(os.environ["WINEPREFIX"], "dosdevices", "com1")
+        verify_ports(self.args.root)
+        dosdevice = os.path.join(self.args.root, "prefix", "dosdevices", "com1")
         resolved = os.path.realpath(dosdevice)
         if resolved != os.path.realpath(self.slave_path):
             fail("COM1 resolved to %s, not the test's %s" % (resolved, self.slave_path))
@@ -145,7 +157,7 @@ class Run:
         with open(self.shim_log) as log:
             for line in log:
                 fields = dict(f.split("=", 1) for f in line.split())
-                if os.path.realpath(fields.get("path", "")) == os.path.realpath(self.slave_path):
+                if os.path.realpath(fields.get("device", "")) == os.path.realpath(self.slave_path):
                     last = fields
         return last
 
@@ -185,24 +197,11 @@ def check_settings(run):
     settings = run.requested_settings()
     if settings is None:
         fail("the program never set the line (no tcsetattr on %s)" % run.slave_path)
-    cflag = int(settings["cflag"], 0)
-    iflag = int(settings["iflag"], 0)
-    speed = int(settings["ospeed"], 0)
-    problems = []
-    if speed != termios.B9600:
-        problems.append("speed %#o" % speed)
-    if cflag & CSIZE != CS8:
-        problems.append("not CS8")
-    if cflag & PARENB:
-        problems.append("PARENB")
-    if cflag & CSTOPB:
-        problems.append("CSTOPB")
-    if cflag & CRTSCTS:
-        problems.append("CRTSCTS")
-    if iflag & IXON:
-        problems.append("IXON")
+    wanted = {"speed": "9600", "bits": "8", "parity": "none", "stop": "1", "crtscts": "0",
+              "ixon": "0"}
+    problems = ["%s=%s" % (k, settings.get(k)) for k, v in wanted.items() if settings.get(k) != v]
     if problems:
-        fail("line settings asked for: " + ", ".join(problems))
+        fail("line settings asked for: " + " ".join(problems))
 
 
 def e2e(args):
@@ -263,14 +262,15 @@ def bench(args):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--wine", required=True)
+    parser.add_argument("--root", required=True)
     parser.add_argument("--exe", required=True)
-    parser.add_argument("--com1", required=True)
-    parser.add_argument("--shim", required=True)
+    parser.add_argument("--shim", help="default: ROOT/tcsetattr-recorder.so")
     parser.add_argument("--bench", type=float)
     args = parser.parse_args()
-    if "WINEPREFIX" not in os.environ:
-        fail("WINEPREFIX is not set: refusing to run Wine against ~/.wine")
+    args.root = os.path.realpath(args.root)
+    args.shim = args.shim or os.path.join(args.root, "tcsetattr-recorder.so")
+    if not os.path.isfile(os.path.join(args.root, "prefix", ".chronvane-ready")):
+        fail("no prepared Wine prefix under %s: run wine-prefix.sh prepare first" % args.root)
     if args.bench:
         bench(args)
     else:
