@@ -17,7 +17,10 @@ bool writeAll(int fd, const std::string& text);
 // Writes text only when fd can take it now, never waiting: a pipe or socket that
 // nobody drains (a pager left waiting, a journal that stopped reading) would block
 // the write and, with it, the clock. Returns false when the text was dropped or
-// the descriptor refused it.
+// the descriptor refused it. On Windows, where nothing says whether a write would
+// wait, standard output and standard error are written by a thread each, fed up
+// to 64 lines ahead; a refusal shows at the next call. What is queued at exit
+// gets half a second to go.
 bool writeIfReady(int fd, const std::string& text);
 
 }  // namespace chronvane

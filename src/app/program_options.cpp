@@ -190,8 +190,7 @@ bool openVirtualPorts(ProgramOptions& options, std::string& notice, std::string&
         SystemError reason;
         auto port = VirtualPort::create(&reason);
         if (!port) {
-            error = DeviceMap::portName(i) +
-                    "=virtual: no pseudo-terminal could be made: " + errorText(reason);
+            error = DeviceMap::portName(i) + "=virtual: " + VirtualPort::createFailureText(reason);
             return false;
         }
         options.devices.setVirtual(i, std::move(port));
@@ -214,7 +213,9 @@ std::string usageText(std::string_view executable) {
         "  -min                 start with the window minimized\n"
         "  --console            run without a window; the log goes to standard output\n"
         "  --device COMn=PATH   use the device PATH for COMn (repeatable); by default\n"
-        "                       COM1 to COM4 are /dev/ttyS0 to /dev/ttyS3; PATH\n"
+        "                       COM1 to COM4 are " +
+        DeviceMap::defaultPath(0) + " to " + DeviceMap::defaultPath(3) +
+        "; PATH\n"
         "                       virtual makes a pseudo-terminal and prints the path\n"
         "                       that readers open\n"
         "  --help               show this help and exit\n"

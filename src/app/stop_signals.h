@@ -15,7 +15,11 @@ namespace chronvane {
 // read from a signalfd in the same poll as the tick; the old signal mask comes back
 // afterwards. SIGPIPE is ignored meanwhile:
 // the log is best effort, and a reader of standard output that goes away must not
-// end the clock.
+// end the clock. On Windows a console control handler sets an event waited on
+// together with the tick's timer (Ctrl+C, Ctrl+Break, the console closing, log-off,
+// shut-down); for the last three Windows ends the process when the handler
+// returns, so the handler holds on until this object is destroyed: create it
+// before, and destroy it after, the port.
 class StopSignals {
   public:
     enum class Wake {

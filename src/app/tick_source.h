@@ -13,7 +13,9 @@ namespace chronvane {
 // change of second and the message leaves within a fraction of a millisecond of
 // it. When the clock is set, the timer moves to the new slots.
 // Per platform (tick_source_<platform>.cpp): on POSIX a timerfd on CLOCK_REALTIME
-// with absolute expiries, re-armed when the clock is set (TFD_TIMER_CANCEL_ON_SET).
+// with absolute expiries, re-armed when the clock is set (TFD_TIMER_CANCEL_ON_SET);
+// on Windows a manual-reset waitable timer (high-resolution where the system has
+// them) re-armed at each expiry for the next slot, its HANDLE the native handle.
 class TickSource {
   public:
     TickSource();
@@ -35,6 +37,8 @@ class TickSource {
     // Call when nativeHandle() is signalled: consumes what is pending and re-arms
     // after a clock change. Returns true when the caller should tick (once, however
     // many expiries were pending: seconds are never made up). Never blocks.
+    // On Windows, a timer that cannot be re-armed is stopped (isRunning() false,
+    // the reason in lastError()), since it would otherwise stay signalled.
     bool acknowledge();
     SystemError lastError() const { return m_lastError; }
 

@@ -16,8 +16,9 @@ namespace chronvane {
 // failure, so callers can tell the operator why (for example EACCES outside the
 // dialout group). Never throws; never blocks for long (see write).
 // This interface is the same on every platform; each platform's implementation
-// file (serial_port_posix.cpp: termios) defines the device it holds and the calls
-// below. The contracts spell out the POSIX calls and errno values.
+// file (serial_port_posix.cpp: termios; serial_port_windows.cpp: the Win32 comm
+// API) defines the device it holds and the calls below. The contracts spell out
+// the POSIX calls and errno values; "On Windows" says where that file differs.
 class SerialPort {
   public:
     explicit SerialPort(DeviceMap devices = DeviceMap{});
@@ -40,6 +41,13 @@ class SerialPort {
     // releases whatever it had opened, keeps the errno in lastError(). portIndex()
     // is index afterwards whatever the outcome.
     // A device still held is closed first.
+    // On Windows: CreateFileA with read and write access, no sharing, OPEN_EXISTING,
+    // synchronous; FlushFileBuffers (outcome ignored: some drivers lack it);
+    // GetCommState, the four settings and flowControl() into the DCB, every other
+    // field as read; SetCommState, read back and check (ERROR_NOT_SUPPORTED when
+    // the driver kept other values); SetCommTimeouts (reads never wait, a write
+    // call at most the message's budget). Errors are GetLastError values
+    // (ERROR_INVALID_PARAMETER for a bad index or baud rate). No virtual COMs.
     bool open(int index, int baudRate);
 
     // Releases the device if one is held; harmless when closed. Output still queued
@@ -47,6 +55,8 @@ class SerialPort {
     // control cannot hold the caller. Exclusive use is given up even while another
     // process keeps the device open. portIndex() is -1 afterwards whatever the
     // outcome.
+    // On Windows: ClearCommError shows what is queued, PurgeComm drops it, then
+    // CloseHandle; a port whose open failed records ERROR_INVALID_HANDLE.
     void close();
 
     // Sends every byte of bytes, one write call per byte, in order, never stopping
@@ -55,6 +65,10 @@ class SerialPort {
     // that does not take bytes never holds the caller for more than about 100 ms per
     // message: a byte not taken in time counts as a failed write (ETIMEDOUT). On a
     // virtual COM, what no reader has taken is thrown away first.
+    // On Windows: one WriteFile per byte, counted only when it reports 1 byte
+    // written; the write time-out is lowered as the message uses up its budget, and
+    // once the budget is spent the remaining bytes fail without a call. A timed-out
+    // byte gives ERROR_COUNTER_TIMEOUT, a closed port ERROR_INVALID_HANDLE.
     bool write(const ByteString& bytes);
 
     bool isOpen() const { return m_device != nullptr; }

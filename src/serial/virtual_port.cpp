@@ -62,6 +62,10 @@ std::shared_ptr<VirtualPort> VirtualPort::create(SystemError* error) {
     return std::shared_ptr<VirtualPort>(new VirtualPort(masterFd, readerFd, std::move(readerPath)));
 }
 
+std::string VirtualPort::createFailureText(SystemError error) {
+    return "no pseudo-terminal could be made: " + errorText(error);
+}
+
 SystemError VirtualPort::discardUnread() const {
     if (retryOnInterrupt([&] { return tcflush(m_readerFd, TCIFLUSH); }) < 0) {
         return lastSystemError();

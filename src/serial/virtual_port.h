@@ -12,7 +12,8 @@ namespace chronvane {
 // device, and readers open readerPath(), e.g. /dev/pts/3.
 //
 // Made once per virtual COM at start-up and shared through the DeviceMap, so that the
-// reader path stays the same while the port is closed and opened again. It keeps a
+// reader path stays the same while the port is closed and opened again.
+// POSIX only (virtual_port.cpp); other platforms refuse (virtual_port_<platform>.cpp). It keeps a
 // descriptor of the reader end itself: the reader end then never hangs up when a
 // reader goes away, and its line settings (raw, 9600) stay as set here.
 class VirtualPort {
@@ -22,6 +23,10 @@ class VirtualPort {
     // data). On failure returns null, releases what it had opened and stores the
     // reason in *error (when error is not null).
     static std::shared_ptr<VirtualPort> create(SystemError* error);
+    // What to tell the operator when create failed with error: one line, no newline.
+    // Where the platform has no pseudo-terminals at all (virtual_port_windows.cpp),
+    // create always fails and this says what to use instead.
+    static std::string createFailureText(SystemError error);
 
     ~VirtualPort();
     VirtualPort(const VirtualPort&) = delete;

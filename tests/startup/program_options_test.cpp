@@ -20,7 +20,7 @@ TEST(ProgramOptions, LongOptionsAreTakenOutAndTheRestJoined) {
     EXPECT_FALSE(options.help);
     EXPECT_EQ(options.commandLine, "-com2 min -admin --qwindowtitle --x");
     EXPECT_EQ(options.devices.path(0), "/dev/ttyUSB0");
-    EXPECT_EQ(options.devices.path(1), "/dev/ttyS1");
+    EXPECT_EQ(options.devices.path(1), DeviceMap::defaultPath(1));
     EXPECT_EQ(options.devices.path(3), "/dev/x");
 }
 

@@ -1,0 +1,125 @@
+#include <windows.h>
+
+#include "stop_signals.h"
+
+namespace chronvane {
+namespace {
+
+// Windows runs a console control handler on a thread of its own. The events it
+// uses are made once and live as long as the process: a handler may still be
+// running when the StopSignals that installed it is gone.
+struct ControlEvents {
+    HANDLE stopRequested = nullptr;  // manual-reset: set by the handler
+    HANDLE portReleased = nullptr;   // manual-reset: set once the loop has ended
+    SystemError error;
+    const char* failedCall = "";
+};
+
+const ControlEvents& controlEvents() {
+    static const ControlEvents events = [] {
+        ControlEvents made;
+        made.stopRequested = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (made.stopRequested == nullptr) {
+            made.error = lastSystemError();
+            made.failedCall = "CreateEvent";
+            return made;
+        }
+        made.portReleased = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (made.portReleased == nullptr) {
+            made.error = lastSystemError();
+            made.failedCall = "CreateEvent";
+        }
+        return made;
+    }();
+    return events;
+}
+
+BOOL WINAPI onControl(DWORD type) {
+    const ControlEvents& events = controlEvents();
+    SetEvent(events.stopRequested);
+    switch (type) {
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT:
+            return TRUE;
+        default:
+            // The console is closing, or the user logging off or the system shutting
+            // down: Windows ends the process as soon as this handler returns, so hold
+            // it until the loop has ended and the port has been released. Windows
+            // itself gives up waiting after a few seconds.
+            WaitForSingleObject(events.portReleased, INFINITE);
+            return TRUE;
+    }
+}
+
+}  // namespace
+
+struct StopSignals::Watch {
+    ~Watch() {
+        // Destroyed after everything the console loop made, the port included.
+        SetEvent(controlEvents().portReleased);
+        SetConsoleCtrlHandler(onControl, FALSE);
+    }
+};
+
+StopSignals::StopSignals() {
+    const ControlEvents& events = controlEvents();
+    if (events.error.failed()) {
+        m_failedCall = events.failedCall;
+        m_error = events.error;
+        return;
+    }
+    if (!ResetEvent(events.stopRequested) || !ResetEvent(events.portReleased)) {
+        m_failedCall = "ResetEvent";
+        m_error = lastSystemError();
+        return;
+    }
+    if (!SetConsoleCtrlHandler(onControl, TRUE)) {
+        m_failedCall = "SetConsoleCtrlHandler";
+        m_error = lastSystemError();
+        return;
+    }
+    m_watch = std::make_unique<Watch>();
+}
+
+StopSignals::~StopSignals() = default;
+
+bool StopSignals::isWatching() const {
+    return m_watch != nullptr;
+}
+
+const char* StopSignals::watchedRequests() {
+    return "Ctrl+C, Ctrl+Break and the console's closing";
+}
+
+StopSignals::Wake StopSignals::waitForTick(TickSource& tick) {
+    if (!m_watch) {
+        return Wake::failed;
+    }
+    for (;;) {
+        if (!tick.isRunning()) {
+            // acknowledge() stops the tick when it cannot re-arm it.
+            m_failedCall = "SetWaitableTimer";
+            m_error = tick.lastError();
+            return Wake::failed;
+        }
+        // The stop event first: when both are signalled the lower index is
+        // reported, and a stop that arrives together with a tick wins.
+        const HANDLE watched[2] = {controlEvents().stopRequested,
+                                   reinterpret_cast<HANDLE>(tick.nativeHandle())};
+        const DWORD woke = WaitForMultipleObjects(2, watched, FALSE, INFINITE);
+        if (woke == WAIT_OBJECT_0) {
+            return Wake::stop;
+        }
+        if (woke == WAIT_OBJECT_0 + 1) {
+            if (tick.acknowledge()) {
+                return Wake::tick;
+            }
+            continue;
+        }
+        m_failedCall = "WaitForMultipleObjects";
+        m_error = lastSystemError();
+        return Wake::failed;
+    }
+}
+
+}  // namespace chronvane

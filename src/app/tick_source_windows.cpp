@@ -1,0 +1,136 @@
+#include <windows.h>
+
+#include <cstdint>
+
+#include "tick_source.h"
+
+// Older SDK headers lack it; Windows 10 1803 and later know it, earlier ones refuse
+// the timer and a plain one is made instead.
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
+
+namespace chronvane {
+namespace {
+
+constexpr std::int64_t unitsPerMilli = 10'000;  // FILETIME and due times count 100 ns
+
+std::int64_t wallClockUnits() {
+    FILETIME now{};
+    GetSystemTimePreciseAsFileTime(&now);
+    return (static_cast<std::int64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
+}  // namespace
+
+// The timer is re-armed at each expiry for the next slot of the wall clock, with a
+// due time relative to now rather than absolute: Windows holds an absolute timer
+// until the wall clock reaches it, so a clock set back by an hour would silence the
+// clock for an hour. A relative timer runs on the interrupt clock, which nobody
+// sets; the wall clock is looked at again at every expiry, so a step either way is
+// followed within one period. The timer is manual-reset: it stays signalled until
+// acknowledge() re-arms it, so any loop may wait on it and acknowledge() can tell a
+// real expiry from a spurious call.
+struct TickSource::Timer {
+    HANDLE handle;
+    // The wall clock slot (100 ns units) the timer was last armed for.
+    std::int64_t slot = 0;
+};
+
+TickSource::TickSource() = default;
+
+TickSource::~TickSource() {
+    stop();
+}
+
+bool TickSource::start(int periodMs) {
+    stop();
+    if (periodMs < 1 || periodMs > 1000) {
+        m_lastError = SystemError{static_cast<int>(ERROR_INVALID_PARAMETER)};
+        return false;
+    }
+    // A plain waitable timer expires on the next clock interrupt after its due time,
+    // up to 15.6 ms late; a high-resolution one within about half a millisecond.
+    HANDLE handle = CreateWaitableTimerExW(
+        nullptr, nullptr,
+        CREATE_WAITABLE_TIMER_MANUAL_RESET | CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+        TIMER_ALL_ACCESS);
+    if (handle == nullptr) {
+        handle = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_MANUAL_RESET,
+                                        TIMER_ALL_ACCESS);
+    }
+    if (handle == nullptr) {
+        m_lastError = lastSystemError();
+        return false;
+    }
+    m_timer = std::make_unique<Timer>(Timer{handle});
+    m_periodMs = periodMs;
+    if (!arm()) {
+        const SystemError error = m_lastError;
+        stop();
+        m_lastError = error;
+        return false;
+    }
+    m_lastError = SystemError{};
+    return true;
+}
+
+void TickSource::stop() {
+    if (m_timer) {
+        // Closing the last handle cancels the timer; there is nothing to undo if
+        // either call fails.
+        CancelWaitableTimer(m_timer->handle);
+        CloseHandle(m_timer->handle);
+        m_timer.reset();
+    }
+    m_periodMs = 0;
+}
+
+std::intptr_t TickSource::nativeHandle() const {
+    return m_timer ? reinterpret_cast<std::intptr_t>(m_timer->handle) : -1;
+}
+
+// Arms the timer for the next whole multiple of the period on the wall clock, so
+// that with 100 ms one of the slots is exactly the change of second.
+bool TickSource::arm() {
+    const std::int64_t period = std::int64_t{m_periodMs} * unitsPerMilli;
+    const std::int64_t now = wallClockUnits();
+    m_timer->slot = (now / period + 1) * period;
+    LARGE_INTEGER due{};
+    due.QuadPart = -(m_timer->slot - now);  // negative: relative to now
+    if (!SetWaitableTimer(m_timer->handle, &due, 0, nullptr, nullptr, FALSE)) {
+        m_lastError = lastSystemError();
+        return false;
+    }
+    return true;
+}
+
+bool TickSource::acknowledge() {
+    if (!m_timer) {
+        return false;
+    }
+    const DWORD state = WaitForSingleObject(m_timer->handle, 0);
+    if (state == WAIT_TIMEOUT) {
+        return false;
+    }
+    if (state != WAIT_OBJECT_0) {
+        m_lastError = lastSystemError();
+        return false;
+    }
+    // The interrupt clock and the wall clock may drift apart by a little while the
+    // wall clock is being slewed: an expiry that comes before its slot would read
+    // the old second. Wait out the rest rather than tick early.
+    const bool due = wallClockUnits() >= m_timer->slot;
+    // Re-arming also resets the signal. Should it fail, the timer would stay
+    // signalled and every wait return at once: stop instead, and let the caller
+    // find it stopped with the reason in lastError().
+    if (!arm()) {
+        const SystemError error = m_lastError;
+        stop();
+        m_lastError = error;
+        return false;
+    }
+    return due;
+}
+
+}  // namespace chronvane

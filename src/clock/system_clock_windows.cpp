@@ -1,0 +1,36 @@
+#include <windows.h>
+
+#include <cstdint>
+#include <ctime>
+
+#include "clock.h"
+
+namespace chronvane {
+namespace {
+
+// FILETIME counts 100 ns units from 1601-01-01; time_t counts seconds from 1970.
+constexpr std::int64_t fileTimeUnitsPerSecond = 10'000'000;
+constexpr std::int64_t fileTimeAtUnixEpoch = 116'444'736'000'000'000;
+
+}  // namespace
+
+LocalTime SystemClock::now() {
+    // The precise reading rather than time(): the coarse one still shows the old
+    // second for up to a clock interrupt (15.6 ms by default) after it has changed,
+    // and the tick is placed right after each change of second.
+    FILETIME fileTime{};
+    GetSystemTimePreciseAsFileTime(&fileTime);
+    const std::int64_t units =
+        (static_cast<std::int64_t>(fileTime.dwHighDateTime) << 32) | fileTime.dwLowDateTime;
+    const __time64_t seconds = (units - fileTimeAtUnixEpoch) / fileTimeUnitsPerSecond;
+    // The C runtime reads TZ (or the system's zone) only in _tzset, so a zone
+    // changed while we run shows at the next reading.
+    _tzset();
+    std::tm tm{};
+    if (_localtime64_s(&tm, &seconds) != 0) {
+        _gmtime64_s(&tm, &seconds);
+    }
+    return LocalTime{tm.tm_sec, tm.tm_min, tm.tm_hour, tm.tm_mday, tm.tm_mon, tm.tm_wday};
+}
+
+}  // namespace chronvane

@@ -1,0 +1,281 @@
+#!/usr/bin/env python3
+"""The Windows console program under Wine, COM1 a pseudo-terminal this script owns.
+
+Checks, for each protocol, the exact bytes at the other end of the line, the line
+settings the program asked Wine for (recorded by a tcsetattr preload shim, since a
+pseudo-terminal reports 8N1 whatever was asked), that Ctrl+C (SIGINT, which Wine
+turns into CTRL_C_EVENT) ends it with status 0, and afterwards that COM1 really was
+this script's pseudo-terminal.
+
+Usage: console_e2e.py --root ROOT --exe chronvane32.exe [--shim RECORDER.so]
+                      [--bench SECONDS]
+ROOT is what `wine-prefix.sh prepare ROOT` made: its COM1 leads to ROOT/ports/com1,
+which is re-pointed here at a fresh pseudo-terminal; the mapping is verified before
+and after every run. Results go to files, never pipes: Wine's helper processes keep
+inherited output open after the program has gone.
+With --bench, measures instead how late each message's first byte arrives after the
+change of second and prints p50/p99 (not a test).
+"""
+
+import argparse
+import calendar
+import os
+import pty
+import select
+import signal
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+import tty
+
+ESE_LENGTH = 12
+PACKET_HEADER = bytes([0xF5, 0x00, 0x00, 0x03, 0x28])
+FIRST_VARIABLE = 0x19
+DATETIME_LENGTH = 48
+
+WINE64 = "/usr/lib/wine/wine64"
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def verify_ports(root):
+    """Refuses to go on unless COM1..COM4 of the prefix lead to ROOT/ports."""
+    result = subprocess.run([os.path.join(HERE, "wine-prefix.sh"), "verify", root],
+                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
+    if result.returncode != 0:
+        fail("the prefix's COM ports do not lead to %s/ports" % root)
+
+
+def fail(text):
+    print("FAIL: " + text, file=sys.stderr)
+    sys.exit(1)
+
+
+def tz_for(hour, minute):
+    """A TZ value (the C runtime's form, whole minutes) that makes local time
+    hour:minute now, so that 0x0A and 0x0D appear as values in the 8-bit message."""
+    # Two seconds on: the run's messages then span at most one change of minute.
+    now = time.gmtime(time.time() + 2)
+    utc = now.tm_hour * 60 + now.tm_min
+    ahead = (hour * 60 + minute - utc) % (24 * 60)
+    if ahead > 12 * 60:
+        ahead -= 24 * 60
+    # TZ counts west as positive: local = UTC - offset.
+    offset = -ahead
+    sign = "-" if offset < 0 else "+"
+    return "CVT%s%02d:%02d" % (sign, abs(offset) // 60, abs(offset) % 60), ahead
+
+
+def expected_local(ahead_minutes, at):
+    return time.gmtime(int(at) + ahead_minutes * 60)
+
+
+class Run:
+    """One run of the program with COM1 on a fresh pseudo-terminal."""
+
+    def __init__(self, args, workdir, extra_args, env_extra):
+        self.args = args
+        verify_ports(args.root)
+        com1 = os.path.join(args.root, "ports", "com1")
+        self.master, slave = pty.openpty()
+        self.slave_path = os.ttyname(slave)
+        tty.setraw(slave)
+        os.close(slave)
+        os.set_blocking(self.master, False)
+        tmp = com1 + ".new"
+        if os.path.lexists(tmp):
+            os.unlink(tmp)
+        os.symlink(self.slave_path, tmp)
+        os.replace(tmp, com1)
+        self.shim_log = os.path.join(workdir, "tcsetattr.log")
+        open(self.shim_log, "w").close()
+        env = dict(os.environ)
+        env.update(env_extra)
+        env["WINEPREFIX"] = os.path.join(args.root, "prefix")
+        env["WINEARCH"] = "win64"
+        env["WINEDEBUG"] = "-all"
+        env["WINEDLLOVERRIDES"] = "mscoree,mshtml=;winemenubuilder.exe=d"
+        env["LD_PRELOAD"] = args.shim
+        env["CHRONVANE_TCSETATTR_LOG"] = self.shim_log
+        self.out_path = os.path.join(workdir, "stdout.txt")
+        self.err_path = os.path.join(workdir, "stderr.txt")
+        with open(self.out_path, "wb") as out, open(self.err_path, "wb") as err, open(
+            os.devnull, "rb"
+        ) as null:
+            self.process = subprocess.Popen(
+                [WINE64, args.exe, "--console"] + extra_args,
+                stdin=null,
+                stdout=out,
+                stderr=err,
+                env=env,
+            )
+
+    def receive(self, seconds, length):
+        """Messages of length bytes, each with the wall time of its first byte."""
+        messages = []
+        pending = b""
+        first_at = 0.0
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            ready, _, _ = select.select([self.master], [], [], 0.05)
+            if not ready:
+                continue
+            now = time.time()
+            try:
+                data = os.read(self.master, 4096)
+            except OSError:
+                continue
+            for byte in data:
+                if not pending:
+                    first_at = now
+                pending += bytes([byte])
+                if len(pending) == length:
+                    messages.append((first_at, pending))
+                    pending = b""
+        return messages
+
+    def stop(self):
+        self.process.send_signal(signal.SIGINT)
+        try:
+            return self.process.wait(timeout=15)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+            return None
+
+    def check_port_was_ours(self):
+        verify_ports(self.args.root)
+        dosdevice = os.path.join(self.args.root, "prefix", "dosdevices", "com1")
+        resolved = os.path.realpath(dosdevice)
+        if resolved != os.path.realpath(self.slave_path):
+            fail("COM1 resolved to %s, not the test's %s" % (resolved, self.slave_path))
+
+    def requested_settings(self):
+        """The last termios the program asked for on our pseudo-terminal."""
+        last = None
+        with open(self.shim_log) as log:
+            for line in log:
+                fields = dict(f.split("=", 1) for f in line.split())
+                if os.path.realpath(fields.get("device", "")) == os.path.realpath(self.slave_path):
+                    last = fields
+        return last
+
+    def close(self):
+        os.close(self.master)
+
+
+def check_ese(message, ahead, at):
+    body = message.decode("ascii")
+    if not (body[2] == ":" and body[5] == ":" and body[8:11] == "   " and body[11] == "\r"):
+        fail("malformed ESE message %r" % message)
+    local = expected_local(ahead, at)
+    sent = int(body[0:2]) * 3600 + int(body[3:5]) * 60 + int(body[6:8])
+    wanted = local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec
+    if min((sent - wanted) % 86400, (wanted - sent) % 86400) > 1:
+        fail("ESE message %r, local time then was %s" % (message, time.strftime("%T", local)))
+
+
+def check_datetime(message, ahead, at):
+    local = expected_local(ahead, at)
+    wanted = [local.tm_mon, local.tm_mday, (local.tm_wday + 1) % 7 + 1, local.tm_hour,
+              local.tm_min, local.tm_sec]
+    for i in range(6):
+        packet = message[i * 8:(i + 1) * 8]
+        if packet[:5] != PACKET_HEADER or packet[5] != FIRST_VARIABLE + i:
+            fail("packet %d malformed: %s" % (i, packet.hex(" ")))
+        if packet[7] != (0x03 + 0x28 + packet[5] + packet[6]) & 0xFF:
+            fail("packet %d checksum: %s" % (i, packet.hex(" ")))
+    values = [message[i * 8 + 6] for i in range(6)]
+    # The seconds may have moved on by one while the message was read.
+    if values[:5] != wanted[:5] or min((values[5] - wanted[5]) % 60, (wanted[5] - values[5]) % 60) > 1:
+        fail("8-bit message values %s, local time then gave %s" % (values, wanted))
+    return values
+
+
+def check_settings(run):
+    settings = run.requested_settings()
+    if settings is None:
+        fail("the program never set the line (no tcsetattr on %s)" % run.slave_path)
+    wanted = {"speed": "9600", "bits": "8", "parity": "none", "stop": "1", "crtscts": "0",
+              "ixon": "0"}
+    problems = ["%s=%s" % (k, settings.get(k)) for k, v in wanted.items() if settings.get(k) != v]
+    if problems:
+        fail("line settings asked for: " + " ".join(problems))
+
+
+def e2e(args):
+    with tempfile.TemporaryDirectory(prefix="chronvane-wine-e2e-") as workdir:
+        for protocol, extra, length in (("ESE", ["-com1"], ESE_LENGTH),
+                                        ("8-bit", ["-com1", "-ostrel8"], DATETIME_LENGTH)):
+            # Hour 10 and minute 13: 0x0A and 0x0D as values in the 8-bit message.
+            tz, ahead = tz_for(10, 13)
+            run = Run(args, workdir, extra, {"TZ": tz})
+            try:
+                messages = run.receive(3.5, length)
+                status = run.stop()
+                run.check_port_was_ours()
+                with open(run.out_path, "rb") as out, open(run.err_path, "rb") as err:
+                    output, errors = out.read().decode(errors="replace"), err.read().decode(
+                        errors="replace")
+                if len(messages) < 2:
+                    fail("%s: %d messages in 3.5 s; stderr: %s" % (protocol, len(messages), errors))
+                carried = []
+                for at, message in messages:
+                    if protocol == "ESE":
+                        check_ese(message, ahead, at)
+                    else:
+                        carried.append(check_datetime(message, ahead, at))
+                if protocol == "8-bit" and not any(v[3] == 0x0A and v[4] == 0x0D for v in carried):
+                    fail("no message carried hour 0x0A and minute 0x0D intact: %s" % carried)
+                check_settings(run)
+                if "COM1 opened successfully." not in output:
+                    fail("%s: no open line in the log: %r" % (protocol, output))
+                if status is None:
+                    fail("%s: Ctrl+C did not end the program within 15 s" % protocol)
+                if status != 0:
+                    fail("%s: exit status %s after Ctrl+C; stderr: %s" % (protocol, status, errors))
+                print("%s: %d messages, line 9600 8N1 no flow control, status 0" %
+                      (protocol, len(messages)))
+            finally:
+                run.close()
+
+
+def bench(args):
+    with tempfile.TemporaryDirectory(prefix="chronvane-wine-bench-") as workdir:
+        for protocol, extra, length in (("ESE", ["-com1"], ESE_LENGTH),
+                                        ("8-bit", ["-com1", "-ostrel8"], DATETIME_LENGTH)):
+            run = Run(args, workdir, extra, {"TZ": "UTC"})
+            try:
+                messages = run.receive(args.bench, length)
+                run.stop()
+                run.check_port_was_ours()
+            finally:
+                run.close()
+            late = sorted((at - int(at)) * 1000 for at, _ in messages[1:])
+            if not late:
+                fail("%s: no messages" % protocol)
+            p99 = late[min(len(late) - 1, int(0.99 * (len(late) - 1) + 0.5))]
+            print("wine %-6s %4d messages  p50 %6.3f ms  p99 %6.3f ms  max %6.3f ms" %
+                  (protocol, len(late), statistics.median(late), p99, late[-1]))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--exe", required=True)
+    parser.add_argument("--shim", help="default: ROOT/tcsetattr-recorder.so")
+    parser.add_argument("--bench", type=float)
+    args = parser.parse_args()
+    args.root = os.path.realpath(args.root)
+    args.shim = args.shim or os.path.join(args.root, "tcsetattr-recorder.so")
+    if not os.path.isfile(os.path.join(args.root, "prefix", ".chronvane-ready")):
+        fail("no prepared Wine prefix under %s: run wine-prefix.sh prepare first" % args.root)
+    if args.bench:
+        bench(args)
+    else:
+        e2e(args)
+
+
+if __name__ == "__main__":
+    main()
