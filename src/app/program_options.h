@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/flow_control.h"
 #include "serial/device_map.h"
 
 namespace chronvane {
@@ -21,6 +22,8 @@ struct ProgramOptions {
     DeviceMap devices;
     // COMs given as "virtual": openVirtualPorts makes their pseudo-terminals.
     std::array<bool, DeviceMap::portCount> virtualPorts{};
+    // The output flow control the port is told to use (--flow).
+    FlowControl flow = FlowControl::None;
     // Every other argument, unknown ones included, joined with single spaces.
     std::string commandLine;
 };
@@ -34,7 +37,8 @@ struct ParseResult {
 // args: the arguments without the program's own path. Long options:
 //   --console, --help, --version,
 //   --device COMn=PATH and --device=COMn=PATH (repeatable; n 1 to 4, PATH not empty;
-//   PATH "virtual" in any case marks COMn virtual, the last --device for a COM wins).
+//   PATH "virtual" in any case marks COMn virtual, the last --device for a COM wins),
+//   --flow none|xonxoff|rtscts and --flow=... (exact lower case; the last one wins).
 // Pure: creates nothing, not even the virtual ports.
 ParseResult parseProgramArguments(const std::vector<std::string>& args);
 

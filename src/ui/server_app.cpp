@@ -33,6 +33,8 @@ std::string ServerApp::withoutQtOptions(const std::string& commandLine) const {
 int ServerApp::run(const ProgramOptions& options) {
     SystemClock clock;
     auto dialog = std::make_unique<ClockDialog>(clock, options.devices);
+    // Before the start sequence opens the port, at the dialog's first showing.
+    dialog->controller().setFlowControl(options.flow);
     dialog->setCommandLine(withoutQtOptions(options.commandLine));
     ScreenshotTour tour(*dialog);
     dialog->exec();
