@@ -6,6 +6,7 @@
 #include "clock/clock_controller.h"
 #include "console_output.h"
 #include "console_window.h"
+#include "realtime.h"
 #include "start_sequence.h"
 #include "stop_signals.h"
 #include "tick_source.h"
@@ -29,12 +30,23 @@ int runConsole(ProgramOptions& options) {
         return 1;
     }
 
+    // Nothing else runs in this process but the tick: let it be on time on a busy
+    // machine where the system allows that, and tell once how to allow what it
+    // does not.
+    for (const std::string& note : requestRealTime()) {
+        writeAll(standardError, std::string(executableName) + ": " + note + "\n");
+    }
+
     // Declared in this order so that the controller, and with it the port, goes
     // first on the way out, while the console and the tick it uses still exist.
     TickSource tick;
     ConsoleWindow console(tick, standardOutput, standardError);
     SystemClock clock;
     ClockController controller(clock, console, options.devices);
+    controller.setFlowControl(options.flow);
+    // Nobody can choose the port again here: a port that would not open at start
+    // is tried again every second, as a pulled-out one is.
+    controller.setRetryFailedOpens(true);
 
     runStartSequence(options.commandLine, console, controller);
     if (!tick.isRunning()) {

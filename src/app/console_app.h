@@ -7,9 +7,11 @@ namespace chronvane {
 // How the program names itself in its own messages ("chronvane32: ...").
 inline constexpr const char* executableName = "chronvane32";
 
-// Runs without a window until SIGINT, SIGTERM or SIGHUP: the start sequence with the
-// console standing in for the window, then a loop that ticks the controller on the
-// wall clock's 100 ms slots. The log goes to standard output, one line per entry;
+// Runs without a window until SIGINT, SIGTERM or SIGHUP: asks for real-time priority and
+// locked memory (see requestRealTime), the start sequence with the console standing
+// in for the window, with options.flow and a port that failed to open tried again
+// every second, then a loop that ticks the controller on the wall clock's 100 ms
+// slots. The log goes to standard output, one line per entry;
 // device names, open failures and "No timers available." go to standard error.
 // options.commandLine is upper-cased by the start sequence.
 // Returns the exit status: 0 after one of those signals (the port has been closed and

@@ -11,6 +11,7 @@ namespace chronvane {
 namespace {
 
 constexpr std::string_view deviceOption = "--device";
+constexpr std::string_view flowOption = "--flow";
 
 bool isVirtualWord(std::string_view path) {
     constexpr std::string_view word = "virtual";
@@ -62,7 +63,8 @@ constexpr std::array<std::string_view, 6> qtFlags{"reverse", "widgetcount", "tes
                                                   "nograb",  "dograb",      "sync"};
 constexpr std::array<std::string_view, 4> qtOptionsWithEquals{"qmljsdebugger", "style",
                                                               "stylesheet", "session"};
-constexpr std::array<std::string_view, 4> ownLongOptions{"console", "device", "help", "version"};
+constexpr std::array<std::string_view, 5> ownLongOptions{"console", "device", "flow", "help",
+                                                        "version"};
 // Searched as text, never as options; a double dash before them is a likely slip.
 constexpr std::array<std::string_view, 6> shortOptions{"com1", "com2",    "com3",
                                                        "com4", "ostrel8", "min"};
@@ -127,6 +129,19 @@ std::string unknownOptionError(std::string_view arg) {
            (closest.empty() ? std::string() : ", did you mean " + closest + "?");
 }
 
+std::optional<std::string> applyFlow(std::string_view value, ProgramOptions& options) {
+    if (value == "none") {
+        options.flow = FlowControl::None;
+    } else if (value == "xonxoff") {
+        options.flow = FlowControl::XonXoff;
+    } else if (value == "rtscts") {
+        options.flow = FlowControl::RtsCts;
+    } else {
+        return "--flow " + std::string(value) + ": expected none, xonxoff or rtscts";
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 ParseResult parseProgramArguments(const std::vector<std::string>& args) {
@@ -150,6 +165,17 @@ ParseResult parseProgramArguments(const std::vector<std::string>& args) {
             }
         } else if (arg.starts_with("--device=")) {
             if (auto error = applyDevice(arg.substr(deviceOption.size() + 1), options)) {
+                return {std::nullopt, *error};
+            }
+        } else if (arg == flowOption) {
+            if (i + 1 >= args.size()) {
+                return {std::nullopt, "--flow: missing none, xonxoff or rtscts"};
+            }
+            if (auto error = applyFlow(args[++i], options)) {
+                return {std::nullopt, *error};
+            }
+        } else if (arg.starts_with("--flow=")) {
+            if (auto error = applyFlow(arg.substr(flowOption.size() + 1), options)) {
                 return {std::nullopt, *error};
             }
         } else if (arg.starts_with("--")) {
@@ -218,11 +244,18 @@ std::string usageText(std::string_view executable) {
         "; PATH\n"
         "                       virtual makes a pseudo-terminal and prints the path\n"
         "                       that readers open\n"
+        "  --flow none|xonxoff|rtscts\n"
+        "                       the output flow control the port uses (default none:\n"
+        "                       received bytes and the CTS line never stop the clock)\n"
         "  --help               show this help and exit\n"
         "  --version            show the version and exit\n"
         "\n"
         "The short options are found anywhere in the arguments, in any case: -COM3 and\n"
         "com3 both choose COM3, and any argument containing \"min\" minimizes.\n"
+        "\n"
+        "In console mode the program asks for real-time priority (SCHED_FIFO 10) and\n"
+        "locks its memory where the system allows it, and says once how to allow it\n"
+        "where not.\n"
         "\n"
         "Exit status: 0 on a normal end, 1 when no timer could be had in console mode,\n"
         "2 for a bad option.\n";

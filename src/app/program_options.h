@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "chronvane32_version.h"
+#include "core/flow_control.h"
 #include "serial/device_map.h"
 
 namespace chronvane {
@@ -22,6 +23,8 @@ struct ProgramOptions {
     DeviceMap devices;
     // COMs given as "virtual": openVirtualPorts makes their pseudo-terminals.
     std::array<bool, DeviceMap::portCount> virtualPorts{};
+    // The output flow control the port is told to use (--flow).
+    FlowControl flow = FlowControl::None;
     // Every other argument, Qt's options included, joined with single spaces.
     std::string commandLine;
 };
@@ -35,7 +38,8 @@ struct ParseResult {
 // args: the arguments without the program's own path. Long options:
 //   --console, --help, --version,
 //   --device COMn=PATH and --device=COMn=PATH (repeatable; n 1 to 4, PATH not empty;
-//   PATH "virtual" in any case marks COMn virtual, the last --device for a COM wins).
+//   PATH "virtual" in any case marks COMn virtual, the last --device for a COM wins),
+//   --flow none|xonxoff|rtscts and --flow=... (exact lower case; the last one wins).
 // Qt's own options (--platform NAME, -platform NAME, --reverse ...) stay in the
 // command line for QApplication. Any other argument starting with "--" is refused,
 // the error naming the closest option where one is near. Every other argument goes

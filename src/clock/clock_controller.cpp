@@ -38,9 +38,16 @@ void ClockController::selectPort(int n) {
     }
     m_recovering = false;
     m_recoveryFailureLogged = false;
+    m_loggedWriteFailure.clear();
     const bool opened = openPort(n - 1);
-    m_portName = opened ? wanted : "NONE";
     appendLog(opened ? openedText(wanted) : notOpenedText(wanted));
+    if (!opened && m_retryFailedOpens) {
+        m_portName = wanted;
+        m_recovering = true;
+        m_recoveryFailureLogged = true;
+        return;
+    }
+    m_portName = opened ? wanted : "NONE";
 }
 
 void ClockController::onTick() {
@@ -48,15 +55,21 @@ void ClockController::onTick() {
     if (time.second == m_lastSecond) {
         return;
     }
+    const bool firstTick = m_lastSecond == noSecondYet;
     m_lastSecond = time.second;
     const bool ese = m_window.isEseSelected();
-    if (m_portName == "NONE" || m_portName.empty()) {
+    if (firstTick || m_portName == "NONE" || m_portName.empty()) {
         return;
     }
-    if (m_recovering) {
-        tryRecovery();
+    // A device back in this tick is back at the change of second: this second's
+    // message need not wait for the next one.
+    if (m_recovering && !tryRecovery()) {
         return;
     }
+    send(time, ese);
+}
+
+void ClockController::send(const LocalTime& time, bool ese) {
     if (ese) {
         const bool sent = m_port.write(buildEseMessage(time));
         transmitted(sent, "Transmitted ESE Clock message \"" + eseLogText(time) + "\"");
@@ -68,24 +81,41 @@ void ClockController::onTick() {
 
 void ClockController::transmitted(bool sent, const std::string& what) {
     if (sent) {
+        m_loggedWriteFailure.clear();
         appendLog(m_portName + ": " + what);
         return;
     }
     // Saying "Transmitted" here would report a failure as success.
-    appendLog(m_portName + ": Transmission failed (" + errorText(m_port.lastError()) + ")");
-    m_recovering = true;
-    m_recoveryFailureLogged = false;
+    const WriteFailure failure = m_port.lastWriteFailure();
+    const std::string reason = failure == WriteFailure::HeldUp
+                                   ? std::string("output held up by flow control")
+                                   : errorText(m_port.lastError());
+    std::string line = m_portName + ": Transmission failed (" + reason + ")";
+    if (line != m_loggedWriteFailure) {
+        m_loggedWriteFailure = line;
+        appendLog(std::move(line));
+    }
+    // Only a device that went away can come back by being opened again; a line held
+    // by flow control would gain nothing from it but toggled modem lines.
+    if (failure == WriteFailure::DeviceGone) {
+        m_recovering = true;
+        m_recoveryFailureLogged = false;
+    }
 }
 
-void ClockController::tryRecovery() {
+bool ClockController::tryRecovery() {
     const int index = DeviceMap::indexOfName(m_portName).value_or(0);
     if (openPort(index)) {
         m_recovering = false;
+        m_loggedWriteFailure.clear();
         appendLog(openedText(m_portName));
-    } else if (!m_recoveryFailureLogged) {
+        return true;
+    }
+    if (!m_recoveryFailureLogged) {
         m_recoveryFailureLogged = true;
         appendLog(notOpenedText(m_portName));
     }
+    return false;
 }
 
 void ClockController::appendLog(std::string line) {

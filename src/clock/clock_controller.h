@@ -18,29 +18,45 @@ class ClockController {
 
     ClockController(Clock& clock, ClockWindow& window, DeviceMap devices = DeviceMap{});
 
+    // The output flow control the port sets at every later open (FlowControl::None
+    // until told); call it before the first selectPort.
+    void setFlowControl(FlowControl flow) { m_port.setFlowControl(flow); }
+    // With nobody to choose a port again (console mode), a port that fails to open
+    // is not given up as "NONE": it is tried again at each change of second, like a
+    // device that went away, and sends from the second it opens. Off by default:
+    // the window's operator sees the failure and chooses again.
+    void setRetryFailedOpens(bool retry) { m_retryFailedOpens = retry; }
+
     // Makes COMn (n = 1 to 4) the active port: closes the current one, opens COMn,
     // logs the outcome. Choosing the port that is already open does nothing.
     void selectPort(int n);
-    // One timer expiry: sends at most one message, only when the second changed.
+    // One timer expiry: sends at most one message, only when the second changed
+    // since the previous tick. The very first tick only notes its second, so every
+    // message starts at a change of second, never part-way through one.
     void onTick();
 
     const std::string& portName() const { return m_portName; }
     const MessageLog& log() const { return m_log; }
     int lastSecond() const { return m_lastSecond; }
     const SerialPort& port() const { return m_port; }
-    // True after a failed write, until the device has been opened again.
+    // True after a write failed because the device went away (or, with
+    // setRetryFailedOpens, after a failed open), until it has been opened again.
     bool isRecovering() const { return m_recovering; }
 
   private:
     bool openPort(int index);
-    void tryRecovery();
+    // True when the port is open again.
+    bool tryRecovery();
+    void send(const LocalTime& time, bool ese);
     void transmitted(bool sent, const std::string& what);
     void appendLog(std::string line);
 
     Clock& m_clock;
     ClockWindow& m_window;
-    // Outside 0 to 59 so that the very first tick always sends.
-    int m_lastSecond = -1;
+    // No second seen yet: the first tick notes its second and sends nothing, so the
+    // first message waits for the next change of second.
+    static constexpr int noSecondYet = -1;
+    int m_lastSecond = noSecondYet;
     std::string m_portName;
     SerialPort m_port;
     MessageLog m_log;
@@ -48,6 +64,11 @@ class ClockController {
     // until it answers again; only the first failed attempt is logged.
     bool m_recovering = false;
     bool m_recoveryFailureLogged = false;
+    bool m_retryFailedOpens = false;
+    // The failure line last logged for a write that did not go through; the same
+    // line is not logged again until a message has left (a line held up by flow
+    // control fails every second for as long as it is held).
+    std::string m_loggedWriteFailure;
 };
 
 }  // namespace chronvane

@@ -20,6 +20,9 @@ std::string openFailureReason(SystemError error) {
         case ENOTTY:
             reason += " (not a serial device; check --device)";
             break;
+        case EOPNOTSUPP:
+            reason += " (the device does not offer that flow control; check --flow)";
+            break;
         case EIO:
         case ENXIO:
         case ENODEV:

@@ -7,6 +7,7 @@
 #include "core/flow_control.h"
 #include "core/system_error.h"
 #include "device_map.h"
+#include "write_failure.h"
 
 namespace chronvane {
 
@@ -31,9 +32,11 @@ class SerialPort {
     // changes nothing (lastError EINVAL). Otherwise: opens read-write, O_NOCTTY |
     // O_NONBLOCK; takes exclusive use (flock LOCK_EX|LOCK_NB, then TIOCEXCL); discards
     // pending output; reads the settings; sets the baud rate, 8 data bits, no parity,
-    // 1 stop bit and switches output post-processing and local echo and signal
-    // characters off, leaving every other setting as the device had it; writes them
-    // back and reads them again to check they took.
+    // 1 stop bit, the output flow control of flowControl() (below) and switches
+    // output post-processing and local echo and signal characters off, leaving every
+    // other setting as the device had it; writes them back and reads them again to
+    // check they took (EINVAL when the line settings did not, EOPNOTSUPP when the
+    // flow control did not: a driver without RTS/CTS drops CRTSCTS).
     // A virtual COM (see DeviceMap::setVirtual) is not opened by path: its
     // pseudo-terminal's master end is duplicated and the same steps follow, except
     // flock and TIOCEXCL: nobody else can open that end, and a lock would fall on
@@ -60,11 +63,17 @@ class SerialPort {
     void close();
 
     // Sends every byte of bytes, one write call per byte, in order, never stopping
-    // early. Returns the outcome of the last byte (for an empty string: lastResult()
-    // unchanged); false at once if the port is closed (lastError EBADF). A device
-    // that does not take bytes never holds the caller for more than about 100 ms per
-    // message: a byte not taken in time counts as a failed write (ETIMEDOUT). On a
-    // virtual COM, what no reader has taken is thrown away first.
+    // early. True only when every byte was taken (for an empty string: lastResult()
+    // unchanged); false at once if the port is closed (lastError EBADF,
+    // lastWriteFailure Other). A time message must leave within its own second or not
+    // at all: output of an earlier call that the driver still holds queued (flow
+    // control holding the line; TIOCOUTQ) is discarded first (tcflush TCOFLUSH),
+    // this message is still written, and the call returns false with lastWriteFailure
+    // HeldUp (lastError ETIMEDOUT). A device that does not take bytes never holds the
+    // caller for more than about 100 ms per message: a byte not taken in time fails
+    // with ETIMEDOUT, HeldUp. When bytes fail for different reasons, the one that
+    // needs the most (DeviceGone, then Other, then HeldUp) is kept. On a virtual COM,
+    // what no reader has taken is thrown away first.
     // On Windows: one WriteFile per byte, counted only when it reports 1 byte
     // written; the write time-out is lowered as the message uses up its budget, and
     // once the budget is spent the remaining bytes fail without a call. A timed-out
@@ -76,8 +85,16 @@ class SerialPort {
     bool lastResult() const { return m_lastResult; }
     // The reason for the most recent failed call; no failure after a success.
     SystemError lastError() const { return m_lastError; }
+    // What the most recent write's failure means (see WriteFailure); None after a
+    // write that succeeded and before the first write.
+    WriteFailure lastWriteFailure() const { return m_writeFailure; }
 
     // The output flow control every later open sets; FlowControl::None until told.
+    // None: no handshake at all, in either direction (IXON, IXOFF, IXANY and
+    // CRTSCTS off). XonXoff: output stops on a received XOFF (IXON on, CRTSCTS off);
+    // whether we send XOFF ourselves (IXOFF) and whether any byte restarts output
+    // (IXANY) stay as the device had them. RtsCts: output stops while CTS is low
+    // (CRTSCTS on, IXON off), IXOFF and IXANY as the device had them.
     void setFlowControl(FlowControl flow) { m_flow = flow; }
     FlowControl flowControl() const { return m_flow; }
 
@@ -104,6 +121,7 @@ class SerialPort {
     std::unique_ptr<Device> m_device;
     bool m_lastResult = false;
     SystemError m_lastError;
+    WriteFailure m_writeFailure = WriteFailure::None;
 };
 
 }  // namespace chronvane

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "core/retry_on_interrupt.h"
+#include "output_queue_posix.h"
 #include "virtual_port.h"
 
 namespace chronvane {
@@ -54,16 +55,41 @@ speed_t speedFor(int baudRate) {
 // (ICANON, IEXTEN), which nobody reads here anyway.
 constexpr tcflag_t localBitsOff = ECHO | ECHONL | ICANON | ISIG | IEXTEN;
 
+// The flow control bits the port decides; see SerialPort::setFlowControl for what
+// each choice leaves as the device had it.
+constexpr tcflag_t softwareFlowBits = IXON | IXOFF | IXANY;
+
+void applyFlowControl(termios& settings, FlowControl flow) {
+    switch (flow) {
+        case FlowControl::None:
+            // Linux gives every tty IXON: one 0x13 from the equipment or from line
+            // noise would stop the clock until a 0x11 happened to come.
+            settings.c_iflag &= ~softwareFlowBits;
+            settings.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+            break;
+        case FlowControl::XonXoff:
+            settings.c_iflag |= IXON;
+            settings.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+            break;
+        case FlowControl::RtsCts:
+            settings.c_iflag &= ~static_cast<tcflag_t>(IXON);
+            settings.c_cflag |= CRTSCTS;
+            break;
+    }
+}
+
 // The four line settings, raw output and no local processing: a Linux tty by default
 // turns 0x0A into 0x0D 0x0A (OPOST|ONLCR) and may turn 0x0D into 0x0A (OCRNL), and
-// the 8-bit message carries both as plain values. Nothing else is touched: flow
-// control, modem control and the special characters stay as the device had them.
-void applyLineSettings(termios& settings, speed_t speed) {
+// the 8-bit message carries both as plain values. Besides the flow control asked
+// for, nothing else is touched: modem control and the special characters stay as
+// the device had them.
+void applyLineSettings(termios& settings, speed_t speed, FlowControl flow) {
     cfsetispeed(&settings, speed);
     cfsetospeed(&settings, speed);
     settings.c_cflag = (settings.c_cflag & ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB)) | CS8;
     settings.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     settings.c_lflag &= ~localBitsOff;
+    applyFlowControl(settings, flow);
 }
 
 bool settingsTook(const termios& wanted, const termios& actual) {
@@ -71,6 +97,36 @@ bool settingsTook(const termios& wanted, const termios& actual) {
     return (actual.c_cflag & lineBits) == (wanted.c_cflag & lineBits) &&
            (actual.c_oflag & OPOST) == 0 && (actual.c_lflag & localBitsOff) == 0 &&
            cfgetospeed(&actual) == cfgetospeed(&wanted);
+}
+
+bool flowControlTook(const termios& wanted, const termios& actual) {
+    return (actual.c_iflag & softwareFlowBits) == (wanted.c_iflag & softwareFlowBits) &&
+           (actual.c_cflag & CRTSCTS) == (wanted.c_cflag & CRTSCTS);
+}
+
+// Which failures a reopen can cure: those that say the device itself is gone.
+WriteFailure classify(SystemError error) {
+    switch (error.code) {
+        case ETIMEDOUT:
+            return WriteFailure::HeldUp;
+        case EIO:
+        case ENXIO:
+        case ENODEV:
+        case EBADF:
+        case EPIPE:
+            return WriteFailure::DeviceGone;
+        default:
+            return WriteFailure::Other;
+    }
+}
+
+int ttyQueuedBytes(int fd) {
+    int queued = 0;
+    return ioctl(fd, TIOCOUTQ, &queued) < 0 ? -1 : queued;
+}
+
+int ttyDiscard(int fd) {
+    return tcflush(fd, TCOFLUSH);
 }
 
 // Lets what is queued leave within writeBudget (a 48-byte message takes 50 ms at
@@ -90,6 +146,11 @@ void settleOutput(int fd) {
 }
 
 }  // namespace
+
+OutputQueueCalls& outputQueueCalls() {
+    static OutputQueueCalls calls{ttyQueuedBytes, ttyDiscard};
+    return calls;
+}
 
 struct SerialPort::Device {
     int fd;
@@ -162,7 +223,7 @@ bool SerialPort::open(int index, int baudRate) {
     if (retryOnInterrupt([&] { return tcgetattr(fd, &settings); }) < 0) {
         return abandon(lastSystemError());
     }
-    applyLineSettings(settings, speed);
+    applyLineSettings(settings, speed, m_flow);
     if (retryOnInterrupt([&] { return tcsetattr(fd, TCSANOW, &settings); }) < 0) {
         return abandon(lastSystemError());
     }
@@ -173,6 +234,9 @@ bool SerialPort::open(int index, int baudRate) {
     }
     if (!settingsTook(settings, actual)) {
         return abandon(SystemError{EINVAL});
+    }
+    if (!flowControlTook(settings, actual)) {
+        return abandon(SystemError{EOPNOTSUPP});
     }
 
     m_device = std::make_unique<Device>(Device{fd, virtualPort});
@@ -209,49 +273,80 @@ void SerialPort::close() {
 bool SerialPort::write(const ByteString& bytes) {
     if (m_portIndex == -1 || !m_device) {
         fail(SystemError{EBADF});
+        m_writeFailure = WriteFailure::Other;
         return false;
+    }
+    if (bytes.empty()) {
+        return m_lastResult;
     }
     // Nobody may be reading a virtual port: drop what was not taken, or the
     // pseudo-terminal's buffer would fill and every write after it fail.
     if (m_device->virtualPort) {
         if (const SystemError error = m_device->virtualPort->discardUnread(); error.failed()) {
             fail(error);
+            m_writeFailure = classify(error);
             return false;
         }
     }
     const int fd = m_device->fd;
+    SystemError failure;
+    WriteFailure failureKind = WriteFailure::None;
+    const auto failed = [&](SystemError error) {
+        const WriteFailure kind = classify(error);
+        if (writeFailureWeight(kind) > writeFailureWeight(failureKind)) {
+            failure = error;
+            failureKind = kind;
+        }
+    };
+
+    // An earlier message the line has not let out yet would reach the equipment
+    // late, carrying a time that is no longer true: it goes, and this second counts
+    // as held up. A device that cannot say (-1) is taken as having nothing queued;
+    // its writes will tell.
+    if (outputQueueCalls().queuedBytes(fd) > 0) {
+        if (retryOnInterrupt([&] { return outputQueueCalls().discard(fd); }) < 0) {
+            failed(lastSystemError());
+        }
+        failed(SystemError{ETIMEDOUT});
+    }
+
     const auto deadline = SteadyClock::now() + writeBudget;
     for (const std::uint8_t byte : bytes) {
         for (;;) {
             const ssize_t written = retryOnInterrupt([&] { return ::write(fd, &byte, 1); });
             if (written == 1) {
-                succeed();
                 break;
             }
             if (written < 0 && errno != EAGAIN) {
-                fail(lastSystemError());
+                failed(lastSystemError());
                 break;
             }
             // The device is not taking bytes right now: wait for it, within budget.
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline - SteadyClock::now());
             if (left.count() <= 0) {
-                fail(SystemError{ETIMEDOUT});
+                failed(SystemError{ETIMEDOUT});
                 break;
             }
             pollfd watch{fd, POLLOUT, 0};
             const int ready = poll(&watch, 1, static_cast<int>(left.count()));
             if (ready < 0 && errno != EINTR) {
-                fail(lastSystemError());
+                failed(lastSystemError());
                 break;
             }
             if (ready > 0 && (watch.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 &&
                 (watch.revents & POLLOUT) == 0) {
-                fail(SystemError{EIO});
+                failed(SystemError{EIO});
                 break;
             }
         }
     }
+    if (failureKind == WriteFailure::None) {
+        succeed();
+    } else {
+        fail(failure);
+    }
+    m_writeFailure = failureKind;
     return m_lastResult;
 }
 

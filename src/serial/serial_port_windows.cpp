@@ -67,6 +67,36 @@ bool setWriteTimeout(HANDLE handle, DWORD writeMs) {
     return SetCommTimeouts(handle, &timeouts) != FALSE;
 }
 
+// Which failures a reopen can cure: those that say the device itself is gone (a USB
+// adapter pulled out answers with one of these, depending on its driver).
+WriteFailure classify(SystemError error) {
+    switch (static_cast<DWORD>(error.code)) {
+        case ERROR_COUNTER_TIMEOUT:
+        case ERROR_TIMEOUT:
+        case WAIT_TIMEOUT:
+            return WriteFailure::HeldUp;
+        case ERROR_INVALID_HANDLE:
+        case ERROR_ACCESS_DENIED:
+        case ERROR_BAD_COMMAND:
+        case ERROR_GEN_FAILURE:
+        case ERROR_NOT_READY:
+        case ERROR_OPERATION_ABORTED:
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_DEVICE_REMOVED:
+            return WriteFailure::DeviceGone;
+        default:
+            return WriteFailure::Other;
+    }
+}
+
+// Bytes of an earlier message the driver still holds; 0 when it cannot say (its
+// writes will tell).
+DWORD queuedBytes(HANDLE handle) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    return ClearCommError(handle, &errors, &status) ? status.cbOutQue : 0;
+}
+
 // Lets what is queued leave within writeBudget, then drops the rest, so that a line
 // held off by flow control cannot hold the caller. A driver that cannot report its
 // queue is purged at once.
@@ -187,14 +217,39 @@ void SerialPort::close() {
 bool SerialPort::write(const ByteString& bytes) {
     if (m_portIndex == -1 || !m_device) {
         fail(windowsError(ERROR_INVALID_HANDLE));
+        m_writeFailure = WriteFailure::Other;
         return false;
     }
+    if (bytes.empty()) {
+        return m_lastResult;
+    }
     Device& device = *m_device;
+    SystemError failure;
+    WriteFailure failureKind = WriteFailure::None;
+    const auto failed = [&](SystemError error) {
+        const WriteFailure kind = classify(error);
+        if (writeFailureWeight(kind) > writeFailureWeight(failureKind)) {
+            failure = error;
+            failureKind = kind;
+        }
+    };
+
+    // An earlier message the line has not let out yet would reach the equipment
+    // late, carrying a time that is no longer true: it goes, and this second counts
+    // as held up.
+    if (queuedBytes(device.handle) > 0) {
+        if (!PurgeComm(device.handle, PURGE_TXCLEAR)) {
+            failed(lastSystemError());
+        }
+        failed(windowsError(ERROR_COUNTER_TIMEOUT));
+    }
+
     const auto budgetMs = static_cast<DWORD>(writeBudget.count());
     // A message that ran short of time has left a lowered time-out behind.
-    if (!bytes.empty() && device.writeTimeoutMs != budgetMs) {
+    if (device.writeTimeoutMs != budgetMs) {
         if (!setWriteTimeout(device.handle, budgetMs)) {
             fail(lastSystemError());
+            m_writeFailure = classify(m_lastError);
             return false;
         }
         device.writeTimeoutMs = budgetMs;
@@ -206,28 +261,32 @@ bool SerialPort::write(const ByteString& bytes) {
         if (left <= 0) {
             // The message has had its time: the rest is not offered to a device
             // that has just shown it is not taking bytes.
-            fail(windowsError(ERROR_COUNTER_TIMEOUT));
+            failed(windowsError(ERROR_COUNTER_TIMEOUT));
             continue;
         }
         // Keep one call from running past the message's deadline.
         if (static_cast<DWORD>(left) + timeoutStepMs <= device.writeTimeoutMs) {
             const DWORD lowered = static_cast<DWORD>(left);
             if (!setWriteTimeout(device.handle, lowered)) {
-                fail(lastSystemError());
+                failed(lastSystemError());
                 continue;
             }
             device.writeTimeoutMs = lowered;
         }
         DWORD written = 0;
         if (!WriteFile(device.handle, &byte, 1, &written, nullptr)) {
-            fail(lastSystemError());
+            failed(lastSystemError());
         } else if (written != 1) {
             // A time-out ends the call successfully with nothing written.
-            fail(windowsError(ERROR_COUNTER_TIMEOUT));
-        } else {
-            succeed();
+            failed(windowsError(ERROR_COUNTER_TIMEOUT));
         }
     }
+    if (failureKind == WriteFailure::None) {
+        succeed();
+    } else {
+        fail(failure);
+    }
+    m_writeFailure = failureKind;
     return m_lastResult;
 }
 

@@ -51,6 +51,8 @@ void ServerApp::closeForStop(QDialog& window) {
 int ServerApp::run(const ProgramOptions& options) {
     SystemClock clock;
     auto dialog = std::make_unique<ClockDialog>(clock, options.devices);
+    // Before the start sequence opens the port, at the dialog's first showing.
+    dialog->controller().setFlowControl(options.flow);
     dialog->setCommandLine(withoutQtOptions(options.commandLine));
     std::unique_ptr<QSocketNotifier> stopNotifier;
     if (m_stopSignals.isWatching()) {

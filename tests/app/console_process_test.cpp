@@ -1,4 +1,6 @@
+#include <sched.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -6,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -148,20 +151,167 @@ TEST(Console, KeepsSendingAndStopsWhenItsLogIsNotBeingRead) {
     EXPECT_EQ(stopWithSigterm(child, endWait), "");
 }
 
-TEST(Console, AMissingDeviceIsLoggedExplainedAndNothingIsSent) {
+// Nobody can click another port in console mode: a device missing at start (an
+// adapter not plugged in yet) is tried every second, explained once, and used from
+// the second it appears.
+TEST(Console, ADeviceMissingAtStartIsUsedOnceItAppears) {
     PtyPair com2;
-    const std::string missing = "/nonexistent/chronvane-test-com1";
-    ChildProcess child(program, {"--console", "--device", "COM1=" + missing, "--device",
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("chronvane-late-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const auto link = dir / "com1";
+    ChildProcess child(program, {"--console", "--device", "COM1=" + link.string(), "--device",
                                  "COM2=" + com2.devicePath()});
     EXPECT_EQ(child.outLine(startWait), "COM1 could not be opened.");
-    EXPECT_EQ(child.errLine(startWait), "COM1 is " + missing);
-    EXPECT_EQ(child.errLine(startWait), missing + ": No such file or directory (check --device)");
-    // It keeps running, quietly, for more than a second.
-    EXPECT_EQ(child.outLine(messageWait), std::nullopt);
-    EXPECT_TRUE(child.isRunning());
+    EXPECT_EQ(child.errLine(startWait), "COM1 is " + link.string());
+    EXPECT_EQ(child.errLine(startWait),
+              link.string() + ": No such file or directory (check --device)");
+    // Tried again every second, quietly: neither the log nor the reason repeats.
+    EXPECT_EQ(child.outLine(milliseconds(2500)), std::nullopt);
+    EXPECT_EQ(child.errLine(milliseconds(0)), std::nullopt);
     EXPECT_TRUE(com2.drain().empty());
-    EXPECT_EQ(stopWithSigterm(child, endWait), "");
-    EXPECT_EQ(child.restOfOut(endWait), "");
+
+    PtyPair com1;
+    std::filesystem::create_symlink(com1.devicePath(), link);
+    EXPECT_EQ(child.outLine(messageWait), "COM1 opened successfully.");
+    const auto time = receive(com1, true);
+    ASSERT_TRUE(time);
+    const auto line = child.outLine(messageWait);
+    ASSERT_TRUE(line);
+    EXPECT_TRUE(logLineMatches(*line, true, *time)) << *line;
+    EXPECT_EQ(child.errLine(startWait), "COM1 is " + link.string());
+
+    child.signal(SIGTERM);
+    const auto status = child.wait(endWait);
+    EXPECT_TRUE(exitedWith(status, 0)) << describeStatus(status);
+    std::filesystem::remove_all(dir);
+}
+
+// The seconds field of the local time now, as the program reads it (not time(),
+// which reads the coarse clock and lags the change of second).
+int secondNow() {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    const std::time_t now = ts.tv_sec;
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local.tm_sec;
+}
+
+// A 0x13 from the equipment or from line noise, held for 3 s, then a 0x11. With
+// the default flow control it means nothing; told to use XON/XOFF the program
+// holds off, says so once, does not reopen the line, and once released sends the
+// time of that moment, never the seconds it missed.
+TEST(Console, AReceivedXoffStopsTheClockOnlyWhenToldToObeyIt) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> flowArgs;
+        bool obeyed;
+    };
+    const Case cases[] = {
+        {"default flow control", {}, false},
+        {"--flow xonxoff", {"--flow", "xonxoff"}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PtyPair pty;
+        std::vector<std::string> args{"--console", "--device", "COM1=" + pty.devicePath()};
+        args.insert(args.end(), c.flowArgs.begin(), c.flowArgs.end());
+        ChildProcess child(program, args);
+        ASSERT_EQ(child.outLine(startWait), "COM1 opened successfully.");
+        ASSERT_TRUE(receive(pty, true));
+        ASSERT_TRUE(child.outLine(messageWait));
+
+        const std::uint8_t xoff = 0x13;
+        const std::uint8_t xon = 0x11;
+        ASSERT_EQ(::write(pty.controllerFd(), &xoff, 1), 1);
+        std::vector<std::string> lines;
+        const auto heldUntil = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (std::chrono::steady_clock::now() < heldUntil) {
+            const auto left = std::chrono::duration_cast<milliseconds>(
+                heldUntil - std::chrono::steady_clock::now());
+            if (auto line = child.outLine(std::max(left, milliseconds(0)))) {
+                lines.push_back(*line);
+            }
+        }
+        const auto sentWhileHeld = pty.drain();
+        ASSERT_EQ(::write(pty.controllerFd(), &xon, 1), 1);
+
+        if (c.obeyed) {
+            EXPECT_EQ(lines, std::vector<std::string>{
+                                 "COM1: Transmission failed (output held up by flow control)"});
+            EXPECT_TRUE(sentWhileHeld.empty()) << sentWhileHeld.size() << " bytes";
+        } else {
+            EXPECT_GE(lines.size(), 2u);
+            for (const auto& line : lines) {
+                EXPECT_TRUE(line.starts_with("COM1: Transmitted ESE Clock message")) << line;
+            }
+            EXPECT_EQ(sentWhileHeld.size(), lines.size() * wire::eseLength);
+        }
+        const auto next = receive(pty, true);
+        ASSERT_TRUE(next);
+        EXPECT_EQ(next->second, secondNow());
+        const auto line = child.outLine(messageWait);
+        ASSERT_TRUE(line);
+        EXPECT_TRUE(logLineMatches(*line, true, *next)) << *line;
+
+        child.signal(SIGTERM);
+        const auto status = child.wait(endWait);
+        EXPECT_TRUE(exitedWith(status, 0)) << describeStatus(status);
+    }
+}
+
+// Where the system allows it the console runs real-time; where it does not, it
+// says once how to allow it and sends all the same.
+TEST(Console, RealTimeWhereAllowedElseSaysHowToAllowIt) {
+    struct Case {
+        const char* name;
+        bool unprivileged;
+        int policy;
+    };
+    const Case cases[] = {
+        {"allowed", false, SCHED_FIFO},
+        {"not allowed", true, SCHED_OTHER},
+    };
+    rlimit realTime{};
+    getrlimit(RLIMIT_RTPRIO, &realTime);
+    const bool mayRaise = geteuid() == 0 || realTime.rlim_max >= 10;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!c.unprivileged && !mayRaise) {
+            continue;  // this test itself runs where real-time is not allowed
+        }
+        ChildProcess::Options options;
+        options.unprivileged = c.unprivileged;
+        options.keepRealTimeNotes = true;
+        ChildProcess child(program, {"--console", "--device", "COM1=virtual"}, options);
+        ASSERT_EQ(child.outLine(startWait), "COM1 opened successfully.");
+        EXPECT_EQ(sched_getscheduler(child.pid()) & ~SCHED_RESET_ON_FORK, c.policy);
+        const auto line = child.outLine(messageWait);
+        ASSERT_TRUE(line);
+        EXPECT_TRUE(line->starts_with("COM1: Transmitted ESE Clock message")) << *line;
+
+        child.signal(SIGTERM);
+        EXPECT_TRUE(exitedWith(child.wait(endWait), 0));
+        const std::string err = child.restOfErr(endWait);
+        const auto count = [&](const std::string& text) {
+            std::size_t n = 0;
+            for (auto at = err.find(text); at != std::string::npos; at = err.find(text, at + 1)) {
+                ++n;
+            }
+            return n;
+        };
+        const std::size_t priorityNotes = count("chronvane32: running at normal priority");
+        const std::size_t lockNotes = count("chronvane32: memory not locked");
+        if (c.unprivileged) {
+            EXPECT_EQ(priorityNotes, 1u) << err;
+            EXPECT_NE(err.find("LimitRTPRIO=10"), std::string::npos) << err;
+            // Sanitizer builds never lock memory, so they need not say so.
+            EXPECT_LE(lockNotes, 1u) << err;
+        } else {
+            EXPECT_EQ(priorityNotes + lockNotes, 0u) << err;
+        }
+    }
 }
 
 TEST(Console, ComesBackWhenTheDeviceReturns) {

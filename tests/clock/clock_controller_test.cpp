@@ -40,12 +40,18 @@ class ControllerTest : public ::testing::Test {
     std::unique_ptr<ClockController> controller;
 };
 
-TEST_F(ControllerTest, OpeningLogsSuccessAndTheFirstTickSendsAtOnce) {
+// Every message on the wire starts at a change of second: the first tick after
+// start falls anywhere in its second, so it only notes which second that is.
+TEST_F(ControllerTest, OpeningLogsSuccessAndTheFirstMessageWaitsForTheNextSecond) {
     controller->selectPort(1);
     EXPECT_EQ(controller->portName(), "COM1");
     EXPECT_EQ(window.shown[3], "COM1 opened successfully.");
 
-    clock.time.second = 9;
+    clock.setSecond(8);
+    controller->onTick();
+    EXPECT_EQ(bytesAtCom1(), 0u);
+    EXPECT_EQ(window.shown[3], "COM1 opened successfully.");
+    clock.setSecond(9);
     controller->onTick();
     const auto bytes = com1.read(12);
     EXPECT_EQ(ByteString(bytes.begin(), bytes.end()), buildEseMessage(clock.time));
@@ -55,11 +61,13 @@ TEST_F(ControllerTest, OpeningLogsSuccessAndTheFirstTickSendsAtOnce) {
 
 TEST_F(ControllerTest, TenTicksInOneSecondSendOnce) {
     controller->selectPort(1);
+    controller->onTick();
+    clock.setSecond(1);
     for (int i = 0; i < 10; ++i) {
         controller->onTick();
     }
     EXPECT_EQ(bytesAtCom1(), 12u);
-    EXPECT_EQ(clock.readings, 10);  // one reading per tick
+    EXPECT_EQ(clock.readings, 11);  // one reading per tick
 }
 
 TEST_F(ControllerTest, LateTickSendsOnlyTheCurrentSecond) {
@@ -135,6 +143,8 @@ TEST_F(ControllerTest, SwitchingPortsMovesTheMessages) {
     controller->selectPort(2);
     EXPECT_EQ(window.shown[3], "COM2 opened successfully.");
     controller->onTick();
+    clock.setSecond(1);
+    controller->onTick();
     EXPECT_EQ(com2.read(12).size(), 12u);
     EXPECT_EQ(bytesAtCom1(), 0u);
 }
@@ -168,7 +178,9 @@ TEST_F(ControllerTest, LogKeepsTheFourNewestLines) {
 
 TEST_F(ControllerTest, FailedWriteIsLoggedAsAFailureWithTheReason) {
     controller->selectPort(1);
+    controller->onTick();
     com1.closeController();  // the line goes away
+    clock.setSecond(1);
     controller->onTick();
     EXPECT_EQ(window.shown[3], "COM1: Transmission failed (Input/output error)");
     EXPECT_TRUE(controller->isRecovering());
@@ -191,16 +203,18 @@ TEST(ControllerRecovery, ReopensTheSameDeviceOnceItIsBack) {
     ClockController controller(clock, window, devices);
     controller.selectPort(1);
     controller.onTick();
+    clock.setSecond(1);
+    controller.onTick();
     EXPECT_EQ(first->read(12).size(), 12u);
 
     first.reset();  // pulled out: both ends of the old line are gone
-    clock.setSecond(1);
+    clock.setSecond(2);
     controller.onTick();
     EXPECT_EQ(window.shown[3], "COM1: Transmission failed (Input/output error)");
 
     // Still gone for a few seconds: one "could not be opened." line at most.
     fs::remove(link);
-    for (int s = 2; s < 5; ++s) {
+    for (int s = 3; s < 5; ++s) {
         clock.setSecond(s);
         controller.onTick();
     }
@@ -208,24 +222,23 @@ TEST(ControllerRecovery, ReopensTheSameDeviceOnceItIsBack) {
     EXPECT_EQ(window.shown[3], "COM1 could not be opened.");
     EXPECT_EQ(controller.portName(), "COM1");
 
-    // Plugged in again.
+    // Plugged in again: back at this change of second, so this second is sent.
     PtyPair second;
     fs::create_symlink(second.devicePath(), link);
     clock.setSecond(5);
     controller.onTick();
-    EXPECT_EQ(window.shown[3], "COM1 opened successfully.");
+    EXPECT_EQ(window.shown[2], "COM1 opened successfully.");
+    EXPECT_EQ(window.shown[3], "COM1: Transmitted ESE Clock message \"14:05:05\"");
     EXPECT_FALSE(controller.isRecovering());
-    EXPECT_EQ(second.drain().size(), 0u);  // resumes at the next second
-    clock.setSecond(6);
-    controller.onTick();
     EXPECT_EQ(second.read(12).size(), 12u);
-    EXPECT_EQ(window.shown[3], "COM1: Transmitted ESE Clock message \"14:05:06\"");
     fs::remove(link);
 }
 
 TEST_F(ControllerTest, SelectingTheSamePortDuringRecoveryTriesAgainAtOnce) {
     controller->selectPort(1);
+    controller->onTick();
     com1.closeController();
+    clock.setSecond(1);
     controller->onTick();
     ASSERT_TRUE(controller->isRecovering());
     // The operator's choice is a fresh attempt even though COM1 is the name in use;

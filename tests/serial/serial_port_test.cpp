@@ -14,6 +14,7 @@
 
 #include "clock/message_formats.h"
 #include "pty_pair.h"
+#include "serial/output_queue_posix.h"
 #include "serial/serial_port.h"
 
 namespace chronvane {
@@ -72,8 +73,8 @@ TEST_F(SerialPortTest, SetsTheLineAndKeepsEveryOtherSetting) {
     termios preset = deviceSettings();
     cfsetispeed(&preset, B1200);
     cfsetospeed(&preset, B1200);
-    preset.c_cflag = (preset.c_cflag & ~CSIZE) | CS7 | PARENB | PARODD | CSTOPB | CRTSCTS;
-    preset.c_iflag |= IXON | IXOFF;
+    preset.c_cflag = (preset.c_cflag & ~CSIZE) | CS7 | PARENB | PARODD | CSTOPB | HUPCL;
+    preset.c_iflag |= ICRNL | IGNBRK;
     preset.c_cc[VSTART] = 0x11;
     preset.c_cc[VSTOP] = 0x13;
     preset.c_cc[VINTR] = 0x07;
@@ -86,14 +87,49 @@ TEST_F(SerialPortTest, SetsTheLineAndKeepsEveryOtherSetting) {
     EXPECT_EQ(after.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
     EXPECT_EQ(after.c_cflag & (PARENB | CSTOPB), 0u);
     EXPECT_EQ(after.c_oflag & OPOST, 0u);
-    EXPECT_NE(after.c_cflag & CRTSCTS, 0u);
-    EXPECT_EQ(after.c_iflag & (IXON | IXOFF), static_cast<tcflag_t>(IXON | IXOFF));
+    EXPECT_EQ(after.c_cflag & (PARODD | HUPCL), static_cast<tcflag_t>(PARODD | HUPCL));
+    EXPECT_EQ(after.c_iflag & (ICRNL | IGNBRK), static_cast<tcflag_t>(ICRNL | IGNBRK));
     EXPECT_EQ(after.c_cc[VSTART], 0x11);
     EXPECT_EQ(after.c_cc[VSTOP], 0x13);
     EXPECT_EQ(after.c_cc[VINTR], 0x07);
     // Echo, line editing and signal characters go; the other local flags stay.
     EXPECT_EQ(after.c_lflag,
               preset.c_lflag & ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN));
+}
+
+// Linux gives every tty XON/XOFF output flow control; a serial port shows none
+// unless told. The choice sets output flow control only: whether we send XOFF
+// ourselves and whether any byte restarts output stay as the device had them,
+// except with none, which means no handshake at all.
+TEST_F(SerialPortTest, FlowControlIsWhatItWasToldAndNoMore) {
+    struct Case {
+        const char* name;
+        FlowControl flow;
+        tcflag_t presetIflag;
+        tcflag_t presetCrtscts;
+        tcflag_t wantedIflag;
+        tcflag_t wantedCrtscts;
+    };
+    const tcflag_t soft = IXON | IXOFF | IXANY;
+    const Case cases[] = {
+        {"none clears everything", FlowControl::None, soft, CRTSCTS, 0, 0},
+        {"xonxoff from nothing", FlowControl::XonXoff, 0, CRTSCTS, IXON, 0},
+        {"xonxoff keeps input", FlowControl::XonXoff, IXOFF | IXANY, 0, soft, 0},
+        {"rtscts", FlowControl::RtsCts, soft, 0, IXOFF | IXANY, CRTSCTS},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        termios preset = deviceSettings();
+        preset.c_iflag = (preset.c_iflag & ~soft) | c.presetIflag;
+        preset.c_cflag = (preset.c_cflag & ~static_cast<tcflag_t>(CRTSCTS)) | c.presetCrtscts;
+        ASSERT_EQ(tcsetattr(pty.deviceFd(), TCSANOW, &preset), 0);
+        port.setFlowControl(c.flow);
+        ASSERT_TRUE(port.open(0, 9600));
+        const termios after = deviceSettings();
+        EXPECT_EQ(after.c_iflag & soft, c.wantedIflag);
+        EXPECT_EQ(after.c_cflag & CRTSCTS, c.wantedCrtscts);
+        port.close();
+    }
 }
 
 // A receiver that talks back, or noise on the receive line: none of it may go back
@@ -241,6 +277,7 @@ TEST_F(SerialPortTest, ALineThatWentAwayFailsTheWriteWithoutHanging) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(port.write(buildDateTimeMessage({})));
     EXPECT_EQ(port.lastError().code, EIO);
+    EXPECT_EQ(port.lastWriteFailure(), WriteFailure::DeviceGone);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
@@ -257,10 +294,45 @@ TEST_F(SerialPortTest, ADeviceThatStopsTakingBytesNeverHoldsTheCallerLong) {
     }
     EXPECT_TRUE(failed);
     EXPECT_EQ(port.lastError().code, ETIMEDOUT);
+    EXPECT_EQ(port.lastWriteFailure(), WriteFailure::HeldUp);
     // Once the reader catches up, bytes flow again.
     pty.drain();
     pty.drain();
     EXPECT_TRUE(port.write(message));
+}
+
+// A real line held by flow control keeps taking bytes into the driver's queue, to
+// let them out, stale, when released; a pseudo-terminal never queues, so the
+// driver's queue is played here by a stand-in.
+TEST_F(SerialPortTest, OutputStillQueuedFromAnEarlierMessageIsDiscarded) {
+    static int queued = 0;
+    static int discards = 0;
+    // Every port goes back to the tty's own calls, whatever the outcome.
+    struct Restore {
+        OutputQueueCalls saved = outputQueueCalls();
+        ~Restore() { outputQueueCalls() = saved; }
+    } restore;
+    OutputQueueCalls& calls = outputQueueCalls();
+    calls.queuedBytes = [](int) { return queued; };
+    calls.discard = [](int) {
+        ++discards;
+        queued = 0;
+        return 0;
+    };
+    ASSERT_TRUE(port.open(0, 9600));
+    const ByteString message = buildEseMessage(LocalTime{12, 34, 56, 1, 0, 0});
+
+    queued = 7;
+    EXPECT_FALSE(port.write(message));
+    EXPECT_EQ(discards, 1);
+    EXPECT_EQ(port.lastWriteFailure(), WriteFailure::HeldUp);
+    // This second's message still goes out, in case the line is let go in time.
+    EXPECT_THAT(pty.read(12), ElementsAreArray(message));
+
+    // Nothing queued: the line let the last message out.
+    EXPECT_TRUE(port.write(message));
+    EXPECT_EQ(discards, 1);
+    EXPECT_EQ(port.lastWriteFailure(), WriteFailure::None);
 }
 
 }  // namespace

@@ -106,5 +106,33 @@ TEST(ProgramOptions, QtsOwnOptionsAndShortOnesAreNoUnknownLongOptions) {
               "-com2 ostrel8");
 }
 
+TEST(ProgramOptions, FlowControlIsNoneUnlessToldAndOnlyOneOfThree) {
+    struct Case {
+        Args args;
+        std::optional<FlowControl> flow;  // nullopt: rejected, naming the argument
+    };
+    const Case cases[] = {
+        {{}, FlowControl::None},
+        {{"--flow", "none"}, FlowControl::None},
+        {{"--flow", "xonxoff", "-com2"}, FlowControl::XonXoff},
+        {{"--flow=rtscts"}, FlowControl::RtsCts},
+        {{"--flow"}, std::nullopt},
+        {{"--flow", "hardware"}, std::nullopt},
+        {{"--flow="}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const ParseResult result = parseProgramArguments(c.args);
+        SCOPED_TRACE(c.args.empty() ? "(none)" : c.args.back());
+        ASSERT_EQ(result.options.has_value(), c.flow.has_value()) << result.error;
+        if (c.flow) {
+            EXPECT_EQ(result.options->flow, *c.flow);
+            EXPECT_EQ(result.options->commandLine.find("flow"), std::string::npos);
+        } else {
+            EXPECT_TRUE(result.error.starts_with("--flow")) << result.error;
+        }
+    }
+    EXPECT_NE(usageText("chronvane32").find("--flow none|xonxoff|rtscts"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace chronvane

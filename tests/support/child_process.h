@@ -28,6 +28,12 @@ class ChildProcess {
         bool closedStandard = false;
         // "NAME=value" added to (or replacing in) the inherited environment.
         std::vector<std::string> environment;
+        // Runs as a user who may neither ask for real-time priority nor lock memory:
+        // RLIMIT_RTPRIO 0 and RLIMIT_MEMLOCK 64 KiB, and when the test runs as root,
+        // user and group 65534 (nobody), which drops every capability.
+        bool unprivileged = false;
+        // Keep the real-time lines on standard error.
+        bool keepRealTimeNotes = false;
     };
 
     // Throws std::runtime_error when the process cannot be started.
@@ -62,6 +68,7 @@ class ChildProcess {
         int fd = -1;
         std::string pending;
         bool ended = false;
+        bool dropRealTimeNotes = false;
     };
     // Reads what arrives within timeout; false when nothing came.
     static bool fill(Stream& stream, std::chrono::steady_clock::time_point deadline);

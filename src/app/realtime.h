@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace chronvane {
+
+// The real-time priority the console asks for: modest, above every normal process
+// (a busy machine cannot delay the tick), below the kernel's own threads and
+// anything an administrator raised higher.
+inline constexpr int realTimePriority = 10;
+
+// Asks the system to keep this process on time on a busy machine: a real-time
+// scheduling class (on Linux SCHED_FIFO at realTimePriority, or the highest the
+// RLIMIT_RTPRIO allows when that is lower; a real-time class the process was
+// started with is kept), all of its memory locked in (mlockall MCL_CURRENT |
+// MCL_FUTURE, only where no limit could make a later allocation fail: with
+// RLIMIT_MEMLOCK unlimited or CAP_IPC_LOCK), and timers that fire when due
+// (PR_SET_TIMERSLACK 1 ns). For the console mode only, where the process is nothing
+// but the tick; the window's thread stays at normal priority.
+// Whatever is not allowed is left as it was and the process goes on. Returns one
+// line (no newline, no program name) per request that was not granted, saying
+// what the process goes without and how to allow it; empty when all were granted.
+// Per platform: realtime_<platform>.cpp.
+std::vector<std::string> requestRealTime();
+
+}  // namespace chronvane

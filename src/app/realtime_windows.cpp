@@ -1,0 +1,20 @@
+#include <windows.h>
+
+#include "core/system_error.h"
+#include "realtime.h"
+
+namespace chronvane {
+
+// Windows has no per-process real-time limit to consult: the high priority class
+// is open to every user and lifts the tick above normal work without reaching the
+// real-time class, which would starve the system's own input handling.
+std::vector<std::string> requestRealTime() {
+    std::vector<std::string> notes;
+    if (!SetPriorityClass(GetCurrentProcess(), HIGH_PRIORITY_CLASS)) {
+        notes.push_back("running at normal priority (" + errorText(lastSystemError()) +
+                        "); messages may leave late on a busy machine");
+    }
+    return notes;
+}
+
+}  // namespace chronvane
