@@ -136,9 +136,11 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
         throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
     }
     if (m_pid == 0) {
-        const int nullFd = open("/dev/null", O_RDONLY);
-        if (nullFd < 0 || dup2(nullFd, STDIN_FILENO) < 0 || dup2(outPipe[1], STDOUT_FILENO) < 0 ||
-            dup2(errPipe[1], STDERR_FILENO) < 0) {
+        const int nullFd = open("/dev/null", O_RDWR);
+        const int outFd = options.discardOutput ? nullFd : outPipe[1];
+        const int errFd = options.discardOutput ? nullFd : errPipe[1];
+        if (nullFd < 0 || dup2(nullFd, STDIN_FILENO) < 0 || dup2(outFd, STDOUT_FILENO) < 0 ||
+            dup2(errFd, STDERR_FILENO) < 0) {
             _exit(126);
         }
         // Only 0, 1 and 2 go across: nothing of the test leaks into the program.

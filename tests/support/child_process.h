@@ -34,6 +34,10 @@ class ChildProcess {
         bool unprivileged = false;
         // Keep the real-time lines on standard error.
         bool keepRealTimeNotes = false;
+        // Standard output and standard error go to /dev/null, as when a service
+        // manager drops them: for runs longer than a pipe holds unread. The streams
+        // then read as ended.
+        bool discardOutput = false;
     };
 
     // Throws std::runtime_error when the process cannot be started.
