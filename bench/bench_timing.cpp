@@ -10,37 +10,45 @@
 //
 // Usage: bench_timing [--seconds N] [--program PATH] [--shim PATH] [--verbose]
 
-#include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/signalfd.h>
 #include <sys/timerfd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <exception>
 #include <fstream>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "clock/clock.h"
 #include "clock/clock_controller.h"
-#include "core/wire_format.h"
+#include "monitor/stream_decoder.h"
+#include "pty_pair.h"
+#include "timed_read.h"
 
 namespace {
 
-using chronvane::ByteString;
-namespace wire = chronvane::wire;
+using chronvane::Protocol;
+using chronvane::monitor::DecodedMessage;
+using chronvane::monitor::Fault;
+using chronvane::test::ChildProcess;
+using chronvane::test::PtyPair;
+using SteadyClock = std::chrono::steady_clock;
 
 constexpr std::int64_t nanosPerSecond = 1'000'000'000;
 
@@ -48,34 +56,6 @@ std::int64_t nanosOn(clockid_t clock) {
     timespec ts{};
     clock_gettime(clock, &ts);
     return std::int64_t{ts.tv_sec} * nanosPerSecond + ts.tv_nsec;
-}
-
-// The seconds field a whole message carries; nullopt when it is malformed.
-std::optional<int> carriedSecond(const ByteString& bytes, bool ese) {
-    if (ese) {
-        if (bytes.size() != wire::eseLength || bytes[5] != wire::eseSeparator ||
-            bytes[11] != wire::eseTerminator) {
-            return std::nullopt;
-        }
-        const int tens = bytes[6] - '0';
-        const int ones = bytes[7] - '0';
-        if (tens < 0 || tens > 5 || ones < 0 || ones > 9) {
-            return std::nullopt;
-        }
-        return tens * 10 + ones;
-    }
-    if (bytes.size() != wire::dateTimeLength) {
-        return std::nullopt;
-    }
-    for (std::size_t packet = 0; packet < wire::packetCount; ++packet) {
-        const std::uint8_t* p = bytes.data() + packet * wire::packetLength;
-        if (!std::equal(wire::packetHeader.begin(), wire::packetHeader.end(), p) ||
-            p[5] != wire::firstVariable + packet || p[7] != wire::packetChecksum(p[5], p[6])) {
-            return std::nullopt;
-        }
-    }
-    const int second = bytes[(wire::packetCount - 1) * wire::packetLength + 6];
-    return second <= 59 ? std::optional<int>(second) : std::nullopt;
 }
 
 struct Arrival {
@@ -87,7 +67,7 @@ struct Measurement {
     std::vector<Arrival> arrivals;
     // CLOCK_REALTIME when each message's first write was entered, from the shim.
     std::vector<std::int64_t> sendNanos;
-    int malformed = 0;
+    int malformed = 0;        // damaged messages, and runs of bytes that were no message
     long peakMemoryKiB = -1;  // VmHWM
     // At the end of the run: private memory, and shared library pages mapped in.
     long anonKiB = -1;
@@ -96,69 +76,41 @@ struct Measurement {
     double wallSeconds = 0;
 };
 
-class Pty {
-  public:
-    Pty() {
-        char name[256] = {};
-        if (openpty(&m_controller, &m_device, name, nullptr, nullptr) != 0) {
-            std::perror("openpty");
-            std::exit(1);
-        }
-        m_path = name;
-        fcntl(m_controller, F_SETFD, FD_CLOEXEC);
-        fcntl(m_device, F_SETFD, FD_CLOEXEC);
-        fcntl(m_controller, F_SETFL, fcntl(m_controller, F_GETFL) | O_NONBLOCK);
-    }
-    ~Pty() {
-        close(m_controller);
-        close(m_device);
-    }
-    Pty(const Pty&) = delete;
-    Pty& operator=(const Pty&) = delete;
-    int controller() const { return m_controller; }
-    const std::string& path() const { return m_path; }
+// Whether a message is one the sender could have meant. A skipped or repeated
+// second is what the analysis measures, not damage; bytes before it that belong
+// to no message are damage of their own, counted apart.
+bool isDamaged(const DecodedMessage& message, Protocol expected) {
+    const bool faulty = std::any_of(message.faults.begin(), message.faults.end(), [](Fault f) {
+        return f != Fault::secondSkipped && f != Fault::secondRepeated && f != Fault::strayBytes;
+    });
+    return faulty || !message.second || message.protocol != expected;
+}
 
-  private:
-    int m_controller = -1;
-    int m_device = -1;
-    std::string m_path;
-};
-
-// Reads messages until the monotonic deadline, stamping each one's first byte.
-void receive(const Pty& pty, bool ese, std::int64_t deadline, Measurement& out) {
-    const std::size_t length = ese ? wire::eseLength : wire::dateTimeLength;
-    ByteString pending;
-    std::int64_t firstByteAt = 0;
-    for (;;) {
-        const std::int64_t left = deadline - nanosOn(CLOCK_MONOTONIC);
-        if (left <= 0) {
-            return;
+// Reads messages until the deadline with the monitor's decoder, stamping each read
+// with the wall clock: a message's first byte is when it arrived.
+void receive(PtyPair& pty, bool ese, SteadyClock::time_point deadline, Measurement& out) {
+    const Protocol expected = ese ? Protocol::EseRealTimeClock : Protocol::OstrelDateTime;
+    chronvane::monitor::StreamDecoder decoder;
+    while (SteadyClock::now() < deadline) {
+        const chronvane::test::ReadChunk chunk =
+            chronvane::test::readOnce(pty.controllerFd(), deadline);
+        if (chunk.ended) {
+            break;
         }
-        pollfd watch{pty.controller(), POLLIN, 0};
-        const int ready = poll(&watch, 1, static_cast<int>(left / 1'000'000 + 1));
-        if (ready <= 0) {
-            continue;
-        }
-        const std::int64_t now = nanosOn(CLOCK_REALTIME);
-        std::uint8_t buffer[256];
-        const ssize_t got = read(pty.controller(), buffer, sizeof buffer);
-        if (got <= 0) {
-            continue;
-        }
-        for (ssize_t i = 0; i < got; ++i) {
-            if (pending.empty()) {
-                firstByteAt = now;
+        const chronvane::monitor::Timestamp now{nanosOn(CLOCK_REALTIME)};
+        for (const DecodedMessage& message : decoder.feed(chunk.bytes, now)) {
+            if (message.strayBytes > 0) {
+                ++out.malformed;
             }
-            pending.push_back(buffer[i]);
-            if (pending.size() == length) {
-                if (const auto second = carriedSecond(pending, ese)) {
-                    out.arrivals.push_back({firstByteAt, *second});
-                } else {
-                    ++out.malformed;
-                }
-                pending.clear();
+            if (isDamaged(message, expected)) {
+                ++out.malformed;
+            } else {
+                out.arrivals.push_back({message.firstByte.count(), *message.second});
             }
         }
+    }
+    if (decoder.finish() > 0) {
+        ++out.malformed;
     }
 }
 
@@ -191,74 +143,54 @@ struct Sender {
     std::string self;  // this benchmark, for the baseline sender
 };
 
-// The environment that makes the shim note writes to device into stampFile.
-std::vector<std::string> stampEnvironment(const Sender& sender, const std::string& device,
-                                          const std::string& stampFile) {
-    return {"LD_PRELOAD=" + sender.shim, "CHRONVANE_STAMP_DEVICE=" + device,
-            "CHRONVANE_STAMP_FILE=" + stampFile};
-}
-
 std::string stampFileFor(const char* what) {
     return "/tmp/chronvane-bench-" + std::to_string(getpid()) + "-" + what + ".stamps";
 }
 
-pid_t spawn(const std::string& program, const std::vector<std::string>& args,
-            const std::vector<std::string>& environment) {
-    std::vector<std::string> texts{program};
-    texts.insert(texts.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& text : texts) {
-        argv.push_back(text.data());
+// The sender as a child with the shim preloaded, its output dropped as a service
+// manager might, so that a long run never waits on a log nobody reads.
+ChildProcess::Options senderOptions(const Sender& sender, const std::string& device,
+                                    const std::string& stampFile) {
+    ChildProcess::Options options;
+    options.environment = {"LD_PRELOAD=" + sender.shim, "CHRONVANE_STAMP_DEVICE=" + device,
+                           "CHRONVANE_STAMP_FILE=" + stampFile};
+    options.discardOutput = true;
+    return options;
+}
+
+// Stops the sender as a service manager does and takes what it recorded; a
+// sender that did not end cleanly is reported, its figures kept.
+void stopSender(ChildProcess& child, const std::string& name, const PtyPair& pty,
+                const std::string& stampFile, Measurement& out) {
+    const std::string problem =
+        chronvane::test::stopWithSigterm(child, std::chrono::seconds(5), pty.devicePath());
+    if (!problem.empty()) {
+        std::fprintf(stderr, "bench_timing: %s did not end cleanly: %s\n", name.c_str(),
+                     problem.c_str());
     }
-    argv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int null = open("/dev/null", O_RDWR);
-        dup2(null, STDIN_FILENO);
-        dup2(null, STDOUT_FILENO);
-        dup2(null, STDERR_FILENO);
-        for (const auto& entry : environment) {
-            const auto equals = entry.find('=');
-            setenv(entry.substr(0, equals).c_str(), entry.substr(equals + 1).c_str(), 1);
-        }
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    return pid;
+    out.sendNanos = readStamps(stampFile);
 }
 
 Measurement measureProgram(const std::string& program, const Sender& sender, bool ese,
                            int seconds) {
-    Pty pty;
+    PtyPair pty;
     const std::string stampFile = stampFileFor(ese ? "ese" : "datetime");
-    std::vector<std::string> args{"--console", "--device", "COM1=" + pty.path()};
+    std::vector<std::string> args{"--console", "--device", "COM1=" + pty.devicePath()};
     if (!ese) {
         args.push_back("-ostrel8");
     }
     Measurement out;
-    const std::int64_t start = nanosOn(CLOCK_MONOTONIC);
-    const pid_t pid = spawn(program, args, stampEnvironment(sender, pty.path(), stampFile));
-    if (pid < 0) {
-        std::perror("fork");
-        std::exit(1);
-    }
-    receive(pty, ese, start + std::int64_t{seconds} * nanosPerSecond, out);
-    out.peakMemoryKiB = statusKiB(pid, "VmHWM");
-    out.anonKiB = statusKiB(pid, "RssAnon");
-    out.fileKiB = statusKiB(pid, "RssFile");
-    kill(pid, SIGTERM);
-    int status = 0;
-    rusage usage{};
-    while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
-    }
-    out.wallSeconds = static_cast<double>(nanosOn(CLOCK_MONOTONIC) - start) / 1e9;
+    const auto start = SteadyClock::now();
+    ChildProcess child(program, args, senderOptions(sender, pty.devicePath(), stampFile));
+    receive(pty, ese, start + std::chrono::seconds(seconds), out);
+    out.peakMemoryKiB = statusKiB(child.pid(), "VmHWM");
+    out.anonKiB = statusKiB(child.pid(), "RssAnon");
+    out.fileKiB = statusKiB(child.pid(), "RssFile");
+    stopSender(child, program, pty, stampFile, out);
+    out.wallSeconds = std::chrono::duration<double>(SteadyClock::now() - start).count();
+    const rusage& usage = child.usage();
     out.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                      static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "bench_timing: %s did not end cleanly (status %d)\n", program.c_str(),
-                     status);
-    }
-    out.sendNanos = readStamps(stampFile);
     return out;
 }
 
@@ -269,50 +201,63 @@ class QuietWindow final : public chronvane::ClockWindow {
 };
 
 // The same controller and port, ticked by a relative 100 ms timer whose phase has
-// nothing to do with the change of second.
-[[noreturn]] void runBaselineSender(const std::string& devicePath, int seconds) {
+// nothing to do with the change of second, until SIGTERM (or limitSeconds, so that
+// it cannot outlive a benchmark that was killed). Returns the exit status; it
+// returns rather than exits so that the port is let go of as in the program and
+// the shim writes its stamps on the way out.
+int runBaselineSender(const std::string& devicePath, int limitSeconds) {
     chronvane::DeviceMap devices;
     devices.setPath(0, devicePath);
     chronvane::SystemClock clock;
     QuietWindow window;
     chronvane::ClockController controller(clock, window, devices);
     controller.selectPort(1);
-    const int fd = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTERM);
+    const int timer = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
+    const int stopped =
+        sigprocmask(SIG_BLOCK, &stop, nullptr) == 0 ? signalfd(-1, &stop, SFD_CLOEXEC) : -1;
     itimerspec expiry{};
     expiry.it_value.tv_nsec = 1'000'000 + nanosOn(CLOCK_MONOTONIC) % 99'000'000;
     expiry.it_interval.tv_nsec = 100'000'000;
-    if (fd < 0 || timerfd_settime(fd, 0, &expiry, nullptr) < 0) {
-        _exit(1);
+    if (timer < 0 || stopped < 0 || timerfd_settime(timer, 0, &expiry, nullptr) < 0) {
+        std::perror("bench_timing --baseline-sender");
+        return 1;
     }
-    const std::int64_t end = nanosOn(CLOCK_MONOTONIC) + std::int64_t{seconds} * nanosPerSecond;
+    const std::int64_t end = nanosOn(CLOCK_MONOTONIC) + std::int64_t{limitSeconds} * nanosPerSecond;
+    pollfd watch[2] = {{timer, POLLIN, 0}, {stopped, POLLIN, 0}};
     while (nanosOn(CLOCK_MONOTONIC) < end) {
+        if (poll(watch, 2, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            std::perror("bench_timing --baseline-sender: poll");
+            return 1;
+        }
+        if (watch[1].revents != 0) {
+            break;
+        }
         std::uint64_t expiries = 0;
-        if (read(fd, &expiries, sizeof expiries) == static_cast<ssize_t>(sizeof expiries)) {
+        if (read(timer, &expiries, sizeof expiries) == static_cast<ssize_t>(sizeof expiries)) {
             controller.onTick();
         }
     }
-    // exit, not _exit: the shim writes its stamps on the way out.
-    std::exit(0);
+    return 0;
 }
 
 // The baseline runs as this program again (--baseline-sender), so that the shim
 // can be preloaded into it as into the console program.
 Measurement measureBaseline(const Sender& sender, int seconds) {
-    Pty pty;
+    PtyPair pty;
     const std::string stampFile = stampFileFor("baseline");
     Measurement out;
-    const std::int64_t start = nanosOn(CLOCK_MONOTONIC);
-    const pid_t pid = spawn(sender.self, {"--baseline-sender", pty.path(), std::to_string(seconds)},
-                            stampEnvironment(sender, pty.path(), stampFile));
-    if (pid < 0) {
-        std::perror("fork");
-        std::exit(1);
-    }
-    receive(pty, true, start + std::int64_t{seconds} * nanosPerSecond, out);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    out.sendNanos = readStamps(stampFile);
+    const auto start = SteadyClock::now();
+    ChildProcess child(sender.self,
+                       {"--baseline-sender", pty.devicePath(), std::to_string(seconds + 30)},
+                       senderOptions(sender, pty.devicePath(), stampFile));
+    receive(pty, true, start + std::chrono::seconds(seconds), out);
+    stopSender(child, "the baseline sender", pty, stampFile, out);
     return out;
 }
 
@@ -463,7 +408,7 @@ int main(int argc, char** argv) {
     std::string program = CHRONVANE32_PATH;
     Sender sender{WRITE_STAMP_PATH, "/proc/self/exe"};
     if (argc == 4 && std::string(argv[1]) == "--baseline-sender") {
-        runBaselineSender(argv[2], std::atoi(argv[3]));
+        return runBaselineSender(argv[2], std::atoi(argv[3]));
     }
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -511,19 +456,29 @@ int main(int argc, char** argv) {
     };
     std::vector<Run> runs;
     std::size_t hogs = 0;
-    for (const bool loaded : {false, true}) {
-        std::optional<Load> load;
-        if (loaded) {
-            // Bounded: three runs and a margin.
-            load.emplace(3 * seconds + 30);
-            hogs = load->size();
+    // A pseudo-terminal or a child that cannot be had ends the benchmark: no figure
+    // would mean anything.
+    try {
+        for (const bool loaded : {false, true}) {
+            std::optional<Load> load;
+            if (loaded) {
+                // Bounded: three runs and a margin.
+                load.emplace(3 * seconds + 30);
+                hogs = load->size();
+            }
+            const std::string suffix = loaded ? ", load" : ", idle";
+            runs.push_back(
+                {"console ESE" + suffix, measureProgram(program, sender, true, seconds), {}, true});
+            runs.push_back({"console 8-bit" + suffix,
+                            measureProgram(program, sender, false, seconds),
+                            {},
+                            true});
+            runs.push_back(
+                {"baseline 100 ms" + suffix, measureBaseline(sender, seconds), {}, false});
         }
-        const std::string suffix = loaded ? ", load" : ", idle";
-        runs.push_back(
-            {"console ESE" + suffix, measureProgram(program, sender, true, seconds), {}, true});
-        runs.push_back(
-            {"console 8-bit" + suffix, measureProgram(program, sender, false, seconds), {}, true});
-        runs.push_back({"baseline 100 ms" + suffix, measureBaseline(sender, seconds), {}, false});
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "bench_timing: %s\n", error.what());
+        return 1;
     }
     for (Run& run : runs) {
         run.figures = analyse(run.measurement, verbose, run.name.c_str());
