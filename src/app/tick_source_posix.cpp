@@ -28,42 +28,27 @@ struct TickSource::Timer {
     int fd;
 };
 
-TickSource::TickSource() = default;
-
-TickSource::~TickSource() {
-    stop();
+void TickSource::TimerDeleter::operator()(Timer* timer) const {
+    delete timer;
 }
 
-bool TickSource::start(int periodMs) {
-    stop();
-    if (periodMs < 1 || periodMs > 1000) {
-        m_lastError = SystemError{EINVAL};
-        return false;
-    }
+SystemError TickSource::periodOutOfRange() {
+    return SystemError{EINVAL};
+}
+
+bool TickSource::createTimer() {
     const int fd = timerfd_create(CLOCK_REALTIME, TFD_NONBLOCK | TFD_CLOEXEC);
     if (fd < 0) {
         m_lastError = lastSystemError();
         return false;
     }
-    m_timer = std::make_unique<Timer>(Timer{fd});
-    m_periodMs = periodMs;
-    if (!arm()) {
-        const SystemError error = m_lastError;
-        stop();
-        m_lastError = error;
-        return false;
-    }
-    m_lastError = SystemError{};
+    m_timer.reset(new Timer{fd});
     return true;
 }
 
-void TickSource::stop() {
-    if (m_timer) {
-        // Linux releases the descriptor even when close is interrupted: no retry.
-        ::close(m_timer->fd);
-        m_timer.reset();
-    }
-    m_periodMs = 0;
+void TickSource::releaseTimer() {
+    // Linux releases the descriptor even when close is interrupted: no retry.
+    ::close(m_timer->fd);
 }
 
 std::intptr_t TickSource::nativeHandle() const {
@@ -76,11 +61,10 @@ bool TickSource::arm() {
         m_lastError = lastSystemError();
         return false;
     }
-    // The first expiry is the next whole multiple of the period on the wall clock,
-    // so that with 100 ms one of the slots is exactly the change of second.
+    // Absolute expiries on the slots, so the period runs on the wall clock itself.
     const std::int64_t period = std::int64_t{m_periodMs} * nanosPerMilli;
     const std::int64_t nowNanos = std::int64_t{now.tv_sec} * nanosPerSecond + now.tv_nsec;
-    const std::int64_t firstNanos = (nowNanos / period + 1) * period;
+    const std::int64_t firstNanos = nextSlot(nowNanos, period);
 
     itimerspec expiry{};
     expiry.it_value = toTimespec(firstNanos);

@@ -37,18 +37,15 @@ struct TickSource::Timer {
     std::int64_t slot = 0;
 };
 
-TickSource::TickSource() = default;
-
-TickSource::~TickSource() {
-    stop();
+void TickSource::TimerDeleter::operator()(Timer* timer) const {
+    delete timer;
 }
 
-bool TickSource::start(int periodMs) {
-    stop();
-    if (periodMs < 1 || periodMs > 1000) {
-        m_lastError = SystemError{static_cast<int>(ERROR_INVALID_PARAMETER)};
-        return false;
-    }
+SystemError TickSource::periodOutOfRange() {
+    return SystemError{static_cast<int>(ERROR_INVALID_PARAMETER)};
+}
+
+bool TickSource::createTimer() {
     // A plain waitable timer expires on the next clock interrupt after its due time,
     // up to 15.6 ms late; a high-resolution one within about half a millisecond.
     HANDLE handle = CreateWaitableTimerExW(
@@ -63,39 +60,25 @@ bool TickSource::start(int periodMs) {
         m_lastError = lastSystemError();
         return false;
     }
-    m_timer = std::make_unique<Timer>(Timer{handle});
-    m_periodMs = periodMs;
-    if (!arm()) {
-        const SystemError error = m_lastError;
-        stop();
-        m_lastError = error;
-        return false;
-    }
-    m_lastError = SystemError{};
+    m_timer.reset(new Timer{handle});
     return true;
 }
 
-void TickSource::stop() {
-    if (m_timer) {
-        // Closing the last handle cancels the timer; there is nothing to undo if
-        // either call fails.
-        CancelWaitableTimer(m_timer->handle);
-        CloseHandle(m_timer->handle);
-        m_timer.reset();
-    }
-    m_periodMs = 0;
+void TickSource::releaseTimer() {
+    // Closing the last handle cancels the timer; there is nothing to undo if
+    // either call fails.
+    CancelWaitableTimer(m_timer->handle);
+    CloseHandle(m_timer->handle);
 }
 
 std::intptr_t TickSource::nativeHandle() const {
     return m_timer ? reinterpret_cast<std::intptr_t>(m_timer->handle) : -1;
 }
 
-// Arms the timer for the next whole multiple of the period on the wall clock, so
-// that with 100 ms one of the slots is exactly the change of second.
 bool TickSource::arm() {
     const std::int64_t period = std::int64_t{m_periodMs} * unitsPerMilli;
     const std::int64_t now = wallClockUnits();
-    m_timer->slot = (now / period + 1) * period;
+    m_timer->slot = nextSlot(now, period);
     LARGE_INTEGER due{};
     due.QuadPart = -(m_timer->slot - now);  // negative: relative to now
     if (!SetWaitableTimer(m_timer->handle, &due, 0, nullptr, nullptr, FALSE)) {
@@ -124,10 +107,7 @@ bool TickSource::acknowledge() {
     // Re-arming also resets the signal. Should it fail, the timer would stay
     // signalled and every wait return at once: stop instead, and let the caller
     // find it stopped with the reason in lastError().
-    if (!arm()) {
-        const SystemError error = m_lastError;
-        stop();
-        m_lastError = error;
+    if (!armOrStop()) {
         return false;
     }
     return due;

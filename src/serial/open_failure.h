@@ -8,8 +8,9 @@ namespace chronvane {
 
 // Why a port would not open, for the operator: the system's text plus what to do
 // about it for the failures an operator can put right, e.g. "Permission denied (is
-// your user in the dialout group?)". The hints differ by platform
-// (open_failure_<platform>.cpp).
+// your user in the dialout group?)". The wording is the same everywhere
+// (open_failure.cpp); only the table of hints differs by platform
+// (open_failure_<platform>.cpp, behind open_failure_hints.h).
 std::string openFailureReason(SystemError error);
 
 }  // namespace chronvane

@@ -1,37 +1,22 @@
 #include <cerrno>
 
-#include "open_failure.h"
+#include "open_failure_hints.h"
 
 namespace chronvane {
 
-std::string openFailureReason(SystemError error) {
-    std::string reason = errorText(error);
-    switch (error.code) {
-        case EACCES:
-        case EPERM:
-            reason += " (is your user in the dialout group?)";
-            break;
-        case ENOENT:
-            reason += " (check --device)";
-            break;
-        case EBUSY:
-            reason += " (another program is using it)";
-            break;
-        case ENOTTY:
-            reason += " (not a serial device; check --device)";
-            break;
-        case EOPNOTSUPP:
-            reason += " (the device does not offer that flow control; check --flow)";
-            break;
-        case EIO:
-        case ENXIO:
-        case ENODEV:
-            reason += " (is the port or adapter really there?)";
-            break;
-        default:
-            break;
-    }
-    return reason;
+std::span<const OpenFailureHint> openFailureHints() {
+    static constexpr OpenFailureHint hints[] = {
+        {EACCES, "is your user in the dialout group?"},
+        {EPERM, "is your user in the dialout group?"},
+        {ENOENT, "check --device"},
+        {EBUSY, "another program is using it"},
+        {ENOTTY, "not a serial device; check --device"},
+        {EOPNOTSUPP, "the device does not offer that flow control; check --flow"},
+        {EIO, "is the port or adapter really there?"},
+        {ENXIO, "is the port or adapter really there?"},
+        {ENODEV, "is the port or adapter really there?"},
+    };
+    return hints;
 }
 
 }  // namespace chronvane

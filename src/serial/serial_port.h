@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -16,10 +17,13 @@ namespace chronvane {
 // device call and lastError() for the system's reason behind the most recent
 // failure, so callers can tell the operator why (for example EACCES outside the
 // dialout group). Never throws; never blocks for long (see write).
-// This interface is the same on every platform; each platform's implementation
-// file (serial_port_posix.cpp: termios; serial_port_windows.cpp: the Win32 comm
-// API) defines the device it holds and the calls below. The contracts spell out
-// the POSIX calls and errno values; "On Windows" says where that file differs.
+// This interface is the same on every platform, and so is what does not touch the
+// device (serial_port.cpp): the argument checks, the outcomes kept, dropping an
+// earlier message still queued and sorting a write's failures. Each platform's
+// implementation file (serial_port_posix.cpp: termios; serial_port_windows.cpp: the
+// Win32 comm API) defines the device it holds and the device calls, behind the
+// private hooks below. The contracts spell out the POSIX calls and errno values;
+// "On Windows" says where that file differs.
 class SerialPort {
   public:
     explicit SerialPort(DeviceMap devices = DeviceMap{});
@@ -105,6 +109,63 @@ class SerialPort {
   private:
     // The open device, as the platform holds it; null while closed.
     struct Device;
+    // Frees a Device in the one file that knows its type
+    // (serial_port_<platform>.cpp), so that serial_port.cpp can hold and drop it.
+    // The device itself is released before that, by releaseDevice().
+    struct DeviceDeleter {
+        void operator()(Device* device) const;
+    };
+
+    // The failures of one write call. Keeps the one that asks the most of the caller
+    // (writeFailureWeight), the first of equal weight; a SystemError that is no
+    // failure is passed over.
+    struct WriteFailures {
+        SystemError error;
+        WriteFailure kind = WriteFailure::None;
+        void add(SystemError failure);
+    };
+
+    // How long one message may hold the caller when the device stops taking bytes
+    // (flow control held off, adapter pulled out), and how long close() lets queued
+    // output leave. Well under the one-second period.
+    static constexpr std::chrono::milliseconds writeBudget{100};
+
+    // Per platform (serial_port_<platform>.cpp), for open, close and write:
+    // The system's codes for an argument out of range (EINVAL), a port that is not
+    // open (EBADF) and bytes not taken in time (ETIMEDOUT). On Windows:
+    // ERROR_INVALID_PARAMETER, ERROR_INVALID_HANDLE, ERROR_COUNTER_TIMEOUT.
+    static SystemError invalidArgument();
+    static SystemError notOpen();
+    static SystemError timedOut();
+    // Whether open() can set baudRate (POSIX: the termios speeds from 1200 to
+    // 115200; Windows: any positive rate, the driver decides).
+    static bool supportsBaudRate(int baudRate);
+    // What a failure means for whoever acts on it (see WriteFailure): the codes
+    // that say the device itself is gone, the time-outs, and Other for the rest.
+    static WriteFailure classify(SystemError error);
+    // open()'s device steps for COM<index+1> (index in range, baudRate supported,
+    // nothing held). Success: m_device holds the device, returns no failure.
+    // Failure: releases whatever it had opened, returns the system's reason.
+    SystemError openDevice(int index, int baudRate);
+    // close()'s device steps (m_device set): lets queued output leave within
+    // writeBudget and drops the rest, gives up exclusive use, releases the device.
+    // Returns the system's reason when the release failed; the device is given up
+    // either way and the caller drops m_device.
+    SystemError releaseDevice();
+    // What write() does before looking at the queue (m_device set); a failure ends
+    // the write before any byte is offered. POSIX: throws away what no reader of a
+    // virtual COM has taken. Windows: nothing.
+    SystemError prepareWrite();
+    // Whether the driver still holds output of an earlier write (m_device set);
+    // false when it cannot say (its writes will tell).
+    bool outputQueued();
+    // Drops that output (m_device set): no failure, or the system's reason.
+    SystemError discardQueuedOutput();
+    // Offers every byte of bytes in order, one call each, within writeBudget from
+    // now (m_device set), adding every failure to failures and never stopping
+    // early. A failure returned ends the write at once and counts instead of
+    // failures (Windows: the write time-out could not be restored).
+    SystemError sendBytes(const ByteString& bytes, WriteFailures& failures);
 
     void fail(SystemError error) {
         m_lastResult = false;
@@ -118,7 +179,7 @@ class SerialPort {
     DeviceMap m_devices;
     FlowControl m_flow = FlowControl::None;
     int m_portIndex = -1;
-    std::unique_ptr<Device> m_device;
+    std::unique_ptr<Device, DeviceDeleter> m_device;
     bool m_lastResult = false;
     SystemError m_lastError;
     WriteFailure m_writeFailure = WriteFailure::None;

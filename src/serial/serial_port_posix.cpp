@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <chrono>
 #include <thread>
-#include <utility>
 
 #include "core/retry_on_interrupt.h"
 #include "output_queue_posix.h"
@@ -20,10 +19,6 @@ namespace chronvane {
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
-
-// How long one message may hold the caller when the device stops taking bytes
-// (flow control held off, adapter pulled out). Well under the one-second period.
-constexpr std::chrono::milliseconds writeBudget{100};
 
 speed_t speedFor(int baudRate) {
     switch (baudRate) {
@@ -104,22 +99,6 @@ bool flowControlTook(const termios& wanted, const termios& actual) {
            (actual.c_cflag & CRTSCTS) == (wanted.c_cflag & CRTSCTS);
 }
 
-// Which failures a reopen can cure: those that say the device itself is gone.
-WriteFailure classify(SystemError error) {
-    switch (error.code) {
-        case ETIMEDOUT:
-            return WriteFailure::HeldUp;
-        case EIO:
-        case ENXIO:
-        case ENODEV:
-        case EBADF:
-        case EPIPE:
-            return WriteFailure::DeviceGone;
-        default:
-            return WriteFailure::Other;
-    }
-}
-
 int ttyQueuedBytes(int fd) {
     int queued = 0;
     return ioctl(fd, TIOCOUTQ, &queued) < 0 ? -1 : queued;
@@ -129,12 +108,12 @@ int ttyDiscard(int fd) {
     return tcflush(fd, TCOFLUSH);
 }
 
-// Lets what is queued leave within writeBudget (a 48-byte message takes 50 ms at
-// 9600 baud), then drops the rest. A line held off by flow control would otherwise
-// keep its bytes, and the kernel holds close() until they leave, up to 30 s
+// Lets what is queued leave within budget (a 48-byte message takes 50 ms at 9600
+// baud), then drops the rest. A line held off by flow control would otherwise keep
+// its bytes, and the kernel holds close() until they leave, up to 30 s
 // (closing_wait), which would freeze the window.
-void settleOutput(int fd) {
-    const auto deadline = SteadyClock::now() + writeBudget;
+void settleOutput(int fd, std::chrono::milliseconds budget) {
+    const auto deadline = SteadyClock::now() + budget;
     int queued = 0;
     while (ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
         if (SteadyClock::now() >= deadline) {
@@ -158,27 +137,44 @@ struct SerialPort::Device {
     std::shared_ptr<VirtualPort> virtualPort;
 };
 
-SerialPort::SerialPort(DeviceMap devices) : m_devices(std::move(devices)) {}
-
-SerialPort::~SerialPort() {
-    close();
+void SerialPort::DeviceDeleter::operator()(Device* device) const {
+    delete device;
 }
 
-bool SerialPort::open(int index, int baudRate) {
-    // A caller that skipped close() must not leak the device it held.
-    if (m_device) {
-        close();
+SystemError SerialPort::invalidArgument() {
+    return SystemError{EINVAL};
+}
+
+SystemError SerialPort::notOpen() {
+    return SystemError{EBADF};
+}
+
+SystemError SerialPort::timedOut() {
+    return SystemError{ETIMEDOUT};
+}
+
+bool SerialPort::supportsBaudRate(int baudRate) {
+    return speedFor(baudRate) != B0;
+}
+
+// Which failures a reopen can cure: those that say the device itself is gone.
+WriteFailure SerialPort::classify(SystemError error) {
+    switch (error.code) {
+        case ETIMEDOUT:
+            return WriteFailure::HeldUp;
+        case EIO:
+        case ENXIO:
+        case ENODEV:
+        case EBADF:
+        case EPIPE:
+            return WriteFailure::DeviceGone;
+        default:
+            return WriteFailure::Other;
     }
-    if (static_cast<unsigned>(index) >= static_cast<unsigned>(DeviceMap::portCount)) {
-        fail(SystemError{EINVAL});
-        return false;
-    }
-    m_portIndex = index;
+}
+
+SystemError SerialPort::openDevice(int index, int baudRate) {
     const speed_t speed = speedFor(baudRate);
-    if (speed == B0) {
-        fail(SystemError{EINVAL});
-        return false;
-    }
 
     // O_NOCTTY: the device must never become our controlling terminal.
     // O_NONBLOCK: a line without carrier detect must not block the open, and a
@@ -192,13 +188,11 @@ bool SerialPort::open(int index, int baudRate) {
             return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         });
     if (fd < 0) {
-        fail(lastSystemError());
-        return false;
+        return lastSystemError();
     }
     auto abandon = [&](SystemError error) {
         ::close(fd);
-        fail(error);
-        return false;
+        return error;
     };
 
     // Exclusive use: flock keeps out every cooperating program (root included),
@@ -239,77 +233,42 @@ bool SerialPort::open(int index, int baudRate) {
         return abandon(SystemError{EOPNOTSUPP});
     }
 
-    m_device = std::make_unique<Device>(Device{fd, virtualPort});
-    succeed();
-    return true;
+    m_device.reset(new Device{fd, virtualPort});
+    return SystemError{};
 }
 
-void SerialPort::close() {
-    if (m_portIndex == -1) {
-        return;
+SystemError SerialPort::releaseDevice() {
+    const int fd = m_device->fd;
+    settleOutput(fd, writeBudget);
+    // TIOCEXCL outlives our descriptor while anyone else holds the device open
+    // (a getty, ModemManager), and would then shut out our own next open.
+    if (!m_device->virtualPort) {
+        ioctl(fd, TIOCNXCL);
     }
-    if (m_device) {
-        const int fd = m_device->fd;
-        settleOutput(fd);
-        // TIOCEXCL outlives our descriptor while anyone else holds the device open
-        // (a getty, ModemManager), and would then shut out our own next open.
-        if (!m_device->virtualPort) {
-            ioctl(fd, TIOCNXCL);
-        }
-        // Closing releases the flock. A close interrupted by a signal has still
-        // released the descriptor on Linux, so it is not retried.
-        if (::close(fd) == 0) {
-            succeed();
-        } else {
-            fail(lastSystemError());
-        }
-        m_device.reset();
-    } else {
-        fail(SystemError{EBADF});
-    }
-    m_portIndex = -1;
+    // Closing releases the flock. A close interrupted by a signal has still
+    // released the descriptor on Linux, so it is not retried.
+    return ::close(fd) == 0 ? SystemError{} : lastSystemError();
 }
 
-bool SerialPort::write(const ByteString& bytes) {
-    if (m_portIndex == -1 || !m_device) {
-        fail(SystemError{EBADF});
-        m_writeFailure = WriteFailure::Other;
-        return false;
-    }
-    if (bytes.empty()) {
-        return m_lastResult;
-    }
+SystemError SerialPort::prepareWrite() {
     // Nobody may be reading a virtual port: drop what was not taken, or the
     // pseudo-terminal's buffer would fill and every write after it fail.
-    if (m_device->virtualPort) {
-        if (const SystemError error = m_device->virtualPort->discardUnread(); error.failed()) {
-            fail(error);
-            m_writeFailure = classify(error);
-            return false;
-        }
-    }
+    return m_device->virtualPort ? m_device->virtualPort->discardUnread() : SystemError{};
+}
+
+bool SerialPort::outputQueued() {
+    // -1, a device that cannot say, counts as nothing queued.
+    return outputQueueCalls().queuedBytes(m_device->fd) > 0;
+}
+
+SystemError SerialPort::discardQueuedOutput() {
     const int fd = m_device->fd;
-    SystemError failure;
-    WriteFailure failureKind = WriteFailure::None;
-    const auto failed = [&](SystemError error) {
-        const WriteFailure kind = classify(error);
-        if (writeFailureWeight(kind) > writeFailureWeight(failureKind)) {
-            failure = error;
-            failureKind = kind;
-        }
-    };
+    return retryOnInterrupt([&] { return outputQueueCalls().discard(fd); }) < 0 ? lastSystemError()
+                                                                                : SystemError{};
+}
 
-    // An earlier message the line has not let out yet would reach the equipment
-    // late, carrying a time that is no longer true: it goes, and this second counts
-    // as held up. A device that cannot say (-1) is taken as having nothing queued;
-    // its writes will tell.
-    if (outputQueueCalls().queuedBytes(fd) > 0) {
-        if (retryOnInterrupt([&] { return outputQueueCalls().discard(fd); }) < 0) {
-            failed(lastSystemError());
-        }
-        failed(SystemError{ETIMEDOUT});
-    }
-
+SystemError SerialPort::sendBytes(const ByteString& bytes, WriteFailures& failures) {
+    const int fd = m_device->fd;
     const auto deadline = SteadyClock::now() + writeBudget;
     for (const std::uint8_t byte : bytes) {
         for (;;) {
@@ -318,36 +277,30 @@ bool SerialPort::write(const ByteString& bytes) {
                 break;
             }
             if (written < 0 && errno != EAGAIN) {
-                failed(lastSystemError());
+                failures.add(lastSystemError());
                 break;
             }
             // The device is not taking bytes right now: wait for it, within budget.
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline - SteadyClock::now());
             if (left.count() <= 0) {
-                failed(SystemError{ETIMEDOUT});
+                failures.add(timedOut());
                 break;
             }
             pollfd watch{fd, POLLOUT, 0};
             const int ready = poll(&watch, 1, static_cast<int>(left.count()));
             if (ready < 0 && errno != EINTR) {
-                failed(lastSystemError());
+                failures.add(lastSystemError());
                 break;
             }
             if (ready > 0 && (watch.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 &&
                 (watch.revents & POLLOUT) == 0) {
-                failed(SystemError{EIO});
+                failures.add(SystemError{EIO});
                 break;
             }
         }
     }
-    if (failureKind == WriteFailure::None) {
-        succeed();
-    } else {
-        fail(failure);
-    }
-    m_writeFailure = failureKind;
-    return m_lastResult;
+    return SystemError{};
 }
 
 }  // namespace chronvane

@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <utility>
 
 #include "serial_port.h"
 
@@ -10,10 +9,6 @@ namespace chronvane {
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
-
-// How long one message may hold the caller when the device stops taking bytes
-// (flow control held off, adapter pulled out). Well under the one-second period.
-constexpr std::chrono::milliseconds writeBudget{100};
 // The write time-out is lowered in steps of this size as a message uses up its
 // budget, so that a message going out normally costs no SetCommTimeouts at all.
 constexpr DWORD timeoutStepMs = 10;
@@ -67,28 +62,6 @@ bool setWriteTimeout(HANDLE handle, DWORD writeMs) {
     return SetCommTimeouts(handle, &timeouts) != FALSE;
 }
 
-// Which failures a reopen can cure: those that say the device itself is gone (a USB
-// adapter pulled out answers with one of these, depending on its driver).
-WriteFailure classify(SystemError error) {
-    switch (static_cast<DWORD>(error.code)) {
-        case ERROR_COUNTER_TIMEOUT:
-        case ERROR_TIMEOUT:
-        case WAIT_TIMEOUT:
-            return WriteFailure::HeldUp;
-        case ERROR_INVALID_HANDLE:
-        case ERROR_ACCESS_DENIED:
-        case ERROR_BAD_COMMAND:
-        case ERROR_GEN_FAILURE:
-        case ERROR_NOT_READY:
-        case ERROR_OPERATION_ABORTED:
-        case ERROR_DEVICE_NOT_CONNECTED:
-        case ERROR_DEVICE_REMOVED:
-            return WriteFailure::DeviceGone;
-        default:
-            return WriteFailure::Other;
-    }
-}
-
 // Bytes of an earlier message the driver still holds; 0 when it cannot say (its
 // writes will tell).
 DWORD queuedBytes(HANDLE handle) {
@@ -97,11 +70,11 @@ DWORD queuedBytes(HANDLE handle) {
     return ClearCommError(handle, &errors, &status) ? status.cbOutQue : 0;
 }
 
-// Lets what is queued leave within writeBudget, then drops the rest, so that a line
-// held off by flow control cannot hold the caller. A driver that cannot report its
-// queue is purged at once.
-void settleOutput(HANDLE handle) {
-    const auto deadline = SteadyClock::now() + writeBudget;
+// Lets what is queued leave within budget, then drops the rest, so that a line held
+// off by flow control cannot hold the caller. A driver that cannot report its queue
+// is purged at once.
+void settleOutput(HANDLE handle, std::chrono::milliseconds budget) {
+    const auto deadline = SteadyClock::now() + budget;
     for (;;) {
         DWORD errors = 0;
         COMSTAT status{};
@@ -126,27 +99,50 @@ struct SerialPort::Device {
     DWORD writeTimeoutMs;
 };
 
-SerialPort::SerialPort(DeviceMap devices) : m_devices(std::move(devices)) {}
-
-SerialPort::~SerialPort() {
-    close();
+void SerialPort::DeviceDeleter::operator()(Device* device) const {
+    delete device;
 }
 
-bool SerialPort::open(int index, int baudRate) {
-    // A caller that skipped close() must not leak the device it held.
-    if (m_device) {
-        close();
-    }
-    if (static_cast<unsigned>(index) >= static_cast<unsigned>(DeviceMap::portCount)) {
-        fail(windowsError(ERROR_INVALID_PARAMETER));
-        return false;
-    }
-    m_portIndex = index;
-    if (baudRate <= 0) {
-        fail(windowsError(ERROR_INVALID_PARAMETER));
-        return false;
-    }
+SystemError SerialPort::invalidArgument() {
+    return windowsError(ERROR_INVALID_PARAMETER);
+}
 
+SystemError SerialPort::notOpen() {
+    return windowsError(ERROR_INVALID_HANDLE);
+}
+
+SystemError SerialPort::timedOut() {
+    return windowsError(ERROR_COUNTER_TIMEOUT);
+}
+
+// The driver decides which rates it can set; SetCommState refuses the others.
+bool SerialPort::supportsBaudRate(int baudRate) {
+    return baudRate > 0;
+}
+
+// Which failures a reopen can cure: those that say the device itself is gone (a USB
+// adapter pulled out answers with one of these, depending on its driver).
+WriteFailure SerialPort::classify(SystemError error) {
+    switch (static_cast<DWORD>(error.code)) {
+        case ERROR_COUNTER_TIMEOUT:
+        case ERROR_TIMEOUT:
+        case WAIT_TIMEOUT:
+            return WriteFailure::HeldUp;
+        case ERROR_INVALID_HANDLE:
+        case ERROR_ACCESS_DENIED:
+        case ERROR_BAD_COMMAND:
+        case ERROR_GEN_FAILURE:
+        case ERROR_NOT_READY:
+        case ERROR_OPERATION_ABORTED:
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_DEVICE_REMOVED:
+            return WriteFailure::DeviceGone;
+        default:
+            return WriteFailure::Other;
+    }
+}
+
+SystemError SerialPort::openDevice(int index, int baudRate) {
     // Read access too: Wine refuses the comm-state calls on a write-only handle.
     // No sharing: the port is ours alone while open (Windows refuses a second open
     // with ERROR_ACCESS_DENIED). No flags: synchronous I/O.
@@ -154,13 +150,11 @@ bool SerialPort::open(int index, int baudRate) {
     const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                       OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        fail(lastSystemError());
-        return false;
+        return lastSystemError();
     }
     auto abandon = [&](SystemError error) {
         CloseHandle(handle);
-        fail(error);
-        return false;
+        return error;
     };
 
     // Nothing of ours is queued yet, so this only waits for what an earlier user
@@ -191,66 +185,35 @@ bool SerialPort::open(int index, int baudRate) {
         return abandon(lastSystemError());
     }
 
-    m_device = std::make_unique<Device>(Device{handle, budgetMs});
-    succeed();
-    return true;
+    m_device.reset(new Device{handle, budgetMs});
+    return SystemError{};
 }
 
-void SerialPort::close() {
-    if (m_portIndex == -1) {
-        return;
-    }
-    if (m_device) {
-        settleOutput(m_device->handle);
-        if (CloseHandle(m_device->handle)) {
-            succeed();
-        } else {
-            fail(lastSystemError());
-        }
-        m_device.reset();
-    } else {
-        fail(windowsError(ERROR_INVALID_HANDLE));
-    }
-    m_portIndex = -1;
+SystemError SerialPort::releaseDevice() {
+    settleOutput(m_device->handle, writeBudget);
+    return CloseHandle(m_device->handle) ? SystemError{} : lastSystemError();
 }
 
-bool SerialPort::write(const ByteString& bytes) {
-    if (m_portIndex == -1 || !m_device) {
-        fail(windowsError(ERROR_INVALID_HANDLE));
-        m_writeFailure = WriteFailure::Other;
-        return false;
-    }
-    if (bytes.empty()) {
-        return m_lastResult;
-    }
+// No virtual COMs here, so nothing can be waiting for a reader.
+SystemError SerialPort::prepareWrite() {
+    return SystemError{};
+}
+
+bool SerialPort::outputQueued() {
+    return queuedBytes(m_device->handle) > 0;
+}
+
+SystemError SerialPort::discardQueuedOutput() {
+    return PurgeComm(m_device->handle, PURGE_TXCLEAR) ? SystemError{} : lastSystemError();
+}
+
+SystemError SerialPort::sendBytes(const ByteString& bytes, WriteFailures& failures) {
     Device& device = *m_device;
-    SystemError failure;
-    WriteFailure failureKind = WriteFailure::None;
-    const auto failed = [&](SystemError error) {
-        const WriteFailure kind = classify(error);
-        if (writeFailureWeight(kind) > writeFailureWeight(failureKind)) {
-            failure = error;
-            failureKind = kind;
-        }
-    };
-
-    // An earlier message the line has not let out yet would reach the equipment
-    // late, carrying a time that is no longer true: it goes, and this second counts
-    // as held up.
-    if (queuedBytes(device.handle) > 0) {
-        if (!PurgeComm(device.handle, PURGE_TXCLEAR)) {
-            failed(lastSystemError());
-        }
-        failed(windowsError(ERROR_COUNTER_TIMEOUT));
-    }
-
     const auto budgetMs = static_cast<DWORD>(writeBudget.count());
     // A message that ran short of time has left a lowered time-out behind.
     if (device.writeTimeoutMs != budgetMs) {
         if (!setWriteTimeout(device.handle, budgetMs)) {
-            fail(lastSystemError());
-            m_writeFailure = classify(m_lastError);
-            return false;
+            return lastSystemError();
         }
         device.writeTimeoutMs = budgetMs;
     }
@@ -261,33 +224,27 @@ bool SerialPort::write(const ByteString& bytes) {
         if (left <= 0) {
             // The message has had its time: the rest is not offered to a device
             // that has just shown it is not taking bytes.
-            failed(windowsError(ERROR_COUNTER_TIMEOUT));
+            failures.add(timedOut());
             continue;
         }
         // Keep one call from running past the message's deadline.
         if (static_cast<DWORD>(left) + timeoutStepMs <= device.writeTimeoutMs) {
             const DWORD lowered = static_cast<DWORD>(left);
             if (!setWriteTimeout(device.handle, lowered)) {
-                failed(lastSystemError());
+                failures.add(lastSystemError());
                 continue;
             }
             device.writeTimeoutMs = lowered;
         }
         DWORD written = 0;
         if (!WriteFile(device.handle, &byte, 1, &written, nullptr)) {
-            failed(lastSystemError());
+            failures.add(lastSystemError());
         } else if (written != 1) {
             // A time-out ends the call successfully with nothing written.
-            failed(windowsError(ERROR_COUNTER_TIMEOUT));
+            failures.add(timedOut());
         }
     }
-    if (failureKind == WriteFailure::None) {
-        succeed();
-    } else {
-        fail(failure);
-    }
-    m_writeFailure = failureKind;
-    return m_lastResult;
+    return SystemError{};
 }
 
 }  // namespace chronvane

@@ -1,0 +1,101 @@
+#include "serial_port.h"
+
+#include <utility>
+
+namespace chronvane {
+
+void SerialPort::WriteFailures::add(SystemError failure) {
+    if (!failure.failed()) {
+        return;
+    }
+    const WriteFailure failureKind = classify(failure);
+    if (writeFailureWeight(failureKind) > writeFailureWeight(kind)) {
+        error = failure;
+        kind = failureKind;
+    }
+}
+
+SerialPort::SerialPort(DeviceMap devices) : m_devices(std::move(devices)) {}
+
+SerialPort::~SerialPort() {
+    close();
+}
+
+bool SerialPort::open(int index, int baudRate) {
+    // A caller that skipped close() must not leak the device it held.
+    if (m_device) {
+        close();
+    }
+    if (static_cast<unsigned>(index) >= static_cast<unsigned>(DeviceMap::portCount)) {
+        fail(invalidArgument());
+        return false;
+    }
+    m_portIndex = index;
+    if (!supportsBaudRate(baudRate)) {
+        fail(invalidArgument());
+        return false;
+    }
+    if (const SystemError error = openDevice(index, baudRate); error.failed()) {
+        fail(error);
+        return false;
+    }
+    succeed();
+    return true;
+}
+
+void SerialPort::close() {
+    if (m_portIndex == -1) {
+        return;
+    }
+    if (m_device) {
+        if (const SystemError error = releaseDevice(); error.failed()) {
+            fail(error);
+        } else {
+            succeed();
+        }
+        m_device.reset();
+    } else {
+        fail(notOpen());
+    }
+    m_portIndex = -1;
+}
+
+bool SerialPort::write(const ByteString& bytes) {
+    if (m_portIndex == -1 || !m_device) {
+        fail(notOpen());
+        m_writeFailure = WriteFailure::Other;
+        return false;
+    }
+    if (bytes.empty()) {
+        return m_lastResult;
+    }
+    const auto abort = [&](SystemError error) {
+        fail(error);
+        m_writeFailure = classify(error);
+        return false;
+    };
+    if (const SystemError error = prepareWrite(); error.failed()) {
+        return abort(error);
+    }
+    WriteFailures failures;
+    // An earlier message the line has not let out yet would reach the equipment
+    // late, carrying a time that is no longer true: it goes, and this second counts
+    // as held up. A device that cannot say is taken as having nothing queued; its
+    // writes will tell.
+    if (outputQueued()) {
+        failures.add(discardQueuedOutput());
+        failures.add(timedOut());
+    }
+    if (const SystemError error = sendBytes(bytes, failures); error.failed()) {
+        return abort(error);
+    }
+    if (failures.kind == WriteFailure::None) {
+        succeed();
+    } else {
+        fail(failures.error);
+    }
+    m_writeFailure = failures.kind;
+    return m_lastResult;
+}
+
+}  // namespace chronvane
