@@ -181,9 +181,7 @@ TEST(Console, ADeviceMissingAtStartIsUsedOnceItAppears) {
     EXPECT_TRUE(logLineMatches(*line, true, *time)) << *line;
     EXPECT_EQ(child.errLine(startWait), "COM1 is " + link.string());
 
-    child.signal(SIGTERM);
-    const auto status = child.wait(endWait);
-    EXPECT_TRUE(exitedWith(status, 0)) << describeStatus(status);
+    EXPECT_EQ(stopWithSigterm(child, endWait), "");
     std::filesystem::remove_all(dir);
 }
 
@@ -255,9 +253,7 @@ TEST(Console, AReceivedXoffStopsTheClockOnlyWhenToldToObeyIt) {
         ASSERT_TRUE(line);
         EXPECT_TRUE(logLineMatches(*line, true, *next)) << *line;
 
-        child.signal(SIGTERM);
-        const auto status = child.wait(endWait);
-        EXPECT_TRUE(exitedWith(status, 0)) << describeStatus(status);
+        EXPECT_EQ(stopWithSigterm(child, endWait), "");
     }
 }
 
@@ -291,8 +287,7 @@ TEST(Console, RealTimeWhereAllowedElseSaysHowToAllowIt) {
         ASSERT_TRUE(line);
         EXPECT_TRUE(line->starts_with("COM1: Transmitted ESE Clock message")) << *line;
 
-        child.signal(SIGTERM);
-        EXPECT_TRUE(exitedWith(child.wait(endWait), 0));
+        EXPECT_EQ(stopWithSigterm(child, endWait), "");
         const std::string err = child.restOfErr(endWait);
         const auto count = [&](const std::string& text) {
             std::size_t n = 0;
@@ -435,9 +430,7 @@ TEST(Console, WithItsStandardDescriptorsClosedTheLineCarriesOnlyTimeMessages) {
     for (int i = 0; i < 3; ++i) {
         EXPECT_TRUE(receive(pty, true)) << "message " << i;
     }
-    child.signal(SIGTERM);
-    const auto status = child.wait(endWait);
-    EXPECT_TRUE(exitedWith(status, 0)) << describeStatus(status);
+    EXPECT_EQ(stopWithSigterm(child, endWait), "");
 }
 
 // Each way the program can be told to stop ends the run in order: the port closed,
@@ -519,9 +512,7 @@ TEST(Console, ATimeZoneOrDisplayThatDoesNotExistIsNamedAndSendingGoesOn) {
         ChildProcess child(program, args, options);
         EXPECT_EQ(child.outLine(startWait), "COM1 opened successfully.");
         EXPECT_TRUE(receive(pty, true));
-        child.signal(SIGTERM);
-        const auto status = child.wait(endWait);
-        EXPECT_TRUE(exitedWith(status, 0)) << describeStatus(status);
+        EXPECT_EQ(stopWithSigterm(child, endWait), "");
         const std::string err = child.restOfErr(endWait);
         EXPECT_NE(err.find(c.error + "\n"), std::string::npos) << err;
     }
