@@ -219,6 +219,14 @@ def run(args, workdir):
         # The pointer in a corner of the desktop: out of the pictures, and keys go
         # to the window under it (no window manager), Wine's desktop.
         display.xdotool("mousemove", "1023", "767")
+        # Wine's desktop belongs to the wineserver and lives on the display of the
+        # process that first needed it, which may have been an earlier test with
+        # none: the prefix is started afresh here, on this display.
+        with open(os.devnull, "wb") as null:
+            if subprocess.run([os.path.join(HERE, "wine-prefix.sh"), "prepare", args.root],
+                              stdin=subprocess.DEVNULL, stdout=null, stderr=null,
+                              env=dict(os.environ, DISPLAY=display.name)).returncode != 0:
+                fail("could not restart the Wine prefix on %s" % display.name)
         program = Program(args, display, workdir)
         main = program.wait_for(MAIN_CAPTION, "the main window with an open port and a message",
                                 lambda r: r is not None and r.get("foreground") == "1" and
