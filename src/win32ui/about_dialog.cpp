@@ -1,0 +1,97 @@
+#include "about_dialog.h"
+
+#include "resource.h"
+#include "window_placement.h"
+
+namespace chronvane {
+
+bool helpExpanded = false;
+
+namespace {
+
+constexpr const char* expandText = "Help >>";
+constexpr const char* collapseText = "<< Help";
+
+}  // namespace
+
+bool AboutDialog::run(HWND owner) {
+    return DialogBoxParamA(m_instance, MAKEINTRESOURCEA(IDD_ABOUTBOX), owner, dialogProcedure,
+                           reinterpret_cast<LPARAM>(this)) != -1;
+}
+
+INT_PTR CALLBACK AboutDialog::dialogProcedure(HWND window, UINT message, WPARAM wParam,
+                                              LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        auto* self = reinterpret_cast<AboutDialog*>(lParam);
+        SetWindowLongPtrA(window, DWLP_USER, lParam);
+        self->m_window = window;
+    }
+    auto* self = reinterpret_cast<AboutDialog*>(GetWindowLongPtrA(window, DWLP_USER));
+    return self != nullptr ? self->handle(message, wParam, lParam) : FALSE;
+}
+
+INT_PTR AboutDialog::handle(UINT message, WPARAM wParam, LPARAM /*lParam*/) {
+    switch (message) {
+        case WM_INITDIALOG:
+            initialize();
+            return TRUE;  // the dialog manager sets the focus
+        case WM_COMMAND:
+            switch (LOWORD(wParam)) {
+                case IDOK:
+                case IDCANCEL:
+                    EndDialog(m_window, LOWORD(wParam));
+                    return TRUE;
+                case IDC_HELP_BUTTON:
+                    if (HIWORD(wParam) == BN_CLICKED) {
+                        toggleHelp();
+                    }
+                    return TRUE;
+                default:
+                    return FALSE;
+            }
+        case WM_HELP:
+            if (!helpExpanded) {
+                toggleHelp();
+            }
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+void AboutDialog::initialize() {
+    SetDlgItemTextA(m_window, IDC_HELP_BUTTON, expandText);
+    resizeBy(-paneHeight);
+    if (helpExpanded) {
+        // Posted, not done here: the box's loop handles the click before the box is
+        // first shown, so it appears open without being seen to grow.
+        helpExpanded = false;
+        PostMessageA(m_window, WM_COMMAND, MAKEWPARAM(IDC_HELP_BUTTON, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(m_window, IDC_HELP_BUTTON)));
+    }
+    // Centred at its shortened height; opening the pane later grows it downwards.
+    const HWND owner = GetWindow(m_window, GW_OWNER);
+    RECT centre = workAreaOf(m_window);
+    if (owner != nullptr && IsWindowVisible(owner) && !IsIconic(owner)) {
+        GetWindowRect(owner, &centre);
+    }
+    centreWindow(m_window, centre);
+}
+
+void AboutDialog::toggleHelp() {
+    helpExpanded = !helpExpanded;
+    SetDlgItemTextA(m_window, IDC_HELP_BUTTON, helpExpanded ? collapseText : expandText);
+    resizeBy(helpExpanded ? paneHeight : -paneHeight);
+}
+
+// Keeps the top-left corner: the pane unrolls below what is already there.
+void AboutDialog::resizeBy(int pixels) {
+    RECT frame{};
+    if (!GetWindowRect(m_window, &frame)) {
+        return;
+    }
+    MoveWindow(m_window, frame.left, frame.top, frame.right - frame.left,
+               frame.bottom - frame.top + pixels, TRUE);
+}
+
+}  // namespace chronvane

@@ -1,0 +1,236 @@
+#include "clock_dialog.h"
+
+#include <array>
+#include <utility>
+
+#include "about_dialog.h"
+#include "app/start_sequence.h"
+#include "resource.h"
+#include "window_placement.h"
+
+namespace chronvane {
+namespace {
+
+constexpr std::array<int, DeviceMap::portCount> portRadioIds{IDC_COM1_RADIO, IDC_COM2_RADIO,
+                                                             IDC_COM3_RADIO, IDC_COM4_RADIO};
+constexpr std::array<int, MessageLog::lineCount> logLineIds{IDC_LOG_LINE1, IDC_LOG_LINE2,
+                                                            IDC_LOG_LINE3, IDC_LOG_LINE4};
+// Positions in the system menu that stay greyed: Size and Maximize in the
+// standard menu, since the window has a fixed size.
+constexpr std::array<UINT, 2> greyedMenuPositions{2, 4};
+
+// The executable's file name without its extension: what the program calls itself.
+std::string applicationName() {
+    std::array<char, MAX_PATH> path{};
+    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    std::string name(path.data(), length < path.size() ? length : 0);
+    name = name.substr(name.find_last_of("\\/:") + 1);
+    name = name.substr(0, name.find_last_of('.'));
+    return name.empty() ? "chronvane32" : name;
+}
+
+}  // namespace
+
+ClockDialog::ClockDialog(HINSTANCE instance, Clock& clock, DeviceMap devices)
+    : m_instance(instance), m_controller(clock, *this, std::move(devices)) {
+    // One resource, two sizes: the 32 x 32 image for Alt+Tab and the minimized
+    // window, the system's small size for the caption and the taskbar.
+    m_icon = LoadIconA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME));
+    m_smallIcon = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME),
+                                                IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+}
+
+ClockDialog::~ClockDialog() {
+    stopTick();
+    if (m_smallIcon != nullptr) {
+        DestroyIcon(m_smallIcon);
+    }
+}
+
+bool ClockDialog::run(SystemError& error) {
+    const INT_PTR result =
+        DialogBoxParamA(m_instance, MAKEINTRESOURCEA(IDD_CHRONVANE32_DIALOG), nullptr,
+                        dialogProcedure, reinterpret_cast<LPARAM>(this));
+    if (result == -1) {
+        error = lastSystemError();
+        return false;
+    }
+    return true;
+}
+
+INT_PTR CALLBACK ClockDialog::dialogProcedure(HWND window, UINT message, WPARAM wParam,
+                                              LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(window, DWLP_USER, lParam);
+        reinterpret_cast<ClockDialog*>(lParam)->m_window = window;
+    }
+    auto* self = reinterpret_cast<ClockDialog*>(GetWindowLongPtrA(window, DWLP_USER));
+    return self != nullptr ? self->handle(message, wParam, lParam) : FALSE;
+}
+
+INT_PTR ClockDialog::handle(UINT message, WPARAM wParam, LPARAM /*lParam*/) {
+    switch (message) {
+        case WM_INITDIALOG:
+            initialize();
+            return TRUE;  // the dialog manager sets the focus
+        case tickMessage:
+            if (m_tick.acknowledge()) {
+                m_controller.onTick();
+            }
+            return TRUE;
+        case WM_TIMER:
+            m_controller.onTick();
+            return FALSE;  // and the default handling
+        case WM_COMMAND:
+            onCommand(LOWORD(wParam), HIWORD(wParam));
+            return TRUE;
+        case WM_SYSCOMMAND:
+            // The About entry; the system keeps the low four bits for itself.
+            if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
+                showAbout();
+                return TRUE;
+            }
+            return FALSE;
+        case WM_HELP:
+            helpExpanded = true;
+            showAbout();
+            return TRUE;
+        case WM_PAINT:
+            if (IsIconic(m_window)) {
+                paintMinimized();
+                return TRUE;
+            }
+            return FALSE;
+        case WM_QUERYDRAGICON:
+            // One of the few messages whose answer a dialog procedure returns itself.
+            return reinterpret_cast<INT_PTR>(m_icon);
+        case WM_DESTROY:
+            stopTick();
+            return FALSE;
+        default:
+            return FALSE;
+    }
+}
+
+void ClockDialog::initialize() {
+    // The first refresh: the placeholders in the template never show.
+    showLog(m_controller.log());
+    addAboutToSystemMenu();
+    SendMessageA(m_window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
+    SendMessageA(m_window, WM_SETICON, ICON_SMALL,
+                 reinterpret_cast<LPARAM>(m_smallIcon != nullptr ? m_smallIcon : m_icon));
+    // Before the start sequence, so that a message box it shows is centred where
+    // the window will be.
+    centreWindow(m_window, workAreaOf(m_window));
+    runStartSequence(m_commandLine, *this, m_controller);
+}
+
+void ClockDialog::addAboutToSystemMenu() {
+    const HMENU menu = GetSystemMenu(m_window, FALSE);
+    if (menu == nullptr) {
+        return;
+    }
+    std::array<char, 256> text{};
+    if (LoadStringA(m_instance, IDS_ABOUTBOX, text.data(), static_cast<int>(text.size())) > 0) {
+        AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+        AppendMenuA(menu, MF_STRING, IDM_ABOUTBOX, text.data());
+    }
+    for (const UINT position : greyedMenuPositions) {
+        EnableMenuItem(menu, position, MF_BYPOSITION | MF_GRAYED);
+    }
+}
+
+void ClockDialog::onCommand(WORD id, WORD notification) {
+    switch (id) {
+        case IDOK:
+        case IDCANCEL:
+            EndDialog(m_window, id);
+            return;
+        default:
+            break;
+    }
+    if (notification != BN_CLICKED) {
+        return;
+    }
+    for (std::size_t i = 0; i < portRadioIds.size(); ++i) {
+        if (id == portRadioIds.at(i)) {
+            m_controller.selectPort(static_cast<int>(i) + 1);
+        }
+    }
+}
+
+void ClockDialog::paintMinimized() {
+    PAINTSTRUCT paint{};
+    const HDC context = BeginPaint(m_window, &paint);
+    SendMessageA(m_window, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(context), 0);
+    const int iconWidth = GetSystemMetrics(SM_CXICON);
+    const int iconHeight = GetSystemMetrics(SM_CYICON);
+    RECT client{};
+    GetClientRect(m_window, &client);
+    const int x = (client.right - client.left - iconWidth + 1) / 2;
+    const int y = (client.bottom - client.top - iconHeight + 1) / 2;
+    DrawIcon(context, x, y, m_icon);
+    EndPaint(m_window, &paint);
+}
+
+void ClockDialog::showAbout() {
+    AboutDialog box(m_instance);
+    box.run(m_window);
+}
+
+bool ClockDialog::isEseSelected() const {
+    return m_window != nullptr && IsDlgButtonChecked(m_window, IDC_ESE_RADIO) == BST_CHECKED;
+}
+
+void ClockDialog::showLog(const MessageLog& log) {
+    if (m_window == nullptr) {
+        return;
+    }
+    for (std::size_t i = 0; i < logLineIds.size(); ++i) {
+        SetDlgItemTextA(m_window, logLineIds.at(i), log.line(i).c_str());
+    }
+}
+
+void ClockDialog::checkPortRadio(int number) {
+    if (number >= 1 && number <= DeviceMap::portCount) {
+        CheckRadioButton(m_window, IDC_COM1_RADIO, IDC_COM4_RADIO,
+                         portRadioIds.at(static_cast<std::size_t>(number - 1)));
+    }
+}
+
+void ClockDialog::checkProtocolRadio(Protocol protocol) {
+    CheckRadioButton(m_window, IDC_ESE_RADIO, IDC_OSTREL_RADIO,
+                     protocol == Protocol::EseRealTimeClock ? IDC_ESE_RADIO : IDC_OSTREL_RADIO);
+}
+
+void ClockDialog::requestMinimize() {
+    // Posted: it is handled once the dialog's loop runs, after the window is shown.
+    PostMessageA(m_window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+}
+
+bool ClockDialog::startTimer(int identifier, int periodMs) {
+    stopTick();
+    if (m_tick.start(m_window, tickMessage, periodMs)) {
+        return true;
+    }
+    // A window timer drifts against the change of second, but it keeps the clock
+    // going where no waitable timer can be had.
+    m_windowTimer =
+        SetTimer(m_window, static_cast<UINT_PTR>(identifier), static_cast<UINT>(periodMs), nullptr);
+    return m_windowTimer != 0;
+}
+
+void ClockDialog::stopTick() {
+    m_tick.stop();
+    if (m_windowTimer != 0) {
+        KillTimer(m_window, m_windowTimer);
+        m_windowTimer = 0;
+    }
+}
+
+void ClockDialog::showMessageBox(const std::string& text) {
+    MessageBoxA(m_window, text.c_str(), applicationName().c_str(), MB_OK | MB_ICONEXCLAMATION);
+}
+
+}  // namespace chronvane

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "app/program_options.h"
+
+namespace chronvane {
+
+// The windowed run: the main window, modally, until it is closed; then the window
+// object goes, and with it the controller and the port. Returns the exit status: 0
+// once the window has been closed, 1 when it could not be made (the operator is
+// told in a message box, since a windowed run has nowhere else to say it).
+int runServerApp(const ProgramOptions& options);
+
+}  // namespace chronvane

@@ -1,0 +1,327 @@
+#!/usr/bin/env python3
+"""The Windows program's window under Wine, on an Xvfb display of its own.
+
+The prefix's virtual desktop (wine-prefix.sh) lets Wine draw the frames and route
+the keyboard itself, so no window manager is needed; xdotool types on the X side,
+and window_probe.exe (a test tool) reads the dialogs from inside Wine. COM1 is sent
+with --device to \\\\.\\COM3, which the harness maps to ROOT/ports/com3; that is
+pointed here at a fresh pseudo-terminal, so the messages reach only this test, and
+a run that ignored --device would find COM1 unassigned. Checks: the window's
+caption, radios and four log lines; the time messages at the far end while the
+window runs (and while the About box is open); the last system-menu item opens the
+About box with its pane closed; F1 opens it with the pane open, 230 pixels taller;
+Escape twice ends the program with status 0; COM3 was this test's terminal.
+
+Usage: window_e2e.py --root ROOT --exe chronvane32.exe --probe window_probe.exe
+                     [--screenshots DIR]
+With --screenshots, the two dialogs are also saved as PNG files in DIR.
+"""
+
+import argparse
+import os
+import pty
+import select
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import tty
+import zlib
+
+WINE64 = "/usr/lib/wine/wine64"
+HERE = os.path.dirname(os.path.abspath(__file__))
+MAIN_CAPTION = "Chronvane32"
+ABOUT_CAPTION = "About Chronvane32"
+PANE_PIXELS = 230
+ESE_LENGTH = 12
+
+
+def fail(text):
+    print("FAIL: " + text, file=sys.stderr)
+    sys.exit(1)
+
+
+def verify_ports(root):
+    result = subprocess.run([os.path.join(HERE, "wine-prefix.sh"), "verify", root],
+                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
+    if result.returncode != 0:
+        fail("the prefix's COM ports do not lead to %s/ports" % root)
+
+
+def repoint(link, target):
+    tmp = link + ".new"
+    if os.path.lexists(tmp):
+        os.unlink(tmp)
+    os.symlink(target, tmp)
+    os.replace(tmp, link)
+
+
+class Display:
+    """An Xvfb server of our own, its framebuffer kept as an XWD file."""
+
+    def __init__(self, workdir):
+        self.fbdir = os.path.join(workdir, "fb")
+        os.mkdir(self.fbdir)
+        read_end, write_end = os.pipe()
+        with open(os.devnull, "wb") as null:
+            self.process = subprocess.Popen(
+                ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+                 "-nolisten", "tcp", "-fbdir", self.fbdir],
+                stdin=subprocess.DEVNULL, stdout=null, stderr=null, pass_fds=(write_end,))
+        os.close(write_end)
+        number = b""
+        ready, _, _ = select.select([read_end], [], [], 15)
+        while ready:
+            chunk = os.read(read_end, 16)
+            if not chunk:
+                break
+            number += chunk
+            if number.endswith(b"\n"):
+                break
+            ready, _, _ = select.select([read_end], [], [], 15)
+        os.close(read_end)
+        if not number.strip():
+            self.close()
+            fail("Xvfb did not start")
+        self.name = ":" + number.decode().strip()
+
+    def xdotool(self, *args):
+        subprocess.run(["xdotool"] + list(args), env=dict(os.environ, DISPLAY=self.name),
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, check=True)
+
+    def save(self, rect, path):
+        """Writes the screen's rect (left, top, right, bottom) as an RGB PNG."""
+        # Xvfb draws the pointer into its framebuffer: out of the picture with it.
+        self.xdotool("mousemove", "1023", "767")
+        time.sleep(0.3)
+        with open(os.path.join(self.fbdir, "Xvfb_screen0"), "rb") as f:
+            data = f.read()
+        header = struct.unpack(">25I", data[:100])
+        header_size, width, height = header[0], header[4], header[5]
+        bits_per_pixel, bytes_per_line, ncolors = header[11], header[12], header[19]
+        if bits_per_pixel != 32:
+            fail("unexpected framebuffer format: %d bits per pixel" % bits_per_pixel)
+        pixels = header_size + ncolors * 12
+        left, top, right, bottom = (max(0, rect[0]), max(0, rect[1]), min(width, rect[2]),
+                                    min(height, rect[3]))
+        rows = []
+        for y in range(top, bottom):
+            line = data[pixels + y * bytes_per_line + left * 4:pixels + y * bytes_per_line + right * 4]
+            rgb = bytearray(len(line) // 4 * 3)
+            rgb[0::3], rgb[1::3], rgb[2::3] = line[2::4], line[1::4], line[0::4]
+            rows.append(b"\0" + bytes(rgb))
+
+        def chunk(kind, body):
+            return (struct.pack(">I", len(body)) + kind + body +
+                    struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
+
+        with open(path, "wb") as out:
+            out.write(b"\x89PNG\r\n\x1a\n")
+            out.write(chunk(b"IHDR", struct.pack(">IIBBBBB", right - left, bottom - top, 8, 2, 0, 0, 0)))
+            out.write(chunk(b"IDAT", zlib.compress(b"".join(rows), 9)))
+            out.write(chunk(b"IEND", b""))
+
+    def close(self):
+        self.process.terminate()
+        try:
+            self.process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+
+
+class Program:
+    """The program under Wine with COM1 on a fresh pseudo-terminal (as COM3)."""
+
+    def __init__(self, args, display, workdir):
+        self.args = args
+        verify_ports(args.root)
+        self.master, slave = pty.openpty()
+        self.slave_path = os.ttyname(slave)
+        tty.setraw(slave)
+        os.close(slave)
+        os.set_blocking(self.master, False)
+        self.com3 = os.path.join(args.root, "ports", "com3")
+        repoint(self.com3, self.slave_path)
+        self.received = b""
+        self.env = dict(os.environ)
+        self.env.update({"DISPLAY": display.name, "WINEPREFIX": os.path.join(args.root, "prefix"),
+                         "WINEARCH": "win64", "WINEDEBUG": "-all", "TZ": "UTC",
+                         "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d"})
+        self.workdir = workdir
+        self.err_path = os.path.join(workdir, "stderr.txt")
+        with open(os.path.join(workdir, "stdout.txt"), "wb") as out, \
+                open(self.err_path, "wb") as err:
+            self.process = subprocess.Popen([WINE64, args.exe, "--device", "COM1=\\\\.\\COM3"],
+                                            stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                            env=self.env)
+
+    def drain(self, seconds=0.0):
+        deadline = time.monotonic() + seconds
+        while True:
+            ready, _, _ = select.select([self.master], [], [],
+                                        max(0.0, deadline - time.monotonic()))
+            if ready:
+                try:
+                    self.received += os.read(self.master, 4096)
+                except OSError:  # the program has closed the line: nothing more comes
+                    return
+            if not ready or time.monotonic() >= deadline:
+                return
+
+    def probe(self, caption):
+        """window_probe's report of the dialog with that caption, or None."""
+        path = os.path.join(self.workdir, "probe.txt")
+        with open(path, "wb") as out:
+            status = subprocess.run([WINE64, self.args.probe, caption], stdin=subprocess.DEVNULL,
+                                    stdout=out, stderr=subprocess.DEVNULL, env=self.env).returncode
+        self.drain()
+        if status != 0:
+            return None
+        with open(path, encoding="latin-1") as report:
+            return dict(line.rstrip("\r\n").split("=", 1) for line in report if "=" in line)
+
+    def wait_for(self, caption, what, check, seconds=20):
+        deadline = time.monotonic() + seconds
+        report = None
+        while time.monotonic() < deadline:
+            report = self.probe(caption)
+            if check(report):
+                return report
+            self.drain(0.2)
+        fail("%s: never seen within %d s; last report: %s" % (what, seconds, report))
+
+    def messages(self):
+        return [m for m in self.received.split(b"\r") if m]
+
+    def close(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        os.close(self.master)
+        repoint(self.com3, os.path.join(self.args.root, "ports", "unassigned"))
+
+
+def height(report):
+    left, top, right, bottom = (int(v) for v in report["rect"].split())
+    return bottom - top
+
+
+def rect(report):
+    return [int(v) for v in report["rect"].split()]
+
+
+def run(args, workdir):
+    display = Display(workdir)
+    program = None
+    try:
+        # The pointer in a corner of the desktop: out of the pictures, and keys go
+        # to the window under it (no window manager), Wine's desktop.
+        display.xdotool("mousemove", "1023", "767")
+        # Wine's desktop belongs to the wineserver and lives on the display of the
+        # process that first needed it, which may have been an earlier test with
+        # none: the prefix is started afresh here, on this display.
+        with open(os.devnull, "wb") as null:
+            if subprocess.run([os.path.join(HERE, "wine-prefix.sh"), "prepare", args.root],
+                              stdin=subprocess.DEVNULL, stdout=null, stderr=null,
+                              env=dict(os.environ, DISPLAY=display.name)).returncode != 0:
+                fail("could not restart the Wine prefix on %s" % display.name)
+        program = Program(args, display, workdir)
+        main = program.wait_for(MAIN_CAPTION, "the main window with an open port and a message",
+                                lambda r: r is not None and r.get("foreground") == "1" and
+                                r.get("control1009") == "COM1 opened successfully." and
+                                r.get("control1010", "").startswith("COM1: "))
+        wanted = {"caption": "Chronvane32", "control1000": "ESE Real Time Clock",
+                  "control1001": "Ostrel 8-bit Date/Time", "checked1000": "1", "checked1001": "0",
+                  "checked1002": "1", "checked1003": "0", "checked1007": "0", "checked1008": "0"}
+        wrong = ["%s=%r" % (k, main.get(k)) for k, v in wanted.items() if main.get(k) != v]
+        if wrong:
+            fail("main window: " + ", ".join(wrong))
+        lines = [main.get("control%d" % i) for i in range(1009, 1013)]
+        if None in lines or "Line1" in lines:
+            fail("main window log lines: %s" % lines)
+        if args.screenshots:
+            program.drain(2.5)  # a full log
+            main = program.probe(MAIN_CAPTION)
+            display.save(rect(main), os.path.join(args.screenshots, "windows-clock-dialog.png"))
+
+        # The About entry is the system menu's last item (Wine's own "About Wine"
+        # comes before it): Alt+Space, End, Enter.
+        display.xdotool("key", "alt+space")
+        program.drain(0.5)
+        display.xdotool("key", "End")
+        display.xdotool("key", "Return")
+        about = program.wait_for(ABOUT_CAPTION, "the About box from the system menu",
+                                 lambda r: r is not None and r.get("foreground") == "1", 10)
+        if about.get("control1013") != "Help >>":
+            fail("About box from the menu: button reads %r, not 'Help >>'" % about.get("control1013"))
+        short = height(about)
+        shown = len(program.messages())
+        program.drain(2.2)
+        if len(program.messages()) < shown + 2:
+            fail("no messages while the About box was open")
+        display.xdotool("key", "Escape")
+        program.wait_for(ABOUT_CAPTION, "the About box closing", lambda r: r is None, 10)
+        program.wait_for(MAIN_CAPTION, "the main window active again",
+                         lambda r: r is not None and r.get("foreground") == "1", 10)
+        display.xdotool("key", "F1")
+        about = program.wait_for(ABOUT_CAPTION, "the About box from F1",
+                                 lambda r: r is not None and r.get("foreground") == "1", 10)
+        if about.get("control1013") != "<< Help" or height(about) != short + PANE_PIXELS:
+            fail("About box from F1: button %r, height %d (shortened %d)" %
+                 (about.get("control1013"), height(about), short))
+        if args.screenshots:
+            display.save(rect(about), os.path.join(args.screenshots, "windows-about-help.png"))
+
+        display.xdotool("key", "Escape")
+        program.wait_for(ABOUT_CAPTION, "the About box closing", lambda r: r is None, 10)
+        program.wait_for(MAIN_CAPTION, "the main window active again",
+                         lambda r: r is not None and r.get("foreground") == "1", 10)
+        display.xdotool("key", "Escape")
+        try:
+            status = program.process.wait(timeout=15)
+        except subprocess.TimeoutExpired:
+            fail("the second Escape did not end the program")
+        program.drain(0.2)
+        if status != 0:
+            fail("exit status %d" % status)
+
+        verify_ports(args.root)
+        resolved = os.path.realpath(os.path.join(args.root, "prefix", "dosdevices", "com3"))
+        if resolved != os.path.realpath(program.slave_path):
+            fail("COM3 resolved to %s, not the test's %s" % (resolved, program.slave_path))
+        messages = program.messages()
+        bad = [m for m in messages if len(m) != ESE_LENGTH - 1 or m[2:3] != b":"]
+        if len(messages) < 4 or bad:
+            fail("%d ESE messages at the terminal, malformed: %s" % (len(messages), bad[:3]))
+        with open(program.err_path, "rb") as err:
+            errors = err.read()
+        if errors:
+            fail("the program wrote to standard error: %r" % errors[:300])
+        print("window: caption, radios, log, About from the menu (pane closed, %d px) and from"
+              " F1 (pane open), %d messages at COM1, status 0" % (short, len(messages)))
+    finally:
+        if program is not None:
+            program.close()
+        display.close()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--exe", required=True)
+    parser.add_argument("--probe", required=True)
+    parser.add_argument("--screenshots")
+    args = parser.parse_args()
+    args.root = os.path.realpath(args.root)
+    if not os.path.isfile(os.path.join(args.root, "prefix", ".chronvane-ready")):
+        fail("no prepared Wine prefix under %s: run wine-prefix.sh prepare first" % args.root)
+    if args.screenshots:
+        os.makedirs(args.screenshots, exist_ok=True)
+    with tempfile.TemporaryDirectory(prefix="chronvane-wine-window-") as workdir:
+        run(args, workdir)
+
+
+if __name__ == "__main__":
+    main()
