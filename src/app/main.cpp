@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -70,11 +71,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     ProgramOptions& options = *parsed.options;
-    if (options.help) {
-        return print(stdout, usageText(self)) ? 0 : 1;
-    }
-    if (options.version) {
-        return print(stdout, std::string(versionText) + "\n") ? 0 : 1;
+    if (const std::optional<int> status = answerInformationOptions(options, self)) {
+        return *status;
     }
     const char* zoneDirectory = std::getenv("TZDIR");
     const std::string zoneProblem = timeZoneProblem(

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -102,11 +103,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     ProgramOptions& options = *parsed.options;
-    if (options.help) {
-        return print(stdout, usageText(self)) ? 0 : 1;
-    }
-    if (options.version) {
-        return print(stdout, std::string(versionText) + "\n") ? 0 : 1;
+    if (const std::optional<int> status = answerInformationOptions(options, self)) {
+        return *status;
     }
     // Refuses any --device COMn=virtual here, with what to use instead.
     std::string notice;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -64,7 +65,7 @@ constexpr std::array<std::string_view, 6> qtFlags{"reverse", "widgetcount", "tes
 constexpr std::array<std::string_view, 4> qtOptionsWithEquals{"qmljsdebugger", "style",
                                                               "stylesheet", "session"};
 constexpr std::array<std::string_view, 5> ownLongOptions{"console", "device", "flow", "help",
-                                                        "version"};
+                                                         "version"};
 // Searched as text, never as options; a double dash before them is a likely slip.
 constexpr std::array<std::string_view, 6> shortOptions{"com1", "com2",    "com3",
                                                        "com4", "ostrel8", "min"};
@@ -206,6 +207,15 @@ ParseResult parseProgramArguments(const std::vector<std::string>& args) {
         options.commandLine.append(rest[i]);
     }
     return {std::move(options), {}};
+}
+
+std::optional<int> answerInformationOptions(const ProgramOptions& options,
+                                            std::string_view executable) {
+    if (!options.help && !options.version) {
+        return std::nullopt;
+    }
+    const std::string text = options.help ? usageText(executable) : std::string(versionText) + "\n";
+    return std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0 ? 0 : 1;
 }
 
 bool openVirtualPorts(ProgramOptions& options, std::string& notice, std::string& error) {

@@ -54,6 +54,13 @@ ParseResult parseProgramArguments(const std::vector<std::string>& args);
 // are kept in options.devices.
 bool openVirtualPorts(ProgramOptions& options, std::string& notice, std::string& error);
 
+// What --help and --version ask for, the same on every platform: the usage text or
+// the version line on standard output. Returns the exit status (0, or 1 when the
+// output could not be written, say to /dev/full); nullopt when neither was asked
+// for, so the program goes on.
+std::optional<int> answerInformationOptions(const ProgramOptions& options,
+                                            std::string_view executable);
+
 // The --help text, ending in a newline.
 std::string usageText(std::string_view executable);
 
