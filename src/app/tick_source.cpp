@@ -1,6 +1,16 @@
 #include "tick_source.h"
 
+#include <algorithm>
+
 namespace chronvane {
+namespace {
+
+// A timer may fire a little before its due time where it runs on a clock other
+// than the wall clock (Windows' interrupt clock); such an expiry is still waited
+// out rather than ticked early.
+constexpr std::int64_t earlyMarginMicros = 200;
+
+}  // namespace
 
 TickSource::TickSource() = default;
 
@@ -25,6 +35,10 @@ bool TickSource::start(int periodMs) {
     return true;
 }
 
+void TickSource::setWakeLead(int leadMicros) {
+    m_leadMicros = std::clamp(leadMicros, 0, maxWakeLeadMicros);
+}
+
 void TickSource::stop() {
     if (m_timer) {
         releaseTimer();
@@ -36,6 +50,39 @@ void TickSource::stop() {
 // With 100 ms one of the slots is exactly the change of second.
 std::int64_t TickSource::nextSlot(std::int64_t now, std::int64_t period) {
     return (now / period + 1) * period;
+}
+
+std::int64_t TickSource::nextExpiry(std::int64_t now) const {
+    const std::int64_t lead = m_leadMicros * unitsPerMicro;
+    // Never shift by a whole period or more: the expiries would leave their slots.
+    const std::int64_t period = std::int64_t{m_periodMs} * 1000 * unitsPerMicro;
+    const std::int64_t shift = std::min(lead, period - 1);
+    return nextSlot(now + shift, period) - shift;
+}
+
+void TickSource::waitOutLead() {
+    if (m_leadMicros == 0) {
+        return;
+    }
+    const std::int64_t second = 1'000'000 * unitsPerMicro;
+    std::int64_t now = 0;
+    if (!readWallClock(now)) {
+        return;
+    }
+    const std::int64_t changeOfSecond = (now / second + 1) * second;
+    // Past the change (the timer came late, as it does without a lead) or not yet
+    // near one: nothing to wait for.
+    if (changeOfSecond - now > (m_leadMicros + earlyMarginMicros) * unitsPerMicro) {
+        return;
+    }
+    // Bounded by the test above; a clock set back meanwhile ends it too, and the
+    // timer's own clock-change handling takes over.
+    const std::int64_t start = now;
+    while (now < changeOfSecond && now >= start) {
+        if (!readWallClock(now)) {
+            return;
+        }
+    }
 }
 
 bool TickSource::armOrStop() {

@@ -17,6 +17,13 @@ namespace chronvane {
 // with absolute expiries, re-armed when the clock is set (TFD_TIMER_CANCEL_ON_SET);
 // on Windows a manual-reset waitable timer (high-resolution where the system has
 // them) re-armed at each expiry for the next slot, its HANDLE the native handle.
+//
+// An idle processor can take milliseconds to wake for an expiry. With a wake lead
+// (setWakeLead) every expiry comes that much before its slot, and acknowledge()
+// spends the rest of the lead before a change of second reading the wall clock,
+// so that the tick for a new second still comes right after it, from a processor
+// that is already awake. The other slots tick as soon as they expire, up to the
+// lead early: nothing but the change of second is waited for.
 class TickSource {
   public:
     TickSource();
@@ -28,6 +35,11 @@ class TickSource {
     // in lastError() when no timer can be had (EINVAL for a period out of range);
     // the source is then stopped.
     bool start(int periodMs);
+    // How long (microseconds, 0 to maxWakeLeadMicros; outside that, the nearest
+    // bound) each expiry comes before its slot from the next start() on. 0 (the
+    // default) places them on the slots and never spins.
+    void setWakeLead(int leadMicros);
+    static constexpr int maxWakeLeadMicros = 10'000;
     // Stops and releases the timer; harmless when stopped.
     void stop();
     bool isRunning() const { return m_timer != nullptr; }
@@ -37,7 +49,10 @@ class TickSource {
     std::intptr_t nativeHandle() const;
     // Call when nativeHandle() is signalled: consumes what is pending and re-arms
     // after a clock change. Returns true when the caller should tick (once, however
-    // many expiries were pending: seconds are never made up). Never blocks.
+    // many expiries were pending: seconds are never made up). Never blocks, other
+    // than, with a wake lead, spinning on the wall clock until a change of second
+    // that is at most the lead (plus a small margin) away: a tick for a new second
+    // never comes while the wall clock still shows the old one.
     // On Windows, a timer that cannot be re-armed is stopped (isRunning() false,
     // the reason in lastError()), since it would otherwise stay signalled.
     bool acknowledge();
@@ -62,19 +77,34 @@ class TickSource {
     // Releases m_timer's system timer (m_timer set; the caller then drops it). Cannot
     // fail in a way anyone could act on: the timer is gone either way.
     void releaseTimer();
-    // Arms m_timer (set) for the first slot of m_periodMs after now (nextSlot). Returns
+    // Arms m_timer (set) for the first expiry after now (nextExpiry). Returns
     // false with the reason in m_lastError; the timer then runs on as it was.
     bool arm();
+    // The platform's wall clock (the one the clock controller reads) in its units
+    // since its epoch. Returns false with the reason in m_lastError when it cannot
+    // be read.
+    bool readWallClock(std::int64_t& now);
+    // The platform's wall clock units per microsecond.
+    static const std::int64_t unitsPerMicro;
 
     // The same everywhere (tick_source.cpp):
     // The first slot after now: the next whole multiple of period, both counted in
     // the platform's units since its wall clock's epoch.
     static std::int64_t nextSlot(std::int64_t now, std::int64_t period);
+    // The first expiry after now: the wake lead before a slot of m_periodMs, in the
+    // platform's units.
+    std::int64_t nextExpiry(std::int64_t now) const;
+    // For acknowledge() after an expiry: when the wall clock is at most the lead
+    // (plus a margin for a timer that fires a little early) before a change of
+    // second, reads it until the second has changed. Harmless when it cannot be
+    // read: the tick then comes at once, as it would without a lead.
+    void waitOutLead();
     // arm(); when that fails, stops, keeping the reason in lastError().
     bool armOrStop();
 
     std::unique_ptr<Timer, TimerDeleter> m_timer;
     int m_periodMs = 0;
+    int m_leadMicros = 0;
     SystemError m_lastError;
 };
 

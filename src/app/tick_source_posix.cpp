@@ -24,6 +24,8 @@ timespec toTimespec(std::int64_t nanos) {
 
 }  // namespace
 
+const std::int64_t TickSource::unitsPerMicro = 1000;
+
 struct TickSource::Timer {
     int fd;
 };
@@ -55,16 +57,25 @@ std::intptr_t TickSource::nativeHandle() const {
     return m_timer ? m_timer->fd : -1;
 }
 
-bool TickSource::arm() {
-    timespec now{};
-    if (clock_gettime(CLOCK_REALTIME, &now) < 0) {
+bool TickSource::readWallClock(std::int64_t& now) {
+    timespec ts{};
+    if (clock_gettime(CLOCK_REALTIME, &ts) < 0) {
         m_lastError = lastSystemError();
         return false;
     }
-    // Absolute expiries on the slots, so the period runs on the wall clock itself.
+    now = std::int64_t{ts.tv_sec} * nanosPerSecond + ts.tv_nsec;
+    return true;
+}
+
+bool TickSource::arm() {
+    std::int64_t nowNanos = 0;
+    if (!readWallClock(nowNanos)) {
+        return false;
+    }
+    // Absolute expiries on the slots (or the wake lead before them), so the period
+    // runs on the wall clock itself.
     const std::int64_t period = std::int64_t{m_periodMs} * nanosPerMilli;
-    const std::int64_t nowNanos = std::int64_t{now.tv_sec} * nanosPerSecond + now.tv_nsec;
-    const std::int64_t firstNanos = nextSlot(nowNanos, period);
+    const std::int64_t firstNanos = nextExpiry(nowNanos);
 
     itimerspec expiry{};
     expiry.it_value = toTimespec(firstNanos);
@@ -87,7 +98,11 @@ bool TickSource::acknowledge() {
     const ssize_t got =
         retryOnInterrupt([&] { return ::read(m_timer->fd, &expiries, sizeof expiries); });
     if (got == static_cast<ssize_t>(sizeof expiries)) {
-        return expiries > 0;
+        if (expiries == 0) {
+            return false;
+        }
+        waitOutLead();
+        return true;
     }
     if (got < 0 && errno == ECANCELED) {
         // The wall clock was set: the old slots no longer lie on its period grid.

@@ -13,8 +13,6 @@
 namespace chronvane {
 namespace {
 
-constexpr std::int64_t unitsPerMilli = 10'000;  // FILETIME and due times count 100 ns
-
 std::int64_t wallClockUnits() {
     FILETIME now{};
     GetSystemTimePreciseAsFileTime(&now);
@@ -31,10 +29,14 @@ std::int64_t wallClockUnits() {
 // followed within one period. The timer is manual-reset: it stays signalled until
 // acknowledge() re-arms it, so any loop may wait on it and acknowledge() can tell a
 // real expiry from a spurious call.
+// FILETIME and due times count 100 ns.
+const std::int64_t TickSource::unitsPerMicro = 10;
+
 struct TickSource::Timer {
     HANDLE handle;
-    // The wall clock slot (100 ns units) the timer was last armed for.
-    std::int64_t slot = 0;
+    // The wall clock time (100 ns units) the timer was last armed for: a slot, or
+    // the wake lead before one.
+    std::int64_t expiry = 0;
 };
 
 void TickSource::TimerDeleter::operator()(Timer* timer) const {
@@ -75,12 +77,16 @@ std::intptr_t TickSource::nativeHandle() const {
     return m_timer ? reinterpret_cast<std::intptr_t>(m_timer->handle) : -1;
 }
 
+bool TickSource::readWallClock(std::int64_t& now) {
+    now = wallClockUnits();
+    return true;
+}
+
 bool TickSource::arm() {
-    const std::int64_t period = std::int64_t{m_periodMs} * unitsPerMilli;
     const std::int64_t now = wallClockUnits();
-    m_timer->slot = nextSlot(now, period);
+    m_timer->expiry = nextExpiry(now);
     LARGE_INTEGER due{};
-    due.QuadPart = -(m_timer->slot - now);  // negative: relative to now
+    due.QuadPart = -(m_timer->expiry - now);  // negative: relative to now
     if (!SetWaitableTimer(m_timer->handle, &due, 0, nullptr, nullptr, FALSE)) {
         m_lastError = lastSystemError();
         return false;
@@ -101,14 +107,17 @@ bool TickSource::acknowledge() {
         return false;
     }
     // The interrupt clock and the wall clock may drift apart by a little while the
-    // wall clock is being slewed: an expiry that comes before its slot would read
+    // wall clock is being slewed: an expiry that comes before its time would read
     // the old second. Wait out the rest rather than tick early.
-    const bool due = wallClockUnits() >= m_timer->slot;
+    const bool due = wallClockUnits() >= m_timer->expiry;
     // Re-arming also resets the signal. Should it fail, the timer would stay
     // signalled and every wait return at once: stop instead, and let the caller
     // find it stopped with the reason in lastError().
     if (!armOrStop()) {
         return false;
+    }
+    if (due) {
+        waitOutLead();
     }
     return due;
 }

@@ -45,6 +45,29 @@ TEST(TickSource, ExpiresJustAfterTheWallClocksPeriodSlots) {
     }
 }
 
+// The controller reads the second from the same wall clock: a tick that came while
+// it still showed the old second would skip that second's message until the next
+// slot. Twelve 100 ms expiries cross at least one change of second.
+TEST(TickSource, WithAWakeLeadTheTickForANewSecondNeverComesBeforeIt) {
+    constexpr std::int64_t leadNanos = 5 * nanosPerMilli;
+    TickSource tick;
+    tick.setWakeLead(static_cast<int>(leadNanos / 1000));
+    ASSERT_TRUE(tick.start(100));
+    int afterChange = 0;
+    for (int i = 0; i < 12; ++i) {
+        ASSERT_TRUE(readable(fdOf(tick), 300)) << "expiry " << i;
+        ASSERT_TRUE(tick.acknowledge()) << "expiry " << i;
+        const std::int64_t intoSecond = wallNanos() % (1000 * nanosPerMilli);
+        // Twice the lead: the margin for an early timer lies well inside it.
+        EXPECT_LT(intoSecond, 1000 * nanosPerMilli - 2 * leadNanos) << "expiry " << i;
+        // As loose as the slot test above: where, not how precisely.
+        if (intoSecond < 20 * nanosPerMilli) {
+            ++afterChange;
+        }
+    }
+    EXPECT_GE(afterChange, 1) << "no tick came right after a change of second";
+}
+
 TEST(TickSource, AcknowledgeConsumesEverythingPendingAndTicksOnce) {
     TickSource tick;
     ASSERT_TRUE(tick.start(200));
