@@ -244,12 +244,19 @@ TEST(Console, AReceivedXoffStopsTheClockOnlyWhenToldToObeyIt) {
             for (const auto& line : lines) {
                 EXPECT_TRUE(line.starts_with("COM1: Transmitted ESE Clock message")) << line;
             }
-            EXPECT_EQ(sentWhileHeld.size(), lines.size() * wire::eseLength);
+            // The program logs a message after sending it: the last one drained may
+            // still have its line to come.
+            EXPECT_EQ(sentWhileHeld.size() % wire::eseLength, 0u);
+            EXPECT_GE(sentWhileHeld.size(), lines.size() * wire::eseLength);
+            EXPECT_LE(sentWhileHeld.size(), (lines.size() + 1) * wire::eseLength);
         }
         const auto next = receive(pty, true);
         ASSERT_TRUE(next);
         EXPECT_EQ(next->second, secondNow());
-        const auto line = child.outLine(messageWait);
+        auto line = child.outLine(messageWait);
+        if (!c.obeyed && line && !logLineMatches(*line, true, *next)) {
+            line = child.outLine(messageWait);
+        }
         ASSERT_TRUE(line);
         EXPECT_TRUE(logLineMatches(*line, true, *next)) << *line;
 
