@@ -1,5 +1,6 @@
 #include "about_dialog.h"
 
+#include "dialog_binding.h"
 #include "resource.h"
 #include "window_placement.h"
 
@@ -15,19 +16,8 @@ constexpr const char* collapseText = "<< Help";
 }  // namespace
 
 bool AboutDialog::run(HWND owner) {
-    return DialogBoxParamA(m_instance, MAKEINTRESOURCEA(IDD_ABOUTBOX), owner, dialogProcedure,
-                           reinterpret_cast<LPARAM>(this)) != -1;
-}
-
-INT_PTR CALLBACK AboutDialog::dialogProcedure(HWND window, UINT message, WPARAM wParam,
-                                              LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        auto* self = reinterpret_cast<AboutDialog*>(lParam);
-        SetWindowLongPtrA(window, DWLP_USER, lParam);
-        self->m_window = window;
-    }
-    auto* self = reinterpret_cast<AboutDialog*>(GetWindowLongPtrA(window, DWLP_USER));
-    return self != nullptr ? self->handle(message, wParam, lParam) : FALSE;
+    return DialogBoxParamA(m_instance, MAKEINTRESOURCEA(IDD_ABOUTBOX), owner,
+                           boundDialogProcedure<AboutDialog>, reinterpret_cast<LPARAM>(this)) != -1;
 }
 
 INT_PTR AboutDialog::handle(UINT message, WPARAM wParam, LPARAM /*lParam*/) {

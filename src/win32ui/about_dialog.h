@@ -26,8 +26,8 @@ class AboutDialog {
     bool run(HWND owner);
 
   private:
-    static INT_PTR CALLBACK dialogProcedure(HWND window, UINT message, WPARAM wParam,
-                                            LPARAM lParam);
+    template <typename Dialog>
+    friend INT_PTR CALLBACK boundDialogProcedure(HWND, UINT, WPARAM, LPARAM);
     INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
     void initialize();
     void toggleHelp();

@@ -5,6 +5,7 @@
 
 #include "about_dialog.h"
 #include "app/start_sequence.h"
+#include "dialog_binding.h"
 #include "resource.h"
 #include "window_placement.h"
 
@@ -51,22 +52,12 @@ ClockDialog::~ClockDialog() {
 bool ClockDialog::run(SystemError& error) {
     const INT_PTR result =
         DialogBoxParamA(m_instance, MAKEINTRESOURCEA(IDD_CHRONVANE32_DIALOG), nullptr,
-                        dialogProcedure, reinterpret_cast<LPARAM>(this));
+                        boundDialogProcedure<ClockDialog>, reinterpret_cast<LPARAM>(this));
     if (result == -1) {
         error = lastSystemError();
         return false;
     }
     return true;
-}
-
-INT_PTR CALLBACK ClockDialog::dialogProcedure(HWND window, UINT message, WPARAM wParam,
-                                              LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrA(window, DWLP_USER, lParam);
-        reinterpret_cast<ClockDialog*>(lParam)->m_window = window;
-    }
-    auto* self = reinterpret_cast<ClockDialog*>(GetWindowLongPtrA(window, DWLP_USER));
-    return self != nullptr ? self->handle(message, wParam, lParam) : FALSE;
 }
 
 INT_PTR ClockDialog::handle(UINT message, WPARAM wParam, LPARAM /*lParam*/) {

@@ -50,8 +50,8 @@ class ClockDialog final : public ClockWindow, public StartWindow {
     void showMessageBox(const std::string& text) override;
 
   private:
-    static INT_PTR CALLBACK dialogProcedure(HWND window, UINT message, WPARAM wParam,
-                                            LPARAM lParam);
+    template <typename Dialog>
+    friend INT_PTR CALLBACK boundDialogProcedure(HWND, UINT, WPARAM, LPARAM);
     INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
     void initialize();
     void addAboutToSystemMenu();
