@@ -66,8 +66,9 @@ unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 
 openbox >"$work/openbox.log" 2>&1 &
 pids+=($!)
-wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
-    fail "openbox did not start"
+# A loaded machine (the sanitizer build beside it) can take its time here.
+wait_for 30 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
+    fail "openbox did not start on $DISPLAY: $(cat "$work/openbox.log")"
 
 python3 "$here/pty_capture.py" "$work/capture.bin" >"$work/pty" &
 pids+=($!)
