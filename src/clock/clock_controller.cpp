@@ -1,5 +1,7 @@
 #include "clock_controller.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <utility>
 
 #include "message_formats.h"
@@ -58,15 +60,71 @@ void ClockController::onTick() {
     const bool firstTick = m_lastSecond == noSecondYet;
     m_lastSecond = time.second;
     const bool ese = m_window.isEseSelected();
-    if (firstTick || m_portName == "NONE" || m_portName.empty()) {
-        return;
+    const bool portChosen = !(m_portName == "NONE" || m_portName.empty());
+    bool stateRead = false;
+    if (!firstTick && portChosen && isWaitingForSync()) {
+        // Nothing is sent yet, so reading first delays nothing.
+        readClockState();
+        stateRead = true;
     }
     // A device back in this tick is back at the change of second: this second's
     // message need not wait for the next one.
-    if (m_recovering && !tryRecovery()) {
+    if (!firstTick && portChosen && !isWaitingForSync() && (!m_recovering || tryRecovery())) {
+        send(time, ese);
+    }
+    if (!stateRead) {
+        readClockState();
+    }
+    noteClockStep(time);
+}
+
+void ClockController::readClockState() {
+    if (m_stateReader == nullptr) {
         return;
     }
-    send(time, ese);
+    const ClockState reading = m_stateReader->read();
+    const bool first = !m_clockState.has_value();
+    if (first || reading.sync != m_clockState->sync ||
+        reading.unknownReason != m_clockState->unknownReason) {
+        appendLog(clockStateLogLine(reading));
+    }
+    if (reading.leap != ClockState::Leap::None && (first || reading.leap != m_clockState->leap)) {
+        appendLog(leapSecondLogLine(reading));
+    }
+    if (reading.isSynchronised() && !m_syncSeen) {
+        m_syncSeen = true;
+        if (m_waitForSync && m_waitLogged) {
+            appendLog("Clock synchronised: sending starts.");
+        }
+    } else if (isWaitingForSync() && !m_waitLogged) {
+        m_waitLogged = true;
+        appendLog("Nothing is sent until the clock is synchronised.");
+    }
+    m_clockState = reading;
+    m_window.showClockState(reading);
+}
+
+void ClockController::noteClockStep(const LocalTime& time) {
+    const std::optional<std::int64_t> offset = m_clock.wallOffsetMicros();
+    if (!offset) {
+        return;
+    }
+    if (m_wallOffset && std::llabs(*offset - *m_wallOffset) >= stepThresholdMicros) {
+        const std::int64_t step = *offset - *m_wallOffset;
+        // The time the clock showed just before: the step came right before this
+        // tick, which the timer sends at once when the clock is set.
+        constexpr long secondsPerDay = 86'400;
+        const long after = time.hour * 3600L + time.minute * 60L + time.second;
+        const long stepSeconds = static_cast<long>(
+            step >= 0 ? (step + 999'999) / 1'000'000 : -((-step) / 1'000'000));
+        const long before = ((after - stepSeconds) % secondsPerDay + secondsPerDay) % secondsPerDay;
+        char line[96];
+        std::snprintf(line, sizeof line, "Clock set: %02ld:%02ld:%02ld -> %02d:%02d:%02d (%c%s)",
+                      before / 3600, before / 60 % 60, before % 60, time.hour, time.minute,
+                      time.second, step >= 0 ? '+' : '-', durationText(step).c_str());
+        appendLog(line);
+    }
+    m_wallOffset = offset;
 }
 
 void ClockController::send(const LocalTime& time, bool ese) {

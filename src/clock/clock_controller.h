@@ -1,8 +1,11 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "clock.h"
+#include "clock_state.h"
 #include "clock_window.h"
 #include "message_log.h"
 #include "serial/serial_port.h"
@@ -26,6 +29,16 @@ class ClockController {
     // device that went away, and sends from the second it opens. Off by default:
     // the window's operator sees the failure and chooses again.
     void setRetryFailedOpens(bool retry) { m_retryFailedOpens = retry; }
+    // Where the clock's state is read: once per second, after that second's message
+    // has left (nothing may delay a send), and logged at the first reading and at
+    // each change. Null (the default): not read.
+    void setClockStateReader(ClockStateReader* reader) { m_stateReader = reader; }
+    // Sends nothing until a reading says the clock is synchronised, for a machine
+    // whose clock starts wrong at every boot. While it waits the state is read before
+    // the send, so that sending starts in the second the clock is found good. Once
+    // started it sends on through a lost synchronisation, as a time source holds
+    // over: the logged change tells the operator. Needs a reader.
+    void setWaitForSync(bool wait) { m_waitForSync = wait; }
 
     // Makes COMn (n = 1 to 4) the active port: closes the current one, opens COMn,
     // logs the outcome. Choosing the port that is already open does nothing.
@@ -42,6 +55,14 @@ class ClockController {
     // True after a write failed because the device went away (or, with
     // setRetryFailedOpens, after a failed open), until it has been opened again.
     bool isRecovering() const { return m_recovering; }
+    // The most recent reading of the clock's state; empty before the first one.
+    const std::optional<ClockState>& clockState() const { return m_clockState; }
+    // True while setWaitForSync holds the messages back.
+    bool isWaitingForSync() const { return m_waitForSync && !m_syncSeen; }
+
+    // A jump of the wall clock against the unset clock of at least this much
+    // between two seconds is a step, logged; slewing never comes near it.
+    static constexpr std::int64_t stepThresholdMicros = 100'000;
 
   private:
     bool openPort(int index);
@@ -50,6 +71,8 @@ class ClockController {
     void send(const LocalTime& time, bool ese);
     void transmitted(bool sent, const std::string& what);
     void appendLog(std::string line);
+    void readClockState();
+    void noteClockStep(const LocalTime& time);
 
     Clock& m_clock;
     ClockWindow& m_window;
@@ -69,6 +92,15 @@ class ClockController {
     // line is not logged again until a message has left (a line held up by flow
     // control fails every second for as long as it is held).
     std::string m_loggedWriteFailure;
+
+    ClockStateReader* m_stateReader = nullptr;
+    std::optional<ClockState> m_clockState;
+    bool m_waitForSync = false;
+    // A reading has said synchronised since start (with setWaitForSync: sending
+    // has begun); and whether the wait was logged, so its end is logged too.
+    bool m_syncSeen = false;
+    bool m_waitLogged = false;
+    std::optional<std::int64_t> m_wallOffset;
 };
 
 }  // namespace chronvane

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "clock_state.h"
 #include "core/system_error.h"
 #include "message_log.h"
 
@@ -19,6 +20,9 @@ class ClockWindow {
     // device COMn is and why it failed. error is no failure on success.
     virtual void portOpenResult(int /*portNumber*/, const std::string& /*devicePath*/,
                                 SystemError /*error*/) {}
+    // Told after every reading of the clock's state (once a second, when the
+    // controller has a reader), so that a lamp or a tooltip can follow it.
+    virtual void showClockState(const ClockState& /*state*/) {}
 };
 
 }  // namespace chronvane

@@ -3,22 +3,51 @@
 #include "clock.h"
 
 namespace chronvane {
+namespace {
+
+constexpr std::int64_t nanosPerSecond = 1'000'000'000;
+constexpr std::int64_t nanosPerMilli = 1'000'000;
+
+std::int64_t nanos(clockid_t id) {
+    timespec ts{};
+    clock_gettime(id, &ts);
+    return std::int64_t{ts.tv_sec} * nanosPerSecond + ts.tv_nsec;
+}
+
+}  // namespace
 
 LocalTime SystemClock::now() {
     // clock_gettime rather than time(): time() reads the coarse clock, which still
     // shows the old second for a few milliseconds after it has changed, and the
     // tick is placed right after each change of second.
-    timespec ts{};
-    clock_gettime(CLOCK_REALTIME, &ts);
+    const std::int64_t wall = nanos(CLOCK_REALTIME) + m_advanceMillis * nanosPerMilli;
     // localtime_r need not look at the time zone again; tzset does, so a zone
     // changed while we run shows at the next reading.
     tzset();
     std::tm tm{};
-    const time_t seconds = ts.tv_sec;
+    const time_t seconds = static_cast<time_t>(wall / nanosPerSecond);
     if (localtime_r(&seconds, &tm) == nullptr) {
         gmtime_r(&seconds, &tm);
     }
     return LocalTime{tm.tm_sec, tm.tm_min, tm.tm_hour, tm.tm_mday, tm.tm_mon, tm.tm_wday};
+}
+
+std::optional<std::int64_t> SystemClock::wallOffsetMicros() {
+    // The wall clock between two readings of the monotonic one, which the kernel
+    // slews with it but never steps. A reading interrupted in between (a busy
+    // machine) is taken again: the offset must not jump by the time lost.
+    constexpr std::int64_t widestNanos = 50'000;
+    std::int64_t offset = 0;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const std::int64_t before = nanos(CLOCK_MONOTONIC);
+        const std::int64_t wall = nanos(CLOCK_REALTIME);
+        const std::int64_t after = nanos(CLOCK_MONOTONIC);
+        offset = wall - (before + (after - before) / 2);
+        if (after - before <= widestNanos) {
+            break;
+        }
+    }
+    return offset / 1000;
 }
 
 }  // namespace chronvane

@@ -10,7 +10,26 @@ namespace {
 
 // FILETIME counts 100 ns units from 1601-01-01; time_t counts seconds from 1970.
 constexpr std::int64_t fileTimeUnitsPerSecond = 10'000'000;
+constexpr std::int64_t fileTimeUnitsPerMilli = 10'000;
 constexpr std::int64_t fileTimeAtUnixEpoch = 116'444'736'000'000'000;
+
+std::int64_t systemTimeUnits() {
+    FILETIME fileTime{};
+    GetSystemTimePreciseAsFileTime(&fileTime);
+    return (static_cast<std::int64_t>(fileTime.dwHighDateTime) << 32) | fileTime.dwLowDateTime;
+}
+
+// The performance counter in FILETIME units. It counts on through any setting of
+// the clock.
+std::int64_t counterUnits() {
+    LARGE_INTEGER frequency{};
+    LARGE_INTEGER count{};
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&count);
+    const std::int64_t perSecond = frequency.QuadPart;
+    return count.QuadPart / perSecond * fileTimeUnitsPerSecond +
+           count.QuadPart % perSecond * fileTimeUnitsPerSecond / perSecond;
+}
 
 }  // namespace
 
@@ -18,10 +37,7 @@ LocalTime SystemClock::now() {
     // The precise reading rather than time(): the coarse one still shows the old
     // second for up to a clock interrupt (15.6 ms by default) after it has changed,
     // and the tick is placed right after each change of second.
-    FILETIME fileTime{};
-    GetSystemTimePreciseAsFileTime(&fileTime);
-    const std::int64_t units =
-        (static_cast<std::int64_t>(fileTime.dwHighDateTime) << 32) | fileTime.dwLowDateTime;
+    const std::int64_t units = systemTimeUnits() + m_advanceMillis * fileTimeUnitsPerMilli;
     const __time64_t seconds = (units - fileTimeAtUnixEpoch) / fileTimeUnitsPerSecond;
     // The C runtime reads TZ (or the system's zone) only in _tzset, so a zone
     // changed while we run shows at the next reading.
@@ -31,6 +47,23 @@ LocalTime SystemClock::now() {
         _gmtime64_s(&tm, &seconds);
     }
     return LocalTime{tm.tm_sec, tm.tm_min, tm.tm_hour, tm.tm_mday, tm.tm_mon, tm.tm_wday};
+}
+
+std::optional<std::int64_t> SystemClock::wallOffsetMicros() {
+    // The system time between two readings of the performance counter. A reading interrupted in between is taken
+    // again: the offset must not jump by the time lost.
+    constexpr std::int64_t widestUnits = 500;  // 50 us
+    std::int64_t offset = 0;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const std::int64_t before = counterUnits();
+        const std::int64_t wall = systemTimeUnits();
+        const std::int64_t after = counterUnits();
+        offset = wall - (before + (after - before) / 2);
+        if (after - before <= widestUnits) {
+            break;
+        }
+    }
+    return offset / 10;
 }
 
 }  // namespace chronvane

@@ -251,3 +251,129 @@ TEST_F(ControllerTest, SelectingTheSamePortDuringRecoveryTriesAgainAtOnce) {
 
 }  // namespace
 }  // namespace chronvane
+
+namespace chronvane {
+namespace {
+
+using test::FakeClock;
+using test::FakeClockState;
+using test::FakeWindow;
+using test::PtyPair;
+using Sync = ClockState::Sync;
+
+// The log lines a sequence of seconds leaves, one reading of the clock's state per
+// second (after the first tick, which sends nothing).
+class ClockStateTest : public ::testing::Test {
+  protected:
+    ClockStateTest() {
+        DeviceMap devices;
+        devices.setPath(0, com1.devicePath());
+        controller = std::make_unique<ClockController>(clock, window, devices);
+        controller->setClockStateReader(&reader);
+        controller->selectPort(1);
+    }
+
+    // Lines logged at this second's tick that are not transmissions.
+    std::vector<std::string> tickAndCollectNotes(int second) {
+        const MessageLog::Lines before = window.shown;
+        const int shows = window.showCount;
+        clock.setSecond(second);
+        controller->onTick();
+        std::vector<std::string> notes;
+        const int added = window.showCount - shows;
+        for (int i = MessageLog::lineCount - added; i < static_cast<int>(MessageLog::lineCount); ++i) {
+            if (window.shown[i].find("Transmitted") == std::string::npos) {
+                notes.push_back(window.shown[i]);
+            }
+        }
+        return notes;
+    }
+
+    PtyPair com1;
+    FakeClock clock;
+    FakeWindow window;
+    FakeClockState reader;
+    std::unique_ptr<ClockController> controller;
+};
+
+TEST_F(ClockStateTest, OneLineAtStartAndOnePerChangeNeverOnePerSecond) {
+    struct Second {
+        Sync sync;
+        std::int64_t maxErrorMicros;
+        std::vector<std::string> notes;
+    };
+    const std::vector<Second> seconds{
+        {Sync::Synchronised, 12'000,
+         {"Clock synchronised (estimated error 0.4 ms, at most 12 ms)."}},
+        {Sync::Synchronised, 12'500, {}},  // the bound grows every second: no line
+        {Sync::NotSynchronised, 16'000'000,
+         {"Clock not synchronised: the time sent may be wrong."}},
+        {Sync::NotSynchronised, 16'000'000, {}},
+        {Sync::Synchronised, 3'000, {"Clock synchronised (estimated error 0.4 ms, at most 3.0 ms)."}},
+        {Sync::Unknown, 0, {"Clock state unknown."}},
+    };
+    for (std::size_t i = 0; i < seconds.size(); ++i) {
+        reader.set(seconds[i].sync, seconds[i].maxErrorMicros);
+        EXPECT_EQ(tickAndCollectNotes(static_cast<int>(i)), seconds[i].notes) << "second " << i;
+        EXPECT_EQ(controller->clockState()->maxErrorMicros, seconds[i].maxErrorMicros);
+    }
+    EXPECT_EQ(reader.readings, static_cast<int>(seconds.size()));
+}
+
+TEST_F(ClockStateTest, AnnouncedLeapSecondIsLoggedOnce) {
+    reader.set(Sync::Synchronised);
+    tickAndCollectNotes(0);
+    reader.state.leap = ClockState::Leap::Insert;
+    EXPECT_EQ(tickAndCollectNotes(1),
+              std::vector<std::string>{"Leap second announced for the end of today (UTC)."});
+    EXPECT_TRUE(tickAndCollectNotes(2).empty());
+}
+
+// The reading is a system call (on Windows a call to a service): it must never
+// stand between the change of second and the message.
+TEST_F(ClockStateTest, StateIsReadAfterTheMessageHasLeft) {
+    reader.set(Sync::Synchronised);
+    controller->onTick();
+    std::size_t bytesWhenRead = 0;
+    reader.onRead = [&] { bytesWhenRead = com1.drain().size(); };
+    clock.setSecond(1);
+    controller->onTick();
+    EXPECT_EQ(bytesWhenRead, 12u);
+}
+
+TEST_F(ClockStateTest, WaitForSyncSendsNothingUntilSynchronisedThenFromThatSecond) {
+    controller->setWaitForSync(true);
+    reader.set(Sync::NotSynchronised, 16'000'000);
+    EXPECT_EQ(tickAndCollectNotes(0),
+              (std::vector<std::string>{"Clock not synchronised: the time sent may be wrong.",
+                                        "Nothing is sent until the clock is synchronised."}));
+    EXPECT_TRUE(tickAndCollectNotes(1).empty());
+    EXPECT_TRUE(com1.drain().empty());
+
+    reader.set(Sync::Synchronised);
+    EXPECT_EQ(tickAndCollectNotes(2),
+              (std::vector<std::string>{"Clock synchronised (estimated error 0.4 ms, at most 12 ms).",
+                                        "Clock synchronised: sending starts."}));
+    clock.setSecond(2);
+    const auto bytes = com1.read(12);
+    EXPECT_EQ(ByteString(bytes.begin(), bytes.end()), buildEseMessage(clock.time));
+
+    // Held over once started: a lost synchronisation is told, the messages go on.
+    reader.set(Sync::NotSynchronised, 16'000'000);
+    tickAndCollectNotes(3);
+    EXPECT_EQ(com1.read(12).size(), 12u);
+}
+
+TEST_F(ClockStateTest, ASetClockIsLoggedOnceWithItsSize) {
+    clock.wallOffset = 0;
+    tickAndCollectNotes(9);
+    clock.wallOffset = 2'000'000;  // set forward 2 s: the tick comes at once
+    EXPECT_EQ(tickAndCollectNotes(11),
+              std::vector<std::string>{"Clock set: 14:05:09 -> 14:05:11 (+2.0 s)"});
+    EXPECT_TRUE(tickAndCollectNotes(12).empty());
+    clock.wallOffset = 2'000'000 - 500;  // slewing moves it little: no step
+    EXPECT_TRUE(tickAndCollectNotes(13).empty());
+}
+
+}  // namespace
+}  // namespace chronvane
