@@ -4,6 +4,7 @@
 
 #include "clock/clock.h"
 #include "clock/clock_controller.h"
+#include "clock/clock_state.h"
 #include "console_output.h"
 #include "console_window.h"
 #include "realtime.h"
@@ -51,10 +52,14 @@ int runConsole(ProgramOptions& options) {
     // first on the way out, while the console and the tick it uses still exist.
     TickSource tick;
     tick.setWakeLead(wakeLeadMicros);
+    tick.setAdvance(options.advanceMillis);
     ConsoleWindow console(tick, standardOutput, standardError);
-    SystemClock clock;
+    SystemClock clock(options.advanceMillis);
+    SystemClockState clockState;
     ClockController controller(clock, console, options.devices);
     controller.setFlowControl(options.flow);
+    controller.setClockStateReader(&clockState);
+    controller.setWaitForSync(options.waitForSync);
     // Nobody can choose the port again here: a port that would not open at start
     // is tried again every second, as a pulled-out one is.
     controller.setRetryFailedOpens(true);

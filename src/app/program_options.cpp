@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -13,6 +14,7 @@ namespace {
 
 constexpr std::string_view deviceOption = "--device";
 constexpr std::string_view flowOption = "--flow";
+constexpr std::string_view advanceOption = "--advance";
 
 bool isVirtualWord(std::string_view path) {
     constexpr std::string_view word = "virtual";
@@ -64,8 +66,8 @@ constexpr std::array<std::string_view, 6> qtFlags{"reverse", "widgetcount", "tes
                                                   "nograb",  "dograb",      "sync"};
 constexpr std::array<std::string_view, 4> qtOptionsWithEquals{"qmljsdebugger", "style",
                                                               "stylesheet", "session"};
-constexpr std::array<std::string_view, 5> ownLongOptions{"console", "device", "flow", "help",
-                                                         "version"};
+constexpr std::array<std::string_view, 7> ownLongOptions{
+    "advance", "console", "device", "flow", "help", "version", "wait-for-sync"};
 // Searched as text, never as options; a double dash before them is a likely slip.
 constexpr std::array<std::string_view, 6> shortOptions{"com1", "com2",    "com3",
                                                        "com4", "ostrel8", "min"};
@@ -143,6 +145,18 @@ std::optional<std::string> applyFlow(std::string_view value, ProgramOptions& opt
     return std::nullopt;
 }
 
+std::optional<std::string> applyAdvance(std::string_view value, ProgramOptions& options) {
+    int millis = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), millis);
+    if (value.empty() || error != std::errc{} || end != value.data() + value.size() || millis < 0 ||
+        millis > maxAdvanceMillis) {
+        return "--advance " + std::string(value) + ": expected milliseconds from 0 to " +
+               std::to_string(maxAdvanceMillis);
+    }
+    options.advanceMillis = millis;
+    return std::nullopt;
+}
+
 }  // namespace
 
 ParseResult parseProgramArguments(const std::vector<std::string>& args) {
@@ -177,6 +191,19 @@ ParseResult parseProgramArguments(const std::vector<std::string>& args) {
             }
         } else if (arg.starts_with("--flow=")) {
             if (auto error = applyFlow(arg.substr(flowOption.size() + 1), options)) {
+                return {std::nullopt, *error};
+            }
+        } else if (arg == "--wait-for-sync") {
+            options.waitForSync = true;
+        } else if (arg == advanceOption) {
+            if (i + 1 >= args.size()) {
+                return {std::nullopt, "--advance: missing milliseconds, for example --advance 20"};
+            }
+            if (auto error = applyAdvance(args[++i], options)) {
+                return {std::nullopt, *error};
+            }
+        } else if (arg.starts_with("--advance=")) {
+            if (auto error = applyAdvance(arg.substr(advanceOption.size() + 1), options)) {
                 return {std::nullopt, *error};
             }
         } else if (arg.starts_with("--")) {
@@ -257,6 +284,12 @@ std::string usageText(std::string_view executable) {
         "  --flow none|xonxoff|rtscts\n"
         "                       the output flow control the port uses (default none:\n"
         "                       received bytes and the CTS line never stop the clock)\n"
+        "  --wait-for-sync      send nothing until the clock is synchronised (for a\n"
+        "                       machine without a battery-backed clock)\n"
+        "  --advance MS         start each message MS milliseconds (0 to 900, default\n"
+        "                       0) before its second begins, for equipment that takes\n"
+        "                       the time when the message ends: at 9600 baud the ESE\n"
+        "                       message takes 12.5 ms, the 8-bit one 50 ms\n"
         "  --help               show this help and exit\n"
         "  --version            show the version and exit\n"
         "\n"
@@ -266,6 +299,9 @@ std::string usageText(std::string_view executable) {
         "In console mode the program asks for real-time priority (SCHED_FIFO 10) and\n"
         "locks its memory where the system allows it, and says once how to allow it\n"
         "where not.\n"
+        "\n"
+        "The log says at start and at each change whether this computer's clock is\n"
+        "synchronised (by a time daemon): the time sent is only as right as that clock.\n"
         "\n"
         "Exit status: 0 on a normal end, 1 when no timer could be had in console mode,\n"
         "2 for a bad option.\n";

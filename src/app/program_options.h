@@ -25,9 +25,17 @@ struct ProgramOptions {
     std::array<bool, DeviceMap::portCount> virtualPorts{};
     // The output flow control the port is told to use (--flow).
     FlowControl flow = FlowControl::None;
+    // --wait-for-sync: nothing is sent until the clock is synchronised.
+    bool waitForSync = false;
+    // --advance MS: each message starts this long before its second begins.
+    int advanceMillis = 0;
     // Every other argument, Qt's options included, joined with single spaces.
     std::string commandLine;
 };
+
+// The most a message may start before its second: beyond that it would leave
+// nearer the second before than the one it carries.
+inline constexpr int maxAdvanceMillis = 900;
 
 struct ParseResult {
     std::optional<ProgramOptions> options;
@@ -39,7 +47,8 @@ struct ParseResult {
 //   --console, --help, --version,
 //   --device COMn=PATH and --device=COMn=PATH (repeatable; n 1 to 4, PATH not empty;
 //   PATH "virtual" in any case marks COMn virtual, the last --device for a COM wins),
-//   --flow none|xonxoff|rtscts and --flow=... (exact lower case; the last one wins).
+//   --flow none|xonxoff|rtscts and --flow=... (exact lower case; the last one wins),
+//   --wait-for-sync, --advance MS and --advance=MS (0 to maxAdvanceMillis).
 // Qt's own options (--platform NAME, -platform NAME, --reverse ...) stay in the
 // command line for QApplication. Any other argument starting with "--" is refused,
 // the error naming the closest option where one is near. Every other argument goes

@@ -39,6 +39,10 @@ void TickSource::setWakeLead(int leadMicros) {
     m_leadMicros = std::clamp(leadMicros, 0, maxWakeLeadMicros);
 }
 
+void TickSource::setAdvance(int advanceMillis) {
+    m_advanceMicros = std::int64_t{std::clamp(advanceMillis, 0, 999)} * 1000;
+}
+
 void TickSource::stop() {
     if (m_timer) {
         releaseTimer();
@@ -57,7 +61,9 @@ std::int64_t TickSource::nextExpiry(std::int64_t now) const {
     // Never shift by a whole period or more: the expiries would leave their slots.
     const std::int64_t period = std::int64_t{m_periodMs} * 1000 * unitsPerMicro;
     const std::int64_t shift = std::min(lead, period - 1);
-    return nextSlot(now + shift, period) - shift;
+    // The grid runs on the wall clock moved ahead by the advance.
+    const std::int64_t advance = m_advanceMicros * unitsPerMicro;
+    return nextSlot(now + advance + shift, period) - shift - advance;
 }
 
 void TickSource::waitOutLead() {
@@ -69,6 +75,9 @@ void TickSource::waitOutLead() {
     if (!readWallClock(now)) {
         return;
     }
+    // The change of the advanced second, on the wall clock.
+    const std::int64_t advance = m_advanceMicros * unitsPerMicro;
+    now += advance;
     const std::int64_t changeOfSecond = (now / second + 1) * second;
     // Past the change (the timer came late, as it does without a lead) or not yet
     // near one: nothing to wait for.
@@ -82,6 +91,7 @@ void TickSource::waitOutLead() {
         if (!readWallClock(now)) {
             return;
         }
+        now += advance;
     }
 }
 

@@ -40,6 +40,11 @@ class TickSource {
     // default) places them on the slots and never spins.
     void setWakeLead(int leadMicros);
     static constexpr int maxWakeLeadMicros = 10'000;
+    // Moves every slot this much (milliseconds, 0 to 999) before the wall clock's
+    // grid from the next start() on, so that the tick for a second comes that much
+    // before it (for a message sent in advance, read from a clock that is as far
+    // ahead). 0 by default.
+    void setAdvance(int advanceMillis);
     // Stops and releases the timer; harmless when stopped.
     void stop();
     bool isRunning() const { return m_timer != nullptr; }
@@ -105,6 +110,7 @@ class TickSource {
     std::unique_ptr<Timer, TimerDeleter> m_timer;
     int m_periodMs = 0;
     int m_leadMicros = 0;
+    std::int64_t m_advanceMicros = 0;
     SystemError m_lastError;
 };
 

@@ -1,6 +1,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/timex.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -72,6 +73,24 @@ bool logLineMatches(const std::string& line, bool ese, const DecodedMessage& mes
            line.ends_with("  " + clockText(message) + "\"");
 }
 
+// What this machine's kernel says of its clock right now, as the start of the log
+// line the program must print for it: whatever state the machine is in, the
+// program must agree with the kernel.
+std::string kernelClockLineStart() {
+    timex tx{};
+    if (adjtimex(&tx) < 0) {
+        return "Clock state unknown (adjtimex: ";
+    }
+    return tx.maxerror < 16'000'000 ? "Clock synchronised (estimated error "
+                                    : "Clock not synchronised: the time sent may be wrong.";
+}
+
+// The line on the clock's state that the first tick logs, before any message.
+bool clockLineFollows(ChildProcess& child) {
+    const auto line = child.outLine(startWait);
+    return line && line->starts_with("Clock ");
+}
+
 bool exitedWith(std::optional<int> status, int code) {
     return status && WIFEXITED(*status) && WEXITSTATUS(*status) == code;
 }
@@ -88,6 +107,10 @@ TEST_P(ConsoleSends, OneMessagePerSecondUntilSigtermThenReleasesThePort) {
     ChildProcess child(program, args);
 
     EXPECT_EQ(child.outLine(startWait), "COM1 opened successfully.");
+    // The clock's state at the first tick, before the first message.
+    const auto clockLine = child.outLine(startWait);
+    ASSERT_TRUE(clockLine);
+    EXPECT_TRUE(clockLine->starts_with(kernelClockLineStart())) << *clockLine;
     std::optional<DecodedMessage> previous;
     for (int i = 0; i < 3; ++i) {
         const auto message = receive(pty, ese);
@@ -166,6 +189,7 @@ TEST(Console, ADeviceMissingAtStartIsUsedOnceItAppears) {
     EXPECT_EQ(child.errLine(startWait), "COM1 is " + link.string());
     EXPECT_EQ(child.errLine(startWait),
               link.string() + ": No such file or directory (check --device)");
+    EXPECT_TRUE(clockLineFollows(child));
     // Tried again every second, quietly: neither the log nor the reason repeats.
     EXPECT_EQ(child.outLine(milliseconds(2500)), std::nullopt);
     EXPECT_EQ(child.errLine(milliseconds(0)), std::nullopt);
@@ -217,6 +241,7 @@ TEST(Console, AReceivedXoffStopsTheClockOnlyWhenToldToObeyIt) {
         args.insert(args.end(), c.flowArgs.begin(), c.flowArgs.end());
         ChildProcess child(program, args);
         ASSERT_EQ(child.outLine(startWait), "COM1 opened successfully.");
+        ASSERT_TRUE(clockLineFollows(child));
         ASSERT_TRUE(receive(pty, true));
         ASSERT_TRUE(child.outLine(messageWait));
 
@@ -289,6 +314,7 @@ TEST(Console, RealTimeWhereAllowedElseSaysHowToAllowIt) {
         options.keepRealTimeNotes = true;
         ChildProcess child(program, {"--console", "--device", "COM1=virtual"}, options);
         ASSERT_EQ(child.outLine(startWait), "COM1 opened successfully.");
+        ASSERT_TRUE(clockLineFollows(child));
         EXPECT_EQ(sched_getscheduler(child.pid()) & ~SCHED_RESET_ON_FORK, c.policy);
         const auto line = child.outLine(messageWait);
         ASSERT_TRUE(line);
