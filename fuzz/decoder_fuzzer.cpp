@@ -34,7 +34,7 @@ void checkMessage(const DecodedMessage& message) {
         check(message.strayBytes == 0);
     }
     check(!reportLine(message).empty());
-    check(reportJson(message).front() == '{');
+    check(reportJson(message, "unknown").front() == '{');
 }
 
 std::vector<std::string> decode(const std::uint8_t* data, std::size_t size, std::size_t chunk) {

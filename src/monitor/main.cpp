@@ -7,9 +7,11 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "clock/clock_state.h"
 #include "line_reader.h"
 #include "message_report.h"
 #include "monitor_options.h"
@@ -80,6 +82,31 @@ bool catchStopSignals(sigset_t& waitMask) {
     return true;
 }
 
+// This computer's clock, as the monitor's timing column depends on it: said on
+// standard error at the first reading and at each change, never every second.
+class ClockWatch {
+  public:
+    void check() {
+        const chronvane::ClockState reading = m_reader.read();
+        if (!m_state || reading.differsFrom(*m_state)) {
+            print(stderr, std::string(self) + ": this computer's " +
+                              chronvane::clockStateDetail(reading) + "\n");
+        }
+        m_state = reading;
+    }
+    // For the JSON "clock" field.
+    std::string word() const {
+        if (!m_state || m_state->sync == chronvane::ClockState::Sync::Unknown) {
+            return "unknown";
+        }
+        return m_state->isSynchronised() ? "synchronised" : "not synchronised";
+    }
+
+  private:
+    chronvane::SystemClockState m_reader;
+    std::optional<chronvane::ClockState> m_state;
+};
+
 struct Tally {
     long long messages = 0;
     long long bytesRead = 0;
@@ -89,9 +116,10 @@ struct Tally {
 
 // Prints each message; true once the wanted count is reached.
 bool report(const std::vector<DecodedMessage>& messages, const MonitorOptions& options,
-            Tally& tally) {
+            const ClockWatch& clock, Tally& tally) {
     for (const DecodedMessage& message : messages) {
-        const std::string line = options.json ? reportJson(message) : reportLine(message);
+        const std::string line =
+            options.json ? reportJson(message, clock.word()) : reportLine(message);
         if (!print(stdout, line + "\n")) {
             tally.outputFailed = true;
         }
@@ -122,6 +150,13 @@ int run(const MonitorOptions& options) {
                           "); arrival times may be late by up to the adapter's latency timer\n");
     }
     StreamDecoder decoder(std::chrono::milliseconds(250), localUtcOffset);
+    // A message sent in advance belongs to the second after the one it arrives in:
+    // every arrival is taken that much later, so that the timing column counts from
+    // the point the sender aimed at and the second carried matches.
+    const Timestamp advance = std::chrono::milliseconds(options.advanceMillis);
+    ClockWatch clock;
+    clock.check();
+    Timestamp lastCheck = wallClockNow();
     Tally tally;
     bool done = false;
     std::vector<std::uint8_t> buffer(4096);
@@ -138,17 +173,22 @@ int run(const MonitorOptions& options) {
             tally.faultSeen = true;
             break;
         }
+        // Once a second, never while a message's bytes wait to be stamped.
+        if (const Timestamp now = wallClockNow(); ready == 0 && now - lastCheck >= std::chrono::seconds(1)) {
+            lastCheck = now;
+            clock.check();
+        }
         if (ready == 0) {
-            done = report(decoder.idle(wallClockNow()), options, tally);
+            done = report(decoder.idle(wallClockNow() + advance), options, clock, tally);
             continue;
         }
         const ssize_t got = ::read(fd, buffer.data(), buffer.size());
         const int readError = errno;
-        const Timestamp arrival = wallClockNow();
+        const Timestamp arrival = wallClockNow() + advance;
         if (got > 0) {
             tally.bytesRead += got;
             done = report(decoder.feed({buffer.data(), static_cast<std::size_t>(got)}, arrival),
-                          options, tally);
+                          options, clock, tally);
             continue;
         }
         if (got < 0 && (readError == EINTR || readError == EAGAIN)) {

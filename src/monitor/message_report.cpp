@@ -89,7 +89,7 @@ std::string reportLine(const DecodedMessage& message) {
     return line;
 }
 
-std::string reportJson(const DecodedMessage& message) {
+std::string reportJson(const DecodedMessage& message, const std::string& clock) {
     std::string json = "{\"time\":\"" + clockText(message) + "\",\"protocol\":\"";
     json += isDateTime(message) ? "8-bit" : "ese";
     json += "\",\"hour\":" + jsonNumber(message.hour);
@@ -107,7 +107,8 @@ std::string reportJson(const DecodedMessage& message) {
     for (std::size_t i = 0; i < message.faults.size(); ++i) {
         json += (i > 0 ? ",\"" : "\"") + std::string(faultText(message.faults[i])) + "\"";
     }
-    json += "],\"stray_bytes\":" + std::to_string(message.strayBytes) + "}";
+    json += "],\"stray_bytes\":" + std::to_string(message.strayBytes);
+    json += ",\"clock\":\"" + clock + "\"}";
     return json;
 }
 

@@ -16,7 +16,9 @@ int arrivalOffsetMs(const DecodedMessage& message);
 // Fields that did not arrive show as "??".
 std::string reportLine(const DecodedMessage& message);
 
-// The same as one JSON object on one line, without the newline.
-std::string reportJson(const DecodedMessage& message);
+// The same as one JSON object on one line, without the newline. clock: this
+// computer's clock state when the message arrived ("synchronised", "not
+// synchronised", "unknown"), given as the "clock" field.
+std::string reportJson(const DecodedMessage& message, const std::string& clock);
 
 }  // namespace chronvane::monitor

@@ -48,6 +48,25 @@ MonitorParse parseMonitorArguments(const std::vector<std::string>& args) {
                 return {std::nullopt,
                         "--count " + std::string(value) + ": expected a whole number, 1 or more"};
             }
+        } else if (arg == "--advance" || arg.starts_with("--advance=")) {
+            std::string_view value;
+            if (arg == "--advance") {
+                if (i + 1 >= args.size()) {
+                    return {std::nullopt, "--advance: missing milliseconds, for example --advance 20"};
+                }
+                value = args[++i];
+            } else {
+                value = arg.substr(10);
+            }
+            int millis = -1;
+            const auto [end, error] =
+                std::from_chars(value.data(), value.data() + value.size(), millis);
+            if (value.empty() || error != std::errc{} || end != value.data() + value.size() ||
+                millis < 0 || millis > maxAdvanceMillis) {
+                return {std::nullopt, "--advance " + std::string(value) +
+                                          ": expected milliseconds from 0 to 900"};
+            }
+            options.advanceMillis = millis;
         } else {
             return {std::nullopt, std::string(arg) + ": unknown option"};
         }
@@ -66,7 +85,8 @@ MonitorParse parseMonitorArguments(const std::vector<std::string>& args) {
 }
 
 std::string monitorUsageText(std::string_view executable) {
-    std::string text = "Usage: " + std::string(executable) + " [--count N] [--json] DEVICE\n";
+    std::string text = "Usage: " + std::string(executable) +
+                       " [--count N] [--json] [--advance MS] DEVICE\n";
     text +=
         "Decodes and checks the time messages arriving on a serial port (or any terminal\n"
         "device, a pseudo-terminal included) at 9600 baud, 8 data bits, no parity,\n"
@@ -79,11 +99,18 @@ std::string monitorUsageText(std::string_view executable) {
         "range, packet missing, message cut short, second skipped, second repeated,\n"
         "stray bytes).\n"
         "\n"
+        "The timing column is only as good as this computer's clock: its state\n"
+        "(synchronised by a time daemon or not) goes to standard error at start and\n"
+        "at each change, and into each JSON object as \"clock\".\n"
+        "\n"
         "Options:\n"
-        "  --count N   stop after N messages (default: run until interrupted)\n"
-        "  --json      one JSON object per message instead of a line of text\n"
-        "  --help      show this help and exit\n"
-        "  --version   show the version and exit\n"
+        "  --count N       stop after N messages (default: run until interrupted)\n"
+        "  --json          one JSON object per message instead of a line of text\n"
+        "  --advance MS    the sender starts each message MS milliseconds (0 to 900)\n"
+        "                  before its second (its --advance): times are taken from\n"
+        "                  that point\n"
+        "  --help          show this help and exit\n"
+        "  --version       show the version and exit\n"
         "\n"
         "Exit status: 0 when every message was sound, 1 when any fault was seen,\n"
         "2 when DEVICE could not be opened or an option is wrong.\n";

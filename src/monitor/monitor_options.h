@@ -12,11 +12,16 @@ namespace chronvane::monitor {
 inline constexpr const char* monitorVersionText =
     "chronvane32-monitor (Chronvane32) " CHRONVANE32_VERSION;
 
+// As the sender's --advance.
+inline constexpr int maxAdvanceMillis = 900;
+
 struct MonitorOptions {
     std::string device;
     // Stop after this many messages; empty: run until interrupted.
     std::optional<long long> count;
     bool json = false;
+    // The sender's --advance: messages start this long before their second.
+    int advanceMillis = 0;
     bool help = false;
     bool version = false;
 };
@@ -28,6 +33,7 @@ struct MonitorParse {
 };
 
 // args: without the program's own path. --count N (N at least 1), --count=N, --json,
+// --advance MS and --advance=MS (0 to 900),
 // --help, --version, and exactly one DEVICE unless --help or --version is given.
 MonitorParse parseMonitorArguments(const std::vector<std::string>& args);
 

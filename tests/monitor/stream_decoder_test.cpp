@@ -403,13 +403,14 @@ TEST(MessageReport, TextAndJsonCarryTimeProtocolOffsetAndFaults) {
     EXPECT_EQ(reportLine(out[1]),
               "14:05:11  8-bit Date/Time  +  7 ms  Monday February 22  bad checksum, second "
               "skipped");
-    EXPECT_EQ(reportJson(out[0]),
+    EXPECT_EQ(reportJson(out[0], "synchronised"),
               "{\"time\":\"14:05:09\",\"protocol\":\"ese\",\"hour\":14,\"minute\":5,"
-              "\"second\":9,\"offset_ms\":7,\"sound\":true,\"faults\":[],\"stray_bytes\":0}");
-    EXPECT_NE(reportJson(out[1]).find("\"faults\":[\"bad checksum\",\"second skipped\"]"),
+              "\"second\":9,\"offset_ms\":7,\"sound\":true,\"faults\":[],\"stray_bytes\":0,"
+              "\"clock\":\"synchronised\"}");
+    EXPECT_NE(reportJson(out[1], "unknown").find("\"faults\":[\"bad checksum\",\"second skipped\"]"),
               std::string::npos);
     // The values as sent: February is 2, and Monday 2 (Sunday = 1).
-    EXPECT_NE(reportJson(out[1]).find("\"month\":2,\"day\":22,\"weekday\":2,"), std::string::npos);
+    EXPECT_NE(reportJson(out[1], "unknown").find("\"month\":2,\"day\":22,\"weekday\":2,"), std::string::npos);
 }
 
 }  // namespace
