@@ -8,6 +8,10 @@
 #define IDS_ABOUTBOX 101
 #define IDD_CHRONVANE32_DIALOG 102
 #define IDR_MAINFRAME 128
+/* The program icon with the clock's lamp: synchronised, not synchronised, unknown */
+#define IDI_LAMP_GREEN 129
+#define IDI_LAMP_AMBER 130
+#define IDI_LAMP_GREY 131
 
 /* Main window */
 #define IDC_ESE_RADIO 1000

@@ -185,6 +185,18 @@ QRadioButton* ClockDialog::portRadio(int number) const {
     return m_portRadios.at(static_cast<std::size_t>(number - 1));
 }
 
+void ClockDialog::showClockState(const ClockState& state) {
+    // The icon only on a change: a new icon every second would make some taskbars
+    // flash the button.
+    if (m_shownSync != state.sync) {
+        m_shownSync = state.sync;
+        setWindowIcon(clockStateIcon(state.sync));
+    }
+    QString tip = QString::fromStdString(clockStateDetail(state));
+    tip[0] = tip[0].toUpper();
+    setToolTip(tip);
+}
+
 void ClockDialog::checkPortRadio(int number) {
     // The radios form one exclusive group, so checking one clears the others.
     if (QRadioButton* radio = portRadio(number)) {

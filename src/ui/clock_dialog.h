@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/start_window.h"
@@ -35,6 +36,9 @@ class ClockDialog : public QDialog, public ClockWindow, public StartWindow {
     void setCommandLine(std::string commandLine) { m_commandLine = std::move(commandLine); }
 
     ClockController& controller() { return m_controller; }
+    // The tick's slots come this much before the wall clock's (see
+    // TickSource::setAdvance); call it before the window is shown.
+    void setAdvance(int advanceMillis) { m_tick.setAdvance(advanceMillis); }
     const ClockController& controller() const { return m_controller; }
 
     // The system menu; it opens at globalPos (nothing happens while it is open).
@@ -48,6 +52,9 @@ class ClockDialog : public QDialog, public ClockWindow, public StartWindow {
     bool isEseSelected() const override;
     void showLog(const MessageLog& log) override;
     void portOpenResult(int portNumber, const std::string& devicePath, SystemError error) override;
+    // The window's icon (so the taskbar and the minimized window) gets the lamp of
+    // the state; the window's tooltip gives the state with its figures.
+    void showClockState(const ClockState& state) override;
 
     void checkPortRadio(int number) override;
     void checkProtocolRadio(Protocol protocol) override;
@@ -82,6 +89,7 @@ class ClockDialog : public QDialog, public ClockWindow, public StartWindow {
     QMenu* m_systemMenu = nullptr;
     TickSource m_tick;
     std::unique_ptr<QSocketNotifier> m_tickNotifier;
+    std::optional<ClockState::Sync> m_shownSync;
 };
 
 }  // namespace chronvane

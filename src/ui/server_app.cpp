@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "clock/clock.h"
+#include "clock/clock_state.h"
 #include "clock_dialog.h"
 #include "program_icon.h"
 
@@ -49,10 +50,14 @@ void ServerApp::closeForStop(QDialog& window) {
 }
 
 int ServerApp::run(const ProgramOptions& options) {
-    SystemClock clock;
+    SystemClock clock(options.advanceMillis);
+    SystemClockState clockState;
     auto dialog = std::make_unique<ClockDialog>(clock, options.devices);
     // Before the start sequence opens the port, at the dialog's first showing.
     dialog->controller().setFlowControl(options.flow);
+    dialog->controller().setClockStateReader(&clockState);
+    dialog->controller().setWaitForSync(options.waitForSync);
+    dialog->setAdvance(options.advanceMillis);
     dialog->setCommandLine(withoutQtOptions(options.commandLine));
     std::unique_ptr<QSocketNotifier> stopNotifier;
     if (m_stopSignals.isWatching()) {

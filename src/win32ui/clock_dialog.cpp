@@ -1,5 +1,7 @@
 #include "clock_dialog.h"
 
+#include <commctrl.h>
+
 #include <array>
 #include <utility>
 
@@ -34,19 +36,74 @@ std::string applicationName() {
 
 ClockDialog::ClockDialog(HINSTANCE instance, Clock& clock, DeviceMap devices)
     : m_instance(instance), m_controller(clock, *this, std::move(devices)) {
-    // One resource, two sizes: the 32 x 32 image for Alt+Tab and the minimized
-    // window, the system's small size for the caption and the taskbar.
-    m_icon = LoadIconA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME));
-    m_smallIcon = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME),
-                                                IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                                GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+    setIcons(IDR_MAINFRAME);
 }
 
 ClockDialog::~ClockDialog() {
     stopTick();
-    if (m_smallIcon != nullptr) {
-        DestroyIcon(m_smallIcon);
+}
+
+void ClockDialog::setIcons(int resource) {
+    // One resource, two sizes: the 32 x 32 image for Alt+Tab and the minimized
+    // window, the system's small size for the caption and the taskbar.
+    m_iconResource = resource;
+    m_icon = LoadIconA(m_instance, MAKEINTRESOURCEA(resource));
+    m_smallIcon = static_cast<HICON>(LoadImageA(m_instance, MAKEINTRESOURCEA(resource),
+                                                IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    if (m_window != nullptr) {
+        SendMessageA(m_window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
+        SendMessageA(m_window, WM_SETICON, ICON_SMALL,
+                     reinterpret_cast<LPARAM>(m_smallIcon != nullptr ? m_smallIcon : m_icon));
+        if (IsIconic(m_window)) {
+            InvalidateRect(m_window, nullptr, TRUE);
+        }
     }
+}
+
+void ClockDialog::showClockState(const ClockState& state) {
+    int resource = IDI_LAMP_GREY;
+    if (state.sync == ClockState::Sync::Synchronised) {
+        resource = IDI_LAMP_GREEN;
+    } else if (state.sync == ClockState::Sync::NotSynchronised) {
+        resource = IDI_LAMP_AMBER;
+    }
+    // The icon only on a change: a new icon every second would make some taskbars
+    // flash the button.
+    if (resource != m_iconResource) {
+        setIcons(resource);
+    }
+    std::string text = clockStateDetail(state);
+    text[0] = static_cast<char>(text[0] - 'a' + 'A');
+    if (m_tip != nullptr && text != m_tipText) {
+        m_tipText = std::move(text);
+        TOOLINFOA tool{};
+        tool.cbSize = TTTOOLINFOA_V2_SIZE;  // understood by every comctl32
+        tool.hwnd = m_window;
+        tool.uId = reinterpret_cast<UINT_PTR>(m_window);
+        tool.lpszText = m_tipText.data();
+        SendMessageA(m_tip, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+}
+
+void ClockDialog::addClockStateTip() {
+    // Over the window's own background, so that no control moves for it.
+    INITCOMMONCONTROLSEX classes{sizeof classes, ICC_BAR_CLASSES};
+    InitCommonControlsEx(&classes);
+    m_tip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_window,
+                            nullptr, m_instance, nullptr);
+    if (m_tip == nullptr) {
+        return;
+    }
+    m_tipText = "Clock state not read yet";
+    TOOLINFOA tool{};
+    tool.cbSize = TTTOOLINFOA_V2_SIZE;  // understood by every comctl32
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = m_window;
+    tool.uId = reinterpret_cast<UINT_PTR>(m_window);
+    tool.lpszText = m_tipText.data();
+    SendMessageA(m_tip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 bool ClockDialog::run(SystemError& error) {
@@ -108,9 +165,8 @@ void ClockDialog::initialize() {
     // The first refresh: the placeholders in the template never show.
     showLog(m_controller.log());
     addAboutToSystemMenu();
-    SendMessageA(m_window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
-    SendMessageA(m_window, WM_SETICON, ICON_SMALL,
-                 reinterpret_cast<LPARAM>(m_smallIcon != nullptr ? m_smallIcon : m_icon));
+    setIcons(m_iconResource);
+    addClockStateTip();
     // Before the start sequence, so that a message box it shows is centred where
     // the window will be.
     centreWindow(m_window, workAreaOf(m_window));

@@ -40,6 +40,12 @@ class ClockDialog final : public ClockWindow, public StartWindow {
 
     bool isEseSelected() const override;
     void showLog(const MessageLog& log) override;
+    // The window's icon (so the taskbar and the minimized window) gets the lamp of
+    // the state; a tooltip over the window gives the state with its figures.
+    void showClockState(const ClockState& state) override;
+    // The tick's slots come this much before the wall clock's (see
+    // TickSource::setAdvance); call it before run().
+    void setAdvance(int advanceMillis) { m_tick.setAdvance(advanceMillis); }
 
     void checkPortRadio(int number) override;
     void checkProtocolRadio(Protocol protocol) override;
@@ -63,8 +69,16 @@ class ClockDialog final : public ClockWindow, public StartWindow {
     HINSTANCE m_instance;
     ClockController m_controller;
     std::string m_commandLine;
+    void setIcons(int resource);
+    void addClockStateTip();
+
+    // The icon in use: the program's until the clock's state is known, then its lamp.
+    // Shared icons (LR_SHARED): the system frees them with the program.
     HICON m_icon = nullptr;
     HICON m_smallIcon = nullptr;
+    int m_iconResource = 0;
+    HWND m_tip = nullptr;
+    std::string m_tipText;
     HWND m_window = nullptr;
     TickPump m_tick;
     // The identifier of the window timer standing in for the tick; 0 when none runs.

@@ -5,16 +5,21 @@
 #include <memory>
 
 #include "clock/clock.h"
+#include "clock/clock_state.h"
 #include "clock_dialog.h"
 
 namespace chronvane {
 
 int runServerApp(const ProgramOptions& options) {
-    SystemClock clock;
+    SystemClock clock(options.advanceMillis);
+    SystemClockState clockState;
     auto dialog = std::make_unique<ClockDialog>(GetModuleHandleA(nullptr), clock, options.devices);
     dialog->setCommandLine(options.commandLine);
     // Before the start sequence opens the port, which sets it at every open.
     dialog->controller().setFlowControl(options.flow);
+    dialog->controller().setClockStateReader(&clockState);
+    dialog->controller().setWaitForSync(options.waitForSync);
+    dialog->setAdvance(options.advanceMillis);
     SystemError error;
     const bool ran = dialog->run(error);
     // The port closes here, after the window and its tick have gone.

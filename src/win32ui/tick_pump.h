@@ -31,6 +31,8 @@ class TickPump {
     // Stops the waiter (waiting for it) and releases the timer. Harmless when stopped.
     void stop();
     bool isRunning() const { return m_tick.isRunning(); }
+    // See TickSource::setAdvance; before start().
+    void setAdvance(int advanceMillis) { m_tick.setAdvance(advanceMillis); }
     // Call on the window's thread for every message the waiter posted. Returns true
     // when the controller should tick. Lets the waiter go on; a timer that could not
     // be re-armed stops the pump (isRunning() false, the reason in lastError()).
