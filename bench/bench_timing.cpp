@@ -8,7 +8,11 @@
 // byte arrived at the pseudo-terminal's other end (after the kernel's work queue,
 // which runs at normal priority). Also the program's peak memory and CPU time.
 //
-// Usage: bench_timing [--seconds N] [--program PATH] [--shim PATH] [--verbose]
+// With --advance MS the program starts each message MS milliseconds before the
+// second it carries, and every time is taken from that advanced point instead.
+//
+// Usage: bench_timing [--seconds N] [--advance MS] [--program PATH] [--shim PATH]
+//                     [--verbose]
 
 #include <poll.h>
 #include <signal.h>
@@ -172,10 +176,11 @@ void stopSender(ChildProcess& child, const std::string& name, const PtyPair& pty
 }
 
 Measurement measureProgram(const std::string& program, const Sender& sender, bool ese,
-                           int seconds) {
+                           int seconds, int advanceMs) {
     PtyPair pty;
     const std::string stampFile = stampFileFor(ese ? "ese" : "datetime");
-    std::vector<std::string> args{"--console", "--device", "COM1=" + pty.devicePath()};
+    std::vector<std::string> args{"--console", "--device", "COM1=" + pty.devicePath(),
+                                  "--advance", std::to_string(advanceMs)};
     if (!ese) {
         args.push_back("-ostrel8");
     }
@@ -335,7 +340,9 @@ struct Figures {
     int repeatedSeconds = 0;
 };
 
-Figures analyse(const Measurement& m, bool verbose, const char* name) {
+// advanceNanos: how far before the second it carries each message was aimed; the
+// times count from that point. 0 for the baseline.
+Figures analyse(const Measurement& m, std::int64_t advanceNanos, bool verbose, const char* name) {
     Figures f;
     // Every message counts, the first one too: it waits for a change of second.
     if (m.arrivals.empty()) {
@@ -345,7 +352,8 @@ Figures analyse(const Measurement& m, bool verbose, const char* name) {
     std::vector<double> sendMs;
     std::set<std::int64_t> carried;
     for (std::size_t i = 0; i < m.arrivals.size(); ++i) {
-        const Arrival& a = m.arrivals[i];
+        Arrival a = m.arrivals[i];
+        a.wallNanos += advanceNanos;
         const std::int64_t arrivedIn = a.wallNanos / nanosPerSecond;
         // The most recent second at or before the arrival whose seconds field is the
         // one the message carries (local and UTC seconds agree: TZ=UTC anyway).
@@ -358,10 +366,12 @@ Figures analyse(const Measurement& m, bool verbose, const char* name) {
         }
         lateMs.push_back(static_cast<double>(a.wallNanos - start * nanosPerSecond) / 1e6);
         // Its first write: the last one entered before it arrived.
-        const auto after = std::upper_bound(m.sendNanos.begin(), m.sendNanos.end(), a.wallNanos);
+        const auto after = std::upper_bound(m.sendNanos.begin(), m.sendNanos.end(),
+                                            a.wallNanos - advanceNanos);
         double sentMs = -1;
         if (after != m.sendNanos.begin()) {
-            sentMs = static_cast<double>(*(after - 1) - start * nanosPerSecond) / 1e6;
+            sentMs =
+                static_cast<double>(*(after - 1) + advanceNanos - start * nanosPerSecond) / 1e6;
             sendMs.push_back(sentMs);
         }
         if (verbose) {
@@ -404,6 +414,7 @@ bool goalsMet(const Figures& f) {
 
 int main(int argc, char** argv) {
     int seconds = 30;
+    int advanceMs = 0;
     bool verbose = false;
     std::string program = CHRONVANE32_PATH;
     Sender sender{WRITE_STAMP_PATH, "/proc/self/exe"};
@@ -414,6 +425,8 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--seconds" && i + 1 < argc) {
             seconds = std::atoi(argv[++i]);
+        } else if (arg == "--advance" && i + 1 < argc) {
+            advanceMs = std::atoi(argv[++i]);
         } else if (arg == "--verbose") {
             verbose = true;
         } else if (arg == "--program" && i + 1 < argc) {
@@ -422,7 +435,8 @@ int main(int argc, char** argv) {
             sender.shim = argv[++i];
         } else {
             std::fprintf(stderr,
-                         "Usage: %s [--seconds N] [--program PATH] [--shim PATH] [--verbose]\n",
+                         "Usage: %s [--seconds N] [--advance MS] [--program PATH] [--shim PATH] "
+                         "[--verbose]\n",
                          argv[0]);
             return 2;
         }
@@ -442,10 +456,10 @@ int main(int argc, char** argv) {
 
     std::printf(
         "bench_timing: %d s per run, 6 runs; times after the start of the second each\n"
-        "message carries (CLOCK_REALTIME): when the sender entered its first write to the\n"
-        "device (preloaded shim) and when its first byte arrived at the pseudo-terminal's\n"
-        "other end\n\n",
-        seconds);
+        "message carries (CLOCK_REALTIME), less the advance of %d ms for the console:\n"
+        "when the sender entered its first write to the device (preloaded shim) and when\n"
+        "its first byte arrived at the pseudo-terminal's other end\n\n",
+        seconds, advanceMs);
     std::fflush(stdout);
 
     struct Run {
@@ -468,9 +482,9 @@ int main(int argc, char** argv) {
             }
             const std::string suffix = loaded ? ", load" : ", idle";
             runs.push_back(
-                {"console ESE" + suffix, measureProgram(program, sender, true, seconds), {}, true});
+                {"console ESE" + suffix, measureProgram(program, sender, true, seconds, advanceMs), {}, true});
             runs.push_back({"console 8-bit" + suffix,
-                            measureProgram(program, sender, false, seconds),
+                            measureProgram(program, sender, false, seconds, advanceMs),
                             {},
                             true});
             runs.push_back(
@@ -481,7 +495,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     for (Run& run : runs) {
-        run.figures = analyse(run.measurement, verbose, run.name.c_str());
+        run.figures = analyse(run.measurement, run.console ? std::int64_t{advanceMs} * 1'000'000 : 0,
+                              verbose, run.name.c_str());
     }
 
     std::printf("load: %zu busy processes (two per processor)\n\n", hogs);

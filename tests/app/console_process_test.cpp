@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -173,6 +174,51 @@ TEST(Console, KeepsSendingAndStopsWhenItsLogIsNotBeingRead) {
     }
     EXPECT_EQ(stopWithSigterm(child, endWait), "");
 }
+
+#ifdef WRITE_STAMP_PATH
+// For equipment that takes the time when the message ends: each message's first
+// write is entered the advance before the second it carries.
+TEST(Console, AnAdvanceSendsEachSecondThatMuchBeforeIt) {
+    constexpr std::int64_t advanceNanos = 20'000'000;
+    PtyPair pty;
+    const std::string stampFile = std::filesystem::temp_directory_path() /
+                                  ("chronvane-advance-" + std::to_string(getpid()) + ".stamps");
+    ChildProcess::Options options;
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    // A preloaded library comes before the sanitizer's runtime; it only wraps write.
+    options.environment = {"LD_PRELOAD=" WRITE_STAMP_PATH, "CHRONVANE_STAMP_DEVICE=" + pty.devicePath(),
+                           "CHRONVANE_STAMP_FILE=" + stampFile,
+                           std::string("ASAN_OPTIONS=") + (asan ? asan : "") +
+                               ":verify_asan_link_order=0"};
+    ChildProcess child(program, {"--console", "--device", "COM1=" + pty.devicePath(), "--advance", "20"},
+                       options);
+    ASSERT_EQ(child.outLine(startWait), "COM1 opened successfully.");
+    std::vector<int> carried;
+    for (int i = 0; i < 2; ++i) {
+        const auto message = receive(pty, true);
+        ASSERT_TRUE(message) << "message " << i;
+        carried.push_back(*message->second);
+    }
+    EXPECT_EQ(stopWithSigterm(child, endWait, pty.devicePath()), "");
+    std::ifstream in(stampFile);
+    std::vector<std::int64_t> stamps;
+    for (long long stamp = 0; in >> stamp;) {
+        stamps.push_back(stamp);
+    }
+    std::filesystem::remove(stampFile);
+    ASSERT_GE(stamps.size(), carried.size());
+    for (std::size_t i = 0; i < carried.size(); ++i) {
+        const std::int64_t aimedAt = stamps[i] + advanceNanos;
+        const std::time_t second = static_cast<std::time_t>(aimedAt / 1'000'000'000);
+        std::tm local{};
+        localtime_r(&second, &local);
+        EXPECT_EQ(local.tm_sec, carried[i]) << "message " << i;
+        // Where, not how precisely (the benchmark measures that): after the advanced
+        // point and well before the second itself.
+        EXPECT_LT(aimedAt % 1'000'000'000, 10'000'000) << "message " << i;
+    }
+}
+#endif
 
 // Nobody can click another port in console mode: a device missing at start (an
 // adapter not plugged in yet) is tried every second, explained once, and used from
