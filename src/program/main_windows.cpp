@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "console_app.h"
-#include "program_options.h"
+#include "app/console_app.h"
+#include "app/program_options.h"
 #include "win32ui/server_app.h"
 
 // The program is linked for the GUI subsystem: started from Explorer or a shortcut
