@@ -196,9 +196,12 @@ def run(args, workdir):
                               env=dict(os.environ, DISPLAY=display.name)).returncode != 0:
                 fail("could not restart the Wine prefix on %s" % display.name)
         program = Program(args, display, workdir)
+        # On a loaded machine the window may first be seen when the open line has
+        # already scrolled out under four messages; those show the open succeeded.
         main = program.wait_for(MAIN_CAPTION, "the main window with an open port and a message",
                                 lambda r: r is not None and r.get("foreground") == "1" and
-                                r.get("control1009") == "COM1 opened successfully." and
+                                r.get("control1009", "").startswith(
+                                    ("COM1 opened successfully.", "COM1: Transmitted")) and
                                 r.get("control1010", "").startswith("COM1: "))
         wanted = {"caption": "Chronvane32", "control1000": "ESE Real Time Clock",
                   "control1001": "Ostrel 8-bit Date/Time", "checked1000": "1", "checked1001": "0",
