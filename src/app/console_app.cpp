@@ -6,7 +6,7 @@
 #include "clock/clock_controller.h"
 #include "clock/clock_state.h"
 #include "console_output.h"
-#include "console_window.h"
+#include "console_stand_in.h"
 #include "realtime.h"
 #include "start_sequence.h"
 #include "stop_signals.h"
@@ -53,7 +53,7 @@ int runConsole(ProgramOptions& options) {
     TickSource tick;
     tick.setWakeLead(wakeLeadMicros);
     tick.setAdvance(options.advanceMillis);
-    ConsoleWindow console(tick, standardOutput, standardError);
+    ConsoleStandIn console(tick, standardOutput, standardError);
     SystemClock clock(options.advanceMillis);
     SystemClockState clockState;
     ClockController controller(clock, console, options.devices);

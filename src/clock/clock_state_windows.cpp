@@ -40,6 +40,13 @@ constexpr std::uint32_t leapDelete = 2;
 using QueryStatus = DWORD(WINAPI*)(LPCWSTR server, TimeServiceStatus** status);
 using BufferFree = void(WINAPI*)(void* buffer);
 
+// GetProcAddress's answer as the function it is; through the generic function
+// type, which the compiler accepts as a cast to any other.
+template <typename Function>
+Function exported(HMODULE module, const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
 struct TimeServiceClient {
     QueryStatus queryStatus = nullptr;
     BufferFree bufferFree = nullptr;
@@ -58,10 +65,8 @@ const TimeServiceClient& timeServiceClient() {
                 errorText(lastSystemError());
             return loaded;
         }
-        loaded.queryStatus =
-            reinterpret_cast<QueryStatus>(GetProcAddress(module, "W32TimeQueryStatus"));
-        loaded.bufferFree =
-            reinterpret_cast<BufferFree>(GetProcAddress(module, "W32TimeBufferFree"));
+        loaded.queryStatus = exported<QueryStatus>(module, "W32TimeQueryStatus");
+        loaded.bufferFree = exported<BufferFree>(module, "W32TimeBufferFree");
         if (loaded.queryStatus == nullptr || loaded.bufferFree == nullptr) {
             loaded.unavailable =
                 "the Windows Time service cannot be asked: w32time.dll has no W32TimeQueryStatus";
