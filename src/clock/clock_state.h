@@ -41,6 +41,9 @@ class ClockStateReader {
 // kernel's (adjtimex, read only), on Windows the Windows Time service's.
 class SystemClockState final : public ClockStateReader {
   public:
+    // Gets ready to read (on Windows: loads the time service's client), so that the
+    // first reading costs no more than the others.
+    SystemClockState();
     ClockState read() override;
 };
 

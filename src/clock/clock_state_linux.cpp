@@ -5,6 +5,8 @@
 
 namespace chronvane {
 
+SystemClockState::SystemClockState() = default;
+
 ClockState SystemClockState::read() {
     // No mode bits: a pure read, which the kernel allows without any privilege.
     timex tx{};

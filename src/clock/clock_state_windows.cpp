@@ -80,6 +80,10 @@ constexpr std::int64_t hundredNanosPerMicro = 10;
 
 }  // namespace
 
+SystemClockState::SystemClockState() {
+    timeServiceClient();
+}
+
 ClockState SystemClockState::read() {
     ClockState state;
     const TimeServiceClient& client = timeServiceClient();
