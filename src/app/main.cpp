@@ -9,6 +9,7 @@
 #include "display_probe.h"
 #include "program_options.h"
 #include "serial/standard_descriptors.h"
+#include "service_notifier.h"
 #include "time_zone_check.h"
 #include "window_loader.h"
 
@@ -106,5 +107,7 @@ int main(int argc, char** argv) {
         print(stderr, self + ": " + problem + ", running in console mode (--console)\n");
     }
 #endif
-    return runConsole(options);
+    // Started by systemd as a service, the console program reports to it.
+    ServiceNotifier notifier;
+    return runConsole(options, &notifier);
 }
