@@ -46,21 +46,37 @@ class ClockDialogTest : public ::testing::Test {
         m_devices.setPath(3, m_com4.devicePath());
     }
 
-    // Builds and shows the window (which runs the start sequence), then takes the
-    // very first tick by hand so that the real 100 ms tick, which reads the same
-    // fake second, adds nothing unless a test moves the clock.
+    // Builds and shows the window (which runs the start sequence and starts the
+    // send thread), then lets the thread's first tick note the fake second, so
+    // that later ticks add nothing unless a test moves the clock.
     ClockDialog& start(const std::string& commandLine = "") {
+        show(commandLine);
+        settle();
+        return *m_dialog;
+    }
+    // The same without waiting for anything: the event loop has not run yet.
+    ClockDialog& show(const std::string& commandLine) {
         m_dialog = std::make_unique<ClockDialog>(m_clock, m_devices);
         m_dialog->setCommandLine(commandLine);
         m_dialog->show();
-        m_dialog->controller().onTick();
         return *m_dialog;
+    }
+
+    // Waits until the send thread has carried out everything asked of it so far
+    // and ticked once more, and the window has shown what came of it. The thread
+    // reads the clock once per tick, after it has carried out the requests queued
+    // before that tick: the second reading from now comes after a whole tick.
+    void settle() {
+        const int before = m_clock.readingCount();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return m_clock.readingCount() >= before + 2; }))
+            << "the send thread did not tick";
+        QCoreApplication::processEvents();
     }
 
     // The next second, as the tick sees it.
     void nextSecond() {
-        m_clock.setSecond((m_clock.time.second + 1) % 60);
-        m_dialog->controller().onTick();
+        m_clock.setSecond((m_clock.second() + 1) % 60);
+        settle();
     }
 
     template <typename T>
@@ -83,7 +99,10 @@ class ClockDialogTest : public ::testing::Test {
     }
     std::string bottomLine() const { return m_dialog->controller().log().line(3); }
 
-    void click(const char* radio) { QTest::mouseClick(child<QRadioButton>(radio), Qt::LeftButton); }
+    void click(const char* radio) {
+        QTest::mouseClick(child<QRadioButton>(radio), Qt::LeftButton);
+        settle();
+    }
 
     static bool canOpen(int index, const DeviceMap& devices) {
         SerialPort port(devices);
@@ -135,7 +154,7 @@ TEST_F(ClockDialogTest, StartOptionsPickTheRadios) {
 }
 
 TEST_F(ClockDialogTest, MinimizeIsQueuedUntilTheWindowRuns) {
-    ClockDialog& dialog = start("-admin");
+    ClockDialog& dialog = show("-admin");
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_FALSE(dialog.isMinimized()) << "the minimize must wait for the event loop";
     EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.isMinimized(); }));
@@ -197,12 +216,12 @@ TEST_F(ClockDialogTest, ProtocolRadioIsReadAtTheNextSecond) {
 
 TEST_F(ClockDialogTest, TheRealTickReachesTheController) {
     start();
-    const auto readings = m_clock.readings;
-    const auto before = logLines();
-    m_clock.setSecond((m_clock.time.second + 1) % 60);
+    const auto readings = m_clock.readingCount();
+    const auto before = labels();
+    m_clock.setSecond((m_clock.second() + 1) % 60);
     // The 100 ms tick, not the test, notices the new second.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return logLines() != before; }));
-    EXPECT_GT(m_clock.readings, readings);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return labels() != before; }));
+    EXPECT_GT(m_clock.readingCount(), readings);
     EXPECT_EQ(labels(), logLines());
 }
 
@@ -290,9 +309,9 @@ TEST_F(ClockDialogTest, AboutFromTheMenuOpensWithThePaneClosedWhileTheTickGoesOn
         EXPECT_FALSE(box->isHelpPaneVisible());
         EXPECT_EQ(box->findChild<QPushButton*>("helpButton")->text(), "Help >>");
         // The main window keeps sending while the box is up.
-        const auto before = logLines();
-        m_clock.setSecond((m_clock.time.second + 1) % 60);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return logLines() != before; }));
+        const auto before = labels();
+        m_clock.setSecond((m_clock.second() + 1) % 60);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return labels() != before; }));
         EXPECT_EQ(bottomLine().rfind("COM1: Transmitted", 0), 0u);
         EXPECT_EQ(labels(), logLines());
     });
@@ -451,10 +470,11 @@ TEST_F(ClockDialogTest, WithoutATimerTheBoxComesFirstAndTheWindowStillSelectsPor
     }
     EXPECT_TRUE(inspected);
     EXPECT_TRUE(dialog.isVisible());
-    click("com2Radio");
+    // No send thread: the click is carried out at once, on this thread.
+    QTest::mouseClick(child<QRadioButton>("com2Radio"), Qt::LeftButton);
     EXPECT_EQ(bottomLine(), "COM2 opened successfully.");
     const auto before = logLines();
-    m_clock.setSecond((m_clock.time.second + 1) % 60);
+    m_clock.setSecond((m_clock.second() + 1) % 60);
     QTest::qWait(300);
     EXPECT_EQ(logLines().back(), before.back()) << "no tick, so nothing is ever sent";
 }
