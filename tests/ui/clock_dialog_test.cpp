@@ -15,12 +15,17 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
+#include <QElapsedTimer>
+#include <QMouseEvent>
+#include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "fake_clock.h"
 #include "modal_probe.h"
 #include "pty_pair.h"
+#include "clock/message_formats.h"
 #include "serial/serial_port.h"
 #include "ui/about_dialog.h"
 #include "ui/clock_dialog.h"
@@ -413,6 +418,98 @@ TEST_F(ClockDialogTest, EnterEscapeAndCloseEndTheRunAndFreeTheDevice) {
         m_dialog.reset();
         EXPECT_TRUE(canOpen(0, m_devices));
     }
+}
+
+// Equipment that holds the line with XOFF for three seconds: every write waits for
+// it until the write gives up. The send thread waits; the window goes on answering
+// clicks and repainting at once, and once the line is let go the next message
+// carries the second it leaves in, not one it missed.
+TEST_F(ClockDialogTest, StaysResponsiveWhileTheDeviceHoldsWritesUp) {
+    m_dialog = std::make_unique<ClockDialog>(m_clock, m_devices);
+    ClockDialog& dialog = *m_dialog;
+    dialog.controller().setFlowControl(FlowControl::XonXoff);
+    dialog.show();
+    settle();
+    nextSecond();
+    ASSERT_EQ(m_com1.read(12).size(), 12u);
+
+    auto* radio = child<QRadioButton>("com1Radio");
+    QElapsedTimer clock;
+    clock.start();
+    qint64 clickPosted = -1;
+    qint64 paintAsked = -1;
+    std::vector<qint64> clickLatencies;
+    std::vector<qint64> paintLatencies;
+    QObject::connect(radio, &QRadioButton::clicked, &dialog, [&] {
+        if (clickPosted >= 0) {
+            clickLatencies.push_back(clock.elapsed() - clickPosted);
+            clickPosted = -1;
+        }
+    });
+    struct PaintWatch : QObject {
+        std::function<void()> painted;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::Paint) {
+                painted();
+            }
+            return false;
+        }
+    } paintWatch;
+    paintWatch.painted = [&] {
+        if (paintAsked >= 0) {
+            paintLatencies.push_back(clock.elapsed() - paintAsked);
+            paintAsked = -1;
+        }
+    };
+    dialog.installEventFilter(&paintWatch);
+
+    const std::uint8_t xoff = 0x13;
+    const std::uint8_t xon = 0x11;
+    ASSERT_EQ(::write(m_com1.controllerFd(), &xoff, 1), 1);
+    const qint64 heldUntil = clock.elapsed() + 3000;
+    qint64 nextSecondAt = clock.elapsed() + 400;
+    while (clock.elapsed() < heldUntil) {
+        // The clicks come the way the operator's do, through the event queue.
+        if (clickPosted < 0) {
+            clickPosted = clock.elapsed();
+            const QPoint centre = radio->rect().center();
+            QCoreApplication::postEvent(
+                radio, new QMouseEvent(QEvent::MouseButtonPress, centre, radio->mapToGlobal(centre),
+                                       Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+            QCoreApplication::postEvent(
+                radio, new QMouseEvent(QEvent::MouseButtonRelease, centre,
+                                       radio->mapToGlobal(centre), Qt::LeftButton, Qt::NoButton,
+                                       Qt::NoModifier));
+        }
+        if (paintAsked < 0) {
+            paintAsked = clock.elapsed();
+            dialog.update();
+        }
+        // A new second every 400 ms: the send thread keeps writing into the hold,
+        // until well before it ends, so that no write is under way at the XON.
+        if (clock.elapsed() >= nextSecondAt && clock.elapsed() < heldUntil - 600) {
+            m_clock.setSecond((m_clock.second() + 1) % 60);
+            nextSecondAt += 400;
+        }
+        QTest::qWait(20);
+    }
+    ASSERT_EQ(::write(m_com1.controllerFd(), &xon, 1), 1);
+    dialog.removeEventFilter(&paintWatch);
+
+    ASSERT_GE(clickLatencies.size(), 10u);
+    ASSERT_GE(paintLatencies.size(), 10u);
+    EXPECT_LT(*std::max_element(clickLatencies.begin(), clickLatencies.end()), 100);
+    EXPECT_LT(*std::max_element(paintLatencies.begin(), paintLatencies.end()), 100);
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return labels()[3] == "COM1: Transmission failed (output held up by flow control)";
+    }));
+    EXPECT_TRUE(m_com1.drain().empty()) << "nothing left while the line was held";
+
+    nextSecond();
+    const auto bytes = m_com1.read(12);
+    EXPECT_EQ(ByteString(bytes.begin(), bytes.end()), buildEseMessage(m_clock.time));
+    EXPECT_EQ(labels()[3], "COM1: Transmitted ESE Clock message \"" + eseLogText(m_clock.time) +
+                               "\"");
 }
 
 // Uses up every file descriptor the process may have, so that no timer can be had.
