@@ -5,7 +5,7 @@
 #include "clock/clock.h"
 #include "clock/clock_controller.h"
 #include "console_output.h"
-#include "console_window.h"
+#include "console_stand_in.h"
 #include "realtime.h"
 #include "send_thread.h"
 #include "start_sequence.h"
@@ -41,7 +41,7 @@ int runConsole(ProgramOptions& options) {
     // Declared in this order so that the controller, and with it the port, goes
     // first on the way out, while the console and the tick it uses still exist.
     TickSource tick;
-    ConsoleWindow console(tick, standardOutput, standardError);
+    ConsoleStandIn console(tick, standardOutput, standardError);
     SystemClock clock;
     ClockController controller(clock, console, options.devices);
     controller.setFlowControl(options.flow);
