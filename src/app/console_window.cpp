@@ -16,7 +16,11 @@ bool ConsoleWindow::isEseSelected() const {
 // stopped reading) must not stop the clock, so the console's own writes are best
 // effort; what was dropped is owned up to once output flows again.
 void ConsoleWindow::showLog(const MessageLog& log) {
-    if (!writeIfReady(m_outFd, log.line(MessageLog::lineCount - 1) + "\n")) {
+    const std::string& line = log.line(MessageLog::lineCount - 1);
+    if (m_observer != nullptr) {
+        m_observer->logLine(line);
+    }
+    if (!writeIfReady(m_outFd, line + "\n")) {
         ++m_droppedLines;
         return;
     }
@@ -41,6 +45,9 @@ void ConsoleWindow::portOpenResult(int portNumber, const std::string& devicePath
     if (error.failed()) {
         text += devicePath + ": " + openFailureReason(error) + "\n";
     }
+    if (m_observer != nullptr) {
+        m_observer->notice(text.substr(0, text.size() - 1));
+    }
     writeIfReady(m_errFd, text);
 }
 
@@ -59,6 +66,9 @@ bool ConsoleWindow::startTimer(int /*identifier*/, int periodMs) {
 }
 
 void ConsoleWindow::showMessageBox(const std::string& text) {
+    if (m_observer != nullptr) {
+        m_observer->notice(text);
+    }
     writeIfReady(m_errFd, text + "\n");
 }
 
