@@ -5,7 +5,7 @@
 #include "clock/clock.h"
 #include "clock/clock_controller.h"
 #include "console_output.h"
-#include "console_window.h"
+#include "console_stand_in.h"
 #include "realtime.h"
 #include "start_sequence.h"
 #include "stop_signals.h"
@@ -54,7 +54,7 @@ int runConsole(ProgramOptions& options, ConsoleObserver* observer) {
     // first on the way out, while the console and the tick it uses still exist.
     TickSource tick;
     tick.setWakeLead(wakeLeadMicros);
-    ConsoleWindow console(tick, standardOutput, standardError);
+    ConsoleStandIn console(tick, standardOutput, standardError);
     console.setObserver(&watcher);
     SystemClock clock;
     ClockController controller(clock, console, options.devices);

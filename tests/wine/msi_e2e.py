@@ -14,17 +14,11 @@ import argparse
 import os
 import shutil
 import subprocess
-import sys
 import tempfile
 
-WINE64 = "/usr/lib/wine/wine64"
-HERE = os.path.dirname(os.path.abspath(__file__))
+from wine_harness import WINE64, fail, prepared_root, verify_ports, wine_env
+
 EVENT_SOURCE = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Chronvane32"
-
-
-def fail(text):
-    print("FAIL: " + text, file=sys.stderr)
-    sys.exit(1)
 
 
 class Prefix:
@@ -32,17 +26,11 @@ class Prefix:
         self.root = root
         self.drive_c = os.path.join(root, "prefix", "drive_c")
         self.workdir = workdir
-        self.env = dict(os.environ)
-        self.env.update({"WINEPREFIX": os.path.join(root, "prefix"), "WINEARCH": "win64",
-                         "WINEDEBUG": "-all",
-                         "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d"})
+        self.env = wine_env(root)
         self.runs = 0
 
     def verify(self):
-        result = subprocess.run([os.path.join(HERE, "wine-prefix.sh"), "verify", self.root],
-                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
-        if result.returncode != 0:
-            fail("the prefix's COM ports do not lead to %s/ports" % self.root)
+        verify_ports(self.root)
 
     def run(self, *args):
         self.runs += 1
@@ -124,9 +112,7 @@ def main():
     parser.add_argument("--msi", required=True)
     parser.add_argument("--version", required=True)
     args = parser.parse_args()
-    args.root = os.path.realpath(args.root)
-    if not os.path.isfile(os.path.join(args.root, "prefix", ".chronvane-ready")):
-        fail("no prepared Wine prefix under %s: run wine-prefix.sh prepare first" % args.root)
+    args.root = prepared_root(args.root)
     e2e(args)
 
 

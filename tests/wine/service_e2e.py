@@ -16,17 +16,15 @@ service, write that channel to a file of this test's), so run it alone.
 
 import argparse
 import os
-import pty
 import select
 import subprocess
-import sys
 import tempfile
 import threading
 import time
-import tty
 
-WINE64 = "/usr/lib/wine/wine64"
-HERE = os.path.dirname(os.path.abspath(__file__))
+from wine_harness import HERE, WINE64, PortLine, prepared_root, verify_ports, wine_env
+from wine_harness import fail as harness_fail
+
 SERVICE = "Chronvane32-COM1"
 DATETIME_LENGTH = 48
 PACKET_HEADER = bytes([0xF5, 0x00, 0x00, 0x03, 0x28])
@@ -39,28 +37,21 @@ TRACE = None
 
 
 def fail(text):
-    print("FAIL: " + text, file=sys.stderr)
     if TRACE and os.path.exists(TRACE):
         with open(TRACE, encoding="utf-8", errors="replace") as log:
-            print("Wine's event-log trace:\n" + log.read()[-4000:], file=sys.stderr)
-    sys.exit(1)
+            text += "\nWine's event-log trace:\n" + log.read()[-4000:]
+    harness_fail(text)
 
 
 class Prefix:
     def __init__(self, root, workdir):
         self.root = root
         self.workdir = workdir
-        self.env = dict(os.environ)
-        self.env.update({"WINEPREFIX": os.path.join(root, "prefix"), "WINEARCH": "win64",
-                         "WINEDEBUG": "-all",
-                         "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d"})
+        self.env = wine_env(root)
         self.runs = 0
 
     def verify(self):
-        result = subprocess.run([os.path.join(HERE, "wine-prefix.sh"), "verify", self.root],
-                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
-        if result.returncode != 0:
-            fail("the prefix's COM ports do not lead to %s/ports" % self.root)
+        verify_ports(self.root)
 
     def restart_server(self, trace_path=None):
         """Ends every Wine process of the prefix and starts it again. Its first
@@ -99,21 +90,13 @@ class Prefix:
                     err.read().decode(errors="replace"))
 
 
-class Line:
+class Line(PortLine):
     """COM1 as a fresh pseudo-terminal, read all the time as a device would drain
     it: bytes left unread count as output the line holds up."""
 
     def __init__(self, root):
-        self.master, slave = pty.openpty()
-        self.path = os.ttyname(slave)
-        tty.setraw(slave)
-        os.close(slave)
-        com1 = os.path.join(root, "ports", "com1")
-        tmp = com1 + ".new"
-        if os.path.lexists(tmp):
-            os.unlink(tmp)
-        os.symlink(self.path, tmp)
-        os.replace(tmp, com1)
+        super().__init__(root, "com1")
+        self.path = self.device_path
         self.lock = threading.Lock()
         self.data = b""
         self.running = True
@@ -163,10 +146,10 @@ class Line:
                     pass
         return found
 
-    def close(self):
+    def close(self, unassign=False):
         self.running = False
         self.reader.join()
-        os.close(self.master)
+        super().close(unassign)
 
 
 def check_datetime_messages(data):
@@ -298,7 +281,7 @@ def e2e(args):
             prefix.run("reg.exe", "delete", ENVIRONMENT_KEY, "/v", "WINEDEBUG", "/f")
             # The next tests get a server whose services write nowhere of ours.
             prefix.restart_server()
-            line.close()
+            line.close(unassign=True)
 
 
 def main():
@@ -306,9 +289,7 @@ def main():
     parser.add_argument("--root", required=True)
     parser.add_argument("--exe", required=True)
     args = parser.parse_args()
-    args.root = os.path.realpath(args.root)
-    if not os.path.isfile(os.path.join(args.root, "prefix", ".chronvane-ready")):
-        fail("no prepared Wine prefix under %s: run wine-prefix.sh prepare first" % args.root)
+    args.root = prepared_root(args.root)
     e2e(args)
 
 

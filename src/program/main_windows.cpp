@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "console_app.h"
-#include "power_throttling.h"
-#include "program_options.h"
-#include "win32ui/server_app.h"
-#include "windows_service.h"
+#include "app/console_app.h"
+#include "app/power_throttling.h"
+#include "app/program_options.h"
+#include "app/windows_service.h"
+#include "win32ui/windowed_program.h"
 
 // The program is linked for the GUI subsystem: started from Explorer or a shortcut
 // its window comes up with no console flashing behind it, which is how nearly
@@ -138,5 +138,5 @@ int main(int argc, char** argv) {
     }
     // A minimized window is where Windows 11 would lower the timer resolution.
     optOutOfPowerThrottling();
-    return runServerApp(options);
+    return runWindowedProgram(options);
 }
