@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "core/system_error.h"
+#include "power_throttling.h"
 #include "realtime.h"
 
 namespace chronvane {
@@ -12,6 +13,21 @@ std::vector<std::string> requestRealTime() {
     std::vector<std::string> notes;
     if (!SetPriorityClass(GetCurrentProcess(), HIGH_PRIORITY_CLASS)) {
         notes.push_back("running at normal priority (" + errorText(lastSystemError()) +
+                        "); messages may leave late on a busy machine");
+    }
+    if (!optOutOfPowerThrottling()) {
+        notes.push_back("Windows may throttle this process's timers (" +
+                        errorText(lastSystemError()) + "); messages may leave late");
+    }
+    return notes;
+}
+
+// Within the normal priority class, time-critical runs ahead of every normal thread
+// on the machine while leaving the real-time class to the system.
+std::vector<std::string> requestRealTimeThread() {
+    std::vector<std::string> notes;
+    if (!SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL)) {
+        notes.push_back("sending at normal priority (" + errorText(lastSystemError()) +
                         "); messages may leave late on a busy machine");
     }
     return notes;

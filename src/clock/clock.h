@@ -9,11 +9,20 @@ namespace chronvane {
 
 // Where the controller reads the time. Injected, so tests set the time by hand and
 // never wait for a real second to pass.
+// Reading the second and turning it into local time are apart, because they cost
+// very differently: the reading is what must happen right at the change of second,
+// while the conversion (which looks at the time zone) can be done ahead of time for
+// a second that is about to begin.
 class Clock {
   public:
     virtual ~Clock() = default;
+    // The wall clock's current whole second, counted from the Unix epoch.
+    virtual std::int64_t currentSecond() = 0;
+    // The local time at the start of second (as currentSecond counts), all fields
+    // from that instant, in the time zone in effect now.
+    virtual LocalTime localTime(std::int64_t second) = 0;
     // One reading of the local clock, all fields from the same instant.
-    virtual LocalTime now() = 0;
+    LocalTime now() { return localTime(currentSecond()); }
     // How far the wall clock stands from a clock that nobody sets (microseconds).
     // A time daemon's slewing moves both alike; only setting the clock moves this,
     // so a jump between two readings is the size of a step. Empty where it cannot
@@ -22,16 +31,17 @@ class Clock {
 };
 
 // The computer's wall clock in the C library's local time zone (TZ when set,
-// otherwise the system's), looked up afresh at each reading so that a change of
+// otherwise the system's), looked up afresh at each conversion so that a change of
 // time zone shows at the next message.
 // Per platform: system_clock_<platform>.cpp.
-// With an advance, every reading is that many milliseconds ahead of the wall
-// clock, so that a message started that much before a change of second carries the
-// second about to begin.
+// With an advance, the second read is the one that begins that many milliseconds
+// from now, so that a message started that much before a change of second carries
+// the second about to begin.
 class SystemClock final : public Clock {
   public:
     explicit SystemClock(int advanceMillis = 0) : m_advanceMillis(advanceMillis) {}
-    LocalTime now() override;
+    std::int64_t currentSecond() override;
+    LocalTime localTime(std::int64_t second) override;
     std::optional<std::int64_t> wallOffsetMicros() override;
 
   private:

@@ -52,8 +52,31 @@ void ClockController::selectPort(int n) {
     m_portName = opened ? wanted : "NONE";
 }
 
+void ClockController::prepare(std::int64_t second) {
+    m_prepared = build(second, m_clock.localTime(second), m_window.isEseSelected());
+}
+
+ClockController::Message ClockController::build(std::int64_t second, const LocalTime& time,
+                                                bool ese) const {
+    if (ese) {
+        return {second, time, ese, buildEseMessage(time),
+                "Transmitted ESE Clock message \"" + eseLogText(time) + "\""};
+    }
+    return {second, time, ese, buildDateTimeMessage(time),
+            "Transmitted \"" + dateTimeLogText(time) + "\""};
+}
+
 void ClockController::onTick() {
-    const LocalTime time = m_clock.now();
+    // Right after a change of second this is all there is before the write: one
+    // clock reading and a comparison. Without a prepared message (no early wake, a
+    // late one, or the clock set meanwhile) the conversion happens here.
+    const std::int64_t second = m_clock.currentSecond();
+    std::optional<Message> prepared;
+    prepared.swap(m_prepared);
+    if (prepared && prepared->second != second) {
+        prepared.reset();
+    }
+    const LocalTime time = prepared ? prepared->time : m_clock.localTime(second);
     if (time.second == m_lastSecond) {
         return;
     }
@@ -70,7 +93,7 @@ void ClockController::onTick() {
     // A device back in this tick is back at the change of second: this second's
     // message need not wait for the next one.
     if (!firstTick && portChosen && !isWaitingForSync() && (!m_recovering || tryRecovery())) {
-        send(time, ese);
+        send(prepared && prepared->ese == ese ? *prepared : build(second, time, ese));
     }
     if (!stateRead) {
         readClockState();
@@ -127,14 +150,12 @@ void ClockController::noteClockStep(const LocalTime& time) {
     m_wallOffset = offset;
 }
 
-void ClockController::send(const LocalTime& time, bool ese) {
-    if (ese) {
-        const bool sent = m_port.write(buildEseMessage(time));
-        transmitted(sent, "Transmitted ESE Clock message \"" + eseLogText(time) + "\"");
-    } else {
-        const bool sent = m_port.write(buildDateTimeMessage(time));
-        transmitted(sent, "Transmitted \"" + dateTimeLogText(time) + "\"");
+void ClockController::send(const Message& message) {
+    const bool sent = m_port.write(message.bytes);
+    if (sent) {
+        m_lastSent = message.time;
     }
+    transmitted(sent, message.logText);
 }
 
 void ClockController::transmitted(bool sent, const std::string& what) {
@@ -174,6 +195,27 @@ bool ClockController::tryRecovery() {
         appendLog(notOpenedText(m_portName));
     }
     return false;
+}
+
+ClockController::PortActivity ClockController::portActivity() const {
+    if (m_portName.empty() || m_portName == "NONE") {
+        return PortActivity::NoPort;
+    }
+    if (m_recovering) {
+        // A failed attempt is logged at once, so "logged" means "tried and failed".
+        return m_recoveryFailureLogged ? PortActivity::CannotOpen : PortActivity::Reopening;
+    }
+    return m_port.lastWriteFailure() == WriteFailure::HeldUp ? PortActivity::HeldUp
+                                                             : PortActivity::Sending;
+}
+
+std::string ClockController::activeDevicePath() const {
+    const auto index = DeviceMap::indexOfName(m_portName);
+    return index ? m_port.devicePath(*index) : std::string();
+}
+
+Protocol ClockController::protocol() const {
+    return m_window.isEseSelected() ? Protocol::EseRealTimeClock : Protocol::OstrelDateTime;
 }
 
 void ClockController::appendLog(std::string line) {

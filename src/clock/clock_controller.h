@@ -7,6 +7,7 @@
 #include "clock.h"
 #include "clock_state.h"
 #include "clock_window.h"
+#include "core/protocol.h"
 #include "message_log.h"
 #include "serial/serial_port.h"
 
@@ -47,6 +48,12 @@ class ClockController {
     // since the previous tick. The very first tick only notes its second, so every
     // message starts at a change of second, never part-way through one.
     void onTick();
+    // Ahead of the change of second that starts second (as Clock::currentSecond
+    // counts it): reads the zone, the protocol and builds that second's message and
+    // its log text, so that the onTick right after the change only has to confirm
+    // the second and write. A clock set in between, or a protocol chosen in
+    // between, makes onTick build afresh, as it does without this.
+    void prepare(std::int64_t second);
 
     const std::string& portName() const { return m_portName; }
     const MessageLog& log() const { return m_log; }
@@ -55,7 +62,25 @@ class ClockController {
     // True after a write failed because the device went away (or, with
     // setRetryFailedOpens, after a failed open), until it has been opened again.
     bool isRecovering() const { return m_recovering; }
+
+    // What the active port is doing, for a status display.
+    enum class PortActivity {
+        NoPort,      // none chosen, or the chosen one failed to open and is not retried
+        Sending,     // open; the last message left, or none was due yet
+        HeldUp,      // open; the last message was held up by flow control
+        Reopening,   // went away while sending; not yet tried again
+        CannotOpen,  // the last attempt to open it failed (port().lastError() says why)
+    };
+    PortActivity portActivity() const;
+    // The device behind the active port; empty when there is none.
+    std::string activeDevicePath() const;
+    // The protocol the window has chosen, which the next message will use.
+    Protocol protocol() const;
+    // The time the last message that left carried; none before the first.
+    const std::optional<LocalTime>& lastSent() const { return m_lastSent; }
     // The most recent reading of the clock's state; empty before the first one.
+    // Whoever reports on the program (a status line) takes it from here rather than
+    // asking the system again.
     const std::optional<ClockState>& clockState() const { return m_clockState; }
     // True while setWaitForSync holds the messages back.
     bool isWaitingForSync() const { return m_waitForSync && !m_syncSeen; }
@@ -68,7 +93,16 @@ class ClockController {
     bool openPort(int index);
     // True when the port is open again.
     bool tryRecovery();
-    void send(const LocalTime& time, bool ese);
+    // One second's message and what its log line says after "COMn: ".
+    struct Message {
+        std::int64_t second = 0;
+        LocalTime time;
+        bool ese = true;
+        ByteString bytes;
+        std::string logText;
+    };
+    Message build(std::int64_t second, const LocalTime& time, bool ese) const;
+    void send(const Message& message);
     void transmitted(bool sent, const std::string& what);
     void appendLog(std::string line);
     void readClockState();
@@ -80,6 +114,8 @@ class ClockController {
     // first message waits for the next change of second.
     static constexpr int noSecondYet = -1;
     int m_lastSecond = noSecondYet;
+    // Built by prepare() for the second about to begin; used once.
+    std::optional<Message> m_prepared;
     std::string m_portName;
     SerialPort m_port;
     MessageLog m_log;
@@ -92,6 +128,7 @@ class ClockController {
     // line is not logged again until a message has left (a line held up by flow
     // control fails every second for as long as it is held).
     std::string m_loggedWriteFailure;
+    std::optional<LocalTime> m_lastSent;
 
     ClockStateReader* m_stateReader = nullptr;
     std::optional<ClockState> m_clockState;

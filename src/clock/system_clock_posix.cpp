@@ -16,20 +16,11 @@ std::int64_t nanos(clockid_t id) {
 
 }  // namespace
 
-LocalTime SystemClock::now() {
+std::int64_t SystemClock::currentSecond() {
     // clock_gettime rather than time(): time() reads the coarse clock, which still
     // shows the old second for a few milliseconds after it has changed, and the
     // tick is placed right after each change of second.
-    const std::int64_t wall = nanos(CLOCK_REALTIME) + m_advanceMillis * nanosPerMilli;
-    // localtime_r need not look at the time zone again; tzset does, so a zone
-    // changed while we run shows at the next reading.
-    tzset();
-    std::tm tm{};
-    const time_t seconds = static_cast<time_t>(wall / nanosPerSecond);
-    if (localtime_r(&seconds, &tm) == nullptr) {
-        gmtime_r(&seconds, &tm);
-    }
-    return LocalTime{tm.tm_sec, tm.tm_min, tm.tm_hour, tm.tm_mday, tm.tm_mon, tm.tm_wday};
+    return (nanos(CLOCK_REALTIME) + m_advanceMillis * nanosPerMilli) / nanosPerSecond;
 }
 
 std::optional<std::int64_t> SystemClock::wallOffsetMicros() {
@@ -48,6 +39,18 @@ std::optional<std::int64_t> SystemClock::wallOffsetMicros() {
         }
     }
     return offset / 1000;
+}
+
+LocalTime SystemClock::localTime(std::int64_t second) {
+    // localtime_r need not look at the time zone again; tzset does, so a zone
+    // changed while we run shows at the next conversion.
+    tzset();
+    std::tm tm{};
+    const time_t seconds = static_cast<time_t>(second);
+    if (localtime_r(&seconds, &tm) == nullptr) {
+        gmtime_r(&seconds, &tm);
+    }
+    return LocalTime{tm.tm_sec, tm.tm_min, tm.tm_hour, tm.tm_mday, tm.tm_mon, tm.tm_wday};
 }
 
 }  // namespace chronvane

@@ -33,25 +33,18 @@ std::int64_t counterUnits() {
 
 }  // namespace
 
-LocalTime SystemClock::now() {
+std::int64_t SystemClock::currentSecond() {
     // The precise reading rather than time(): the coarse one still shows the old
     // second for up to a clock interrupt (15.6 ms by default) after it has changed,
     // and the tick is placed right after each change of second.
     const std::int64_t units = systemTimeUnits() + m_advanceMillis * fileTimeUnitsPerMilli;
-    const __time64_t seconds = (units - fileTimeAtUnixEpoch) / fileTimeUnitsPerSecond;
-    // The C runtime reads TZ (or the system's zone) only in _tzset, so a zone
-    // changed while we run shows at the next reading.
-    _tzset();
-    std::tm tm{};
-    if (_localtime64_s(&tm, &seconds) != 0) {
-        _gmtime64_s(&tm, &seconds);
-    }
-    return LocalTime{tm.tm_sec, tm.tm_min, tm.tm_hour, tm.tm_mday, tm.tm_mon, tm.tm_wday};
+    return (units - fileTimeAtUnixEpoch) / fileTimeUnitsPerSecond;
 }
 
 std::optional<std::int64_t> SystemClock::wallOffsetMicros() {
-    // The system time between two readings of the performance counter. A reading interrupted in between is taken
-    // again: the offset must not jump by the time lost.
+    // The system time between two readings of the performance counter. A reading
+    // interrupted in between is taken again: the offset must not jump by the time
+    // lost.
     constexpr std::int64_t widestUnits = 500;  // 50 us
     std::int64_t offset = 0;
     for (int attempt = 0; attempt < 5; ++attempt) {
@@ -64,6 +57,18 @@ std::optional<std::int64_t> SystemClock::wallOffsetMicros() {
         }
     }
     return offset / 10;
+}
+
+LocalTime SystemClock::localTime(std::int64_t second) {
+    // The C runtime reads TZ (or the system's zone) only in _tzset, so a zone
+    // changed while we run shows at the next conversion.
+    _tzset();
+    const __time64_t seconds = second;
+    std::tm tm{};
+    if (_localtime64_s(&tm, &seconds) != 0) {
+        _gmtime64_s(&tm, &seconds);
+    }
+    return LocalTime{tm.tm_sec, tm.tm_min, tm.tm_hour, tm.tm_mday, tm.tm_mon, tm.tm_wday};
 }
 
 }  // namespace chronvane

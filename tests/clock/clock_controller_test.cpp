@@ -166,6 +166,43 @@ TEST_F(ControllerTest, ProtocolIsReadAtEachNewSecond) {
     EXPECT_EQ(window.shown[3], "COM1: Transmitted \"Monday February 22  14:05:01\"");
 }
 
+// The message is built ahead of the change of second, and the change only
+// confirms it; whatever moved in between (the clock set, the protocol chosen) is
+// caught there and the message built afresh.
+TEST_F(ControllerTest, APreparedMessageGoesOutOnlyWhenItsSecondAndProtocolStillHold) {
+    struct Case {
+        const char* name;
+        int secondAtTheChange;  // the prepared one is 1
+        bool eseAtTheChange;
+        bool convertsAtTheChange;
+    };
+    const Case cases[] = {
+        {"as prepared", 1, true, false},
+        {"clock set meanwhile", 7, true, true},
+        {"protocol chosen meanwhile", 1, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        clock.time = FakeClock{}.time;
+        window.ese = true;
+        const DeviceMap devices = controller->port().devices();
+        controller.reset();  // the port goes with it
+        controller = std::make_unique<ClockController>(clock, window, devices);
+        controller->selectPort(1);
+        controller->onTick();
+        com1.drain();
+        controller->prepare(FakeClock::secondOf(clock.time) + 1);
+        const int conversions = clock.conversions;
+        clock.setSecond(c.secondAtTheChange);
+        window.ese = c.eseAtTheChange;
+        controller->onTick();
+        EXPECT_EQ(clock.conversions != conversions, c.convertsAtTheChange);
+        const auto bytes = com1.read(100, std::chrono::milliseconds(100));
+        EXPECT_EQ(ByteString(bytes.begin(), bytes.end()),
+                  c.eseAtTheChange ? buildEseMessage(clock.time) : buildDateTimeMessage(clock.time));
+    }
+}
+
 TEST_F(ControllerTest, LogKeepsTheFourNewestLines) {
     controller->selectPort(1);
     for (int s = 0; s < 5; ++s) {
@@ -203,14 +240,20 @@ TEST(ControllerRecovery, ReopensTheSameDeviceOnceItIsBack) {
     ClockController controller(clock, window, devices);
     controller.selectPort(1);
     controller.onTick();
+    EXPECT_EQ(controller.lastSent(), std::nullopt);
     clock.setSecond(1);
     controller.onTick();
     EXPECT_EQ(first->read(12).size(), 12u);
+    EXPECT_EQ(controller.portActivity(), ClockController::PortActivity::Sending);
+    const LocalTime sentBeforeFailure = clock.time;
+    EXPECT_EQ(controller.lastSent(), sentBeforeFailure);
 
     first.reset();  // pulled out: both ends of the old line are gone
     clock.setSecond(2);
     controller.onTick();
     EXPECT_EQ(window.shown[3], "COM1: Transmission failed (Input/output error)");
+    EXPECT_EQ(controller.portActivity(), ClockController::PortActivity::Reopening);
+    EXPECT_EQ(controller.lastSent(), sentBeforeFailure);
 
     // Still gone for a few seconds: one "could not be opened." line at most.
     fs::remove(link);
@@ -221,6 +264,7 @@ TEST(ControllerRecovery, ReopensTheSameDeviceOnceItIsBack) {
     EXPECT_EQ(window.shown[2], "COM1: Transmission failed (Input/output error)");
     EXPECT_EQ(window.shown[3], "COM1 could not be opened.");
     EXPECT_EQ(controller.portName(), "COM1");
+    EXPECT_EQ(controller.portActivity(), ClockController::PortActivity::CannotOpen);
 
     // Plugged in again: back at this change of second, so this second is sent.
     PtyPair second;
@@ -230,6 +274,8 @@ TEST(ControllerRecovery, ReopensTheSameDeviceOnceItIsBack) {
     EXPECT_EQ(window.shown[2], "COM1 opened successfully.");
     EXPECT_EQ(window.shown[3], "COM1: Transmitted ESE Clock message \"14:05:05\"");
     EXPECT_FALSE(controller.isRecovering());
+    EXPECT_EQ(controller.portActivity(), ClockController::PortActivity::Sending);
+    EXPECT_EQ(controller.lastSent(), clock.time);
     EXPECT_EQ(second.read(12).size(), 12u);
     fs::remove(link);
 }
