@@ -122,4 +122,6 @@ StopSignals::Wake StopSignals::waitForTick(TickSource& tick) {
     }
 }
 
+void keepRunningOnTerminalOutput() {}
+
 }  // namespace chronvane
