@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
+#include <regex>
 #include <stdexcept>
 #include <thread>
 
@@ -318,6 +319,17 @@ std::string stopWith(ChildProcess& child, int signal, std::chrono::milliseconds 
         return std::string("after ") + sigabbrev_np(signal) + ": " + describeStatus(status);
     }
     return devicePath.empty() ? std::string() : deviceProblem(devicePath);
+}
+
+std::string virtualReaderPath(ChildProcess& sender) {
+    const std::regex announced("COM1 is virtual: readers open (/dev/pts/[0-9]+)");
+    while (auto line = sender.errLine(std::chrono::seconds(5))) {
+        std::smatch match;
+        if (std::regex_match(*line, match, announced)) {
+            return match[1];
+        }
+    }
+    return {};
 }
 
 }  // namespace chronvane::test

@@ -103,4 +103,8 @@ std::string stopWithSigterm(ChildProcess& child, std::chrono::milliseconds timeo
 std::string stopWith(ChildProcess& child, int signal, std::chrono::milliseconds timeout,
                      const std::string& devicePath = {});
 
+// The reader path a sender started with --device COM1=virtual announces on its
+// standard error; empty when none came within a few seconds.
+std::string virtualReaderPath(ChildProcess& sender);
+
 }  // namespace chronvane::test
