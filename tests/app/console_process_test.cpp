@@ -477,6 +477,24 @@ TEST(Console, RealTimeWhereAllowedElseSaysHowToAllowIt) {
     }
 }
 
+// The checkout may lie where the user a test drops to cannot enter (root's home,
+// a mktemp -d folder, both mode 0700): such a test must still run the program.
+TEST(Console, ATestThatGivesUpRootRunsTheProgramWhereverTheCheckoutLies) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to give up";
+    }
+    std::string folder = (std::filesystem::temp_directory_path() / "chronvane-private-XXXXXX");
+    ASSERT_NE(mkdtemp(folder.data()), nullptr);
+    const auto hidden = std::filesystem::path(folder) / "chronvane32";
+    std::filesystem::copy_file(program, hidden);
+    ChildProcess::Options options;
+    options.unprivileged = true;
+    ChildProcess child(hidden.string(), {"--console", "--device", "COM1=virtual"}, options);
+    EXPECT_EQ(child.outLine(startWait), "COM1 opened successfully.");
+    EXPECT_EQ(stopWithSigterm(child, endWait), "");
+    std::filesystem::remove_all(folder);
+}
+
 TEST(Console, ComesBackWhenTheDeviceReturns) {
     const auto dir =
         std::filesystem::temp_directory_path() / ("chronvane-recovery-" + std::to_string(getpid()));
