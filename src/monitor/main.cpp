@@ -16,7 +16,7 @@
 #include "message_report.h"
 #include "report_output.h"
 #include "monitor_options.h"
-#include "serial/standard_descriptors.h"
+#include "program/standard_descriptors.h"
 #include "stream_decoder.h"
 
 namespace {
