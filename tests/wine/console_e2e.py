@@ -27,7 +27,7 @@ import subprocess
 import tempfile
 import time
 
-from wine_harness import WINE64, PortLine, fail, prepared_root, wine_env
+from wine_harness import WINE64, PortLine, fail, prepared_root, verify_ports, wine_env
 
 ESE_LENGTH = 12
 PACKET_HEADER = bytes([0xF5, 0x00, 0x00, 0x03, 0x28])
@@ -209,8 +209,7 @@ def missing_port(args):
     adapter is gone: the reason must say there is no such port, not that it is no
     serial port."""
     verify_ports(args.root)
-    env = dict(os.environ, WINEPREFIX=os.path.join(args.root, "prefix"), WINEARCH="win64",
-               WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
+    env = wine_env(args.root)
     with tempfile.TemporaryDirectory(prefix="chronvane-wine-missing-") as workdir:
         err_path = os.path.join(workdir, "stderr.txt")
         with open(err_path, "wb") as err, open(os.devnull, "r+b") as null:
