@@ -11,7 +11,7 @@ namespace chronvane {
 // The console program's one wait: for the next tick or for the operator asking it
 // to stop. A stop is therefore handled between two ticks, never in the middle of a
 // send. Per platform (stop_signals_<platform>.cpp): on POSIX, SIGINT, SIGTERM and
-// every other signal that would end the process (core/ending_signals_posix.h;
+// every other signal that would end the process (core/ending_signals_linux.h;
 // unless ignored at start, as SIGHUP under nohup) are blocked while this lives and
 // read from a signalfd in the same poll as the tick; the old signal mask comes back
 // afterwards. SIGPIPE and SIGXFSZ are ignored meanwhile:

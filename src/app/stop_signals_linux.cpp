@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <vector>
 
-#include "core/ending_signals_posix.h"
+#include "core/ending_signals_linux.h"
 #include "core/retry_on_interrupt.h"
 #include "stop_signals.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "core/ending_signals_posix.h"
+#include "core/ending_signals_linux.h"
 #include "line_reader.h"
 #include "message_report.h"
 #include "report_output.h"
