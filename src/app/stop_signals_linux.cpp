@@ -88,6 +88,11 @@ void keepRunningOnTerminalOutput() {
     signal(SIGTTOU, SIG_IGN);
 }
 
+void StopSignals::requestStop() {
+    // Blocked and read from the signalfd while a StopSignals watches.
+    kill(getpid(), SIGTERM);
+}
+
 bool StopSignals::isWatching() const {
     return m_watch != nullptr;
 }
