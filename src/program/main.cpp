@@ -10,6 +10,7 @@
 #include "app/stop_signals.h"
 #include "app/time_zone_check.h"
 #include "app/window_loader.h"
+#include "app/service_notifier.h"
 #include "display_probe.h"
 #include "standard_descriptors.h"
 
@@ -115,5 +116,7 @@ int main(int argc, char** argv) {
         print(stderr, self + ": " + problem + ", running in console mode (--console)\n");
     }
 #endif
-    return runConsole(options);
+    // Started by systemd as a service, the console program reports to it.
+    ServiceNotifier notifier;
+    return runConsole(options, &notifier);
 }
