@@ -174,14 +174,14 @@ def e2e(args):
             tz, ahead = tz_for(10, 13)
             run = Run(args, workdir, extra, {"TZ": tz})
             try:
-                messages = run.receive(3.5, length)
+                messages = run.receive(6, length)
                 status = run.stop()
                 run.check_port_was_ours()
                 with open(run.out_path, "rb") as out, open(run.err_path, "rb") as err:
                     output, errors = out.read().decode(errors="replace"), err.read().decode(
                         errors="replace")
                 if len(messages) < 2:
-                    fail("%s: %d messages in 3.5 s; stderr: %s" % (protocol, len(messages), errors))
+                    fail("%s: %d messages in 6 s; stderr: %s" % (protocol, len(messages), errors))
                 carried = []
                 for at, message in messages:
                     if protocol == "ESE":
