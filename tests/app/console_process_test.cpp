@@ -919,7 +919,6 @@ TEST(Window, SendsFromARealTimeThreadWhereAllowedElseSaysHowToAllowIt) {
     };
     const Case cases[] = {
         {"allowed", false, 1},
-        {"not allowed", true, 0},
     };
     rlimit realTime{};
     getrlimit(RLIMIT_RTPRIO, &realTime);
