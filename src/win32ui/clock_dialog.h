@@ -74,6 +74,10 @@ class ClockDialog final : public StartWindow {
     // the state; a tooltip over the window gives the state with its figures.
     void showClockState(const ClockState& state);
 
+    // One check of a minimize asked for at start: minimizes the shown window
+    // again until it has stayed minimized for a second (or the checks run out).
+    void checkMinimized();
+
     HINSTANCE m_instance;
     // The thread that made the window, where its controls are touched.
     DWORD m_windowThread;
@@ -96,6 +100,10 @@ class ClockDialog final : public StartWindow {
     HWND m_window = nullptr;
     // The identifier of the window timer standing in for the tick; 0 when none runs.
     UINT_PTR m_windowTimer = 0;
+    // Checks of a minimize asked for at start that are left (see requestMinimize).
+    int m_minimizeChecksLeft = 0;
+    // How many checks in a row have found the window minimized.
+    int m_minimizedChecks = 0;
 };
 
 }  // namespace chronvane
