@@ -6,6 +6,7 @@
 #include "clock/clock_controller.h"
 #include "console_output.h"
 #include "console_stand_in.h"
+#include "exit_status.h"
 #include "realtime.h"
 #include "start_sequence.h"
 #include "stop_signals.h"
@@ -37,7 +38,7 @@ int runConsole(ProgramOptions& options) {
     if (!stop.isWatching()) {
         reportError(std::string("cannot watch for ") + StopSignals::watchedRequests(),
                     stop.error());
-        return 1;
+        return exitFailure;
     }
 
     // Nothing else runs in this process but the tick: let it be on time on a busy
@@ -62,7 +63,7 @@ int runConsole(ProgramOptions& options) {
     runStartSequence(options.commandLine, console, controller);
     if (!tick.isRunning()) {
         reportError("cannot start the 100 ms tick", tick.lastError());
-        return 1;
+        return exitFailure;
     }
 
     for (;;) {
@@ -71,10 +72,10 @@ int runConsole(ProgramOptions& options) {
                 controller.onTick();
                 break;
             case StopSignals::Wake::stop:
-                return 0;
+                return exitNormal;
             case StopSignals::Wake::failed:
                 reportError(stop.failedCall(), stop.error());
-                return 1;
+                return exitFailure;
         }
     }
 }

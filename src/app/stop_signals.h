@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <memory>
 
 #include "core/system_error.h"
@@ -9,17 +8,11 @@
 namespace chronvane {
 
 // The console program's one wait: for the next tick or for the operator asking it
-// to stop. A stop is therefore handled between two ticks, never in the middle of a
-// send. Per platform (stop_signals_<platform>.cpp): on POSIX, SIGINT, SIGTERM and
-// SIGHUP (unless ignored at start, as under nohup) are blocked while this lives and
-// read from a signalfd in the same poll as the tick; the old signal mask comes back
-// afterwards. SIGPIPE is ignored meanwhile:
-// the log is best effort, and a reader of standard output that goes away must not
-// end the clock. On Windows a console control handler sets an event waited on
-// together with the tick's timer (Ctrl+C, Ctrl+Break, the console closing, log-off,
-// shut-down); for the last three Windows ends the process when the handler
-// returns, so the handler holds on until this object is destroyed: create it
-// before, and destroy it after, the port.
+// to stop (Ctrl+C, the terminal or console closing, the system shutting down). A
+// stop is therefore handled between two ticks, never in the middle of a send. How
+// the requests are caught is per platform (stop_signals_<platform>.cpp). A stop
+// can end the process soon after it has been seen: create this before, and
+// destroy it after, the port.
 class StopSignals {
   public:
     enum class Wake {
@@ -43,21 +36,16 @@ class StopSignals {
     // together with a tick wins: the operator asked to end.
     Wake waitForTick(TickSource& tick);
 
-    // For a caller with an event loop of its own (the window): a handle that loop
-    // can wait on, ready while a stop request is pending (on POSIX the signalfd);
-    // -1 when not watching. takeStopRequest() then takes the pending requests off
-    // and says whether there was one.
-    std::intptr_t nativeHandle() const;
-    bool takeStopRequest();
-
     // The system call behind the last failure (setting up or waiting), and why.
     const char* failedCall() const { return m_failedCall; }
     SystemError error() const { return m_error; }
 
-  private:
-    // The platform's watch; null when it could not be set up.
+    // The platform's watch, for what only one platform offers
+    // (stop_signals_<platform>.h); null when it could not be set up.
     struct Watch;
+    Watch* watch() const { return m_watch.get(); }
 
+  private:
     std::unique_ptr<Watch> m_watch;
     const char* m_failedCall = "";
     SystemError m_error;

@@ -13,6 +13,7 @@
 #include "line_reader.h"
 #include "message_report.h"
 #include "monitor_options.h"
+#include "program/print.h"
 #include "program/standard_descriptors.h"
 #include "stream_decoder.h"
 
@@ -24,9 +25,7 @@ constexpr const char* self = "chronvane32-monitor";
 // How often an unfinished message is looked at again when nothing arrives.
 constexpr int idleCheckMs = 100;
 
-bool print(std::FILE* stream, const std::string& text) {
-    return std::fputs(text.c_str(), stream) >= 0 && std::fflush(stream) == 0;
-}
+using namespace chronvane;
 
 Timestamp wallClockNow() {
     return std::chrono::duration_cast<Timestamp>(
@@ -50,7 +49,7 @@ void onStopSignal(int signal) {
 // SIGINT, SIGTERM and SIGHUP (the terminal closed) are blocked except inside
 // ppoll, so that one arriving between the check of stopSignal and the wait cannot
 // be lost, and the line is always given up in order.
-bool catchStopSignals(sigset_t& waitMask) {
+SystemError catchStopSignals(sigset_t& waitMask) {
     struct sigaction action {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
@@ -60,24 +59,24 @@ bool catchStopSignals(sigset_t& waitMask) {
     for (const int signal : stopSignals) {
         struct sigaction old {};
         if (sigaction(signal, nullptr, &old) != 0) {
-            return false;
+            return lastSystemError();
         }
         // Under nohup the hangup stays ignored, as asked.
         if (signal == SIGHUP && old.sa_handler == SIG_IGN) {
             continue;
         }
         if (sigaction(signal, &action, nullptr) != 0) {
-            return false;
+            return lastSystemError();
         }
         sigaddset(&blocked, signal);
     }
     if (sigprocmask(SIG_BLOCK, &blocked, &waitMask) != 0) {
-        return false;
+        return lastSystemError();
     }
     for (const int signal : stopSignals) {
         sigdelset(&waitMask, signal);
     }
-    return true;
+    return {};
 }
 
 struct Tally {
@@ -106,19 +105,20 @@ bool report(const std::vector<DecodedMessage>& messages, const MonitorOptions& o
 
 int run(const MonitorOptions& options) {
     sigset_t waitMask;
-    if (!catchStopSignals(waitMask)) {
-        print(stderr, std::string(self) + ": signals: " + std::strerror(errno) + "\n");
+    if (const SystemError error = catchStopSignals(waitMask); error.failed()) {
+        print(stderr, std::string(self) + ": signals: " + errorText(error) + "\n");
         return 2;
     }
-    const int fd = openLine(options.device);
+    SystemError openError;
+    const int fd = openLine(options.device, openError);
     if (fd < 0) {
         print(stderr,
-              std::string(self) + ": " + options.device + ": " + std::strerror(errno) + "\n");
+              std::string(self) + ": " + options.device + ": " + errorText(openError) + "\n");
         return 2;
     }
-    if (const int error = requestLowLatency(fd); error != 0) {
+    if (const SystemError error = requestLowLatency(fd); error.failed()) {
         print(stderr, std::string(self) + ": " + options.device +
-                          ": cannot ask the driver for low-latency mode (" + std::strerror(error) +
+                          ": cannot ask the driver for low-latency mode (" + errorText(error) +
                           "); arrival times may be late by up to the adapter's latency timer\n");
     }
     StreamDecoder decoder(std::chrono::milliseconds(250), localUtcOffset);
@@ -133,8 +133,8 @@ int run(const MonitorOptions& options) {
             if (errno == EINTR) {
                 continue;
             }
-            print(stderr,
-                  std::string(self) + ": " + options.device + ": " + std::strerror(errno) + "\n");
+            print(stderr, std::string(self) + ": " + options.device + ": " +
+                              errorText(lastSystemError()) + "\n");
             tally.faultSeen = true;
             break;
         }
@@ -143,7 +143,7 @@ int run(const MonitorOptions& options) {
             continue;
         }
         const ssize_t got = ::read(fd, buffer.data(), buffer.size());
-        const int readError = errno;
+        const SystemError readError = lastSystemError();
         const Timestamp arrival = wallClockNow();
         if (got > 0) {
             tally.bytesRead += got;
@@ -151,13 +151,13 @@ int run(const MonitorOptions& options) {
                           options, tally);
             continue;
         }
-        if (got < 0 && (readError == EINTR || readError == EAGAIN)) {
+        if (got < 0 && (readError.code == EINTR || readError.code == EAGAIN)) {
             continue;
         }
         // EIO (a pseudo-terminal whose sender went away) or end of file: the line is
         // gone; say so and end as for an interrupt.
         print(stderr, std::string(self) + ": " + options.device + ": " +
-                          (got == 0 ? "end of input" : std::strerror(readError)) + "\n");
+                          (got == 0 ? "end of input" : errorText(readError)) + "\n");
         break;
     }
     const std::size_t trailing = decoder.finish();
@@ -184,19 +184,19 @@ int run(const MonitorOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (const int error = chronvane::fillClosedStandardDescriptors(); error != 0) {
+    if (const SystemError error = fillClosedStandardDescriptors(); error.failed()) {
         print(stderr, std::string(self) +
                           ": cannot put /dev/null on a closed standard descriptor: " +
-                          std::strerror(error) + "\n");
+                          errorText(error) + "\n");
         return 2;
     }
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    const MonitorParse parsed = parseMonitorArguments(args);
-    if (!parsed.options) {
+    const Parsed<MonitorOptions> parsed = parseMonitorArguments(args);
+    if (!parsed.value) {
         print(stderr, std::string(self) + ": " + parsed.error + "\nTry '" + self + " --help'.\n");
         return 2;
     }
-    const MonitorOptions& options = *parsed.options;
+    const MonitorOptions& options = *parsed.value;
     if (options.help) {
         return print(stdout, monitorUsageText(self)) ? 0 : 1;
     }

@@ -10,11 +10,12 @@ namespace {
 // Windows has no pseudo-terminals: asking for a virtual COM must end with what to
 // use instead, not with a bare system error.
 TEST(ProgramOptionsWindows, VirtualPortsAreRefusedWithWhatToUseInstead) {
-    ParseResult parsed = parseProgramArguments({"--console", "--device", "COM2=virtual"});
-    ASSERT_TRUE(parsed.options) << parsed.error;
+    Parsed<ProgramOptions> parsed =
+        parseProgramArguments({"--console", "--device", "COM2=virtual"});
+    ASSERT_TRUE(parsed.value) << parsed.error;
     std::string notice;
     std::string error;
-    EXPECT_FALSE(openVirtualPorts(*parsed.options, notice, error));
+    EXPECT_FALSE(openVirtualPorts(*parsed.value, notice, error));
     EXPECT_NE(error.find("COM2=virtual"), std::string::npos) << error;
     EXPECT_NE(error.find("null-modem pair"), std::string::npos) << error;
     EXPECT_EQ(error.find('\n'), std::string::npos);

@@ -1,0 +1,28 @@
+#include <cstdlib>
+
+#include "app/console_app.h"
+#include "app/time_zone_check.h"
+#include "print.h"
+#include "program_start.h"
+
+namespace chronvane {
+
+void reportAtStart(const std::string& text) {
+    print(stderr, std::string(executableName) + ": " + text + "\n");
+}
+
+// Standard output and error are there already: main has filled any closed one.
+void prepareOutput(const ProgramOptions* /*parsed*/) {}
+
+void reportStartConditions() {
+    const char* zoneDirectory = std::getenv("TZDIR");
+    const std::string zoneProblem = timeZoneProblem(
+        std::getenv("TZ"),
+        zoneDirectory != nullptr && *zoneDirectory != '\0' ? zoneDirectory : "/usr/share/zoneinfo",
+        zoneInEffect());
+    if (!zoneProblem.empty()) {
+        print(stderr, std::string(executableName) + ": " + zoneProblem + "\n");
+    }
+}
+
+}  // namespace chronvane
