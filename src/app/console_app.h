@@ -5,6 +5,7 @@
 // sequence, the 100 ms tick, the console's wait for tick or stop, and the console
 // program itself with its stand-in for the window. No window toolkit.
 
+#include "console_observer.h"
 #include "program_options.h"
 
 namespace chronvane {
@@ -21,6 +22,8 @@ inline constexpr const char* executableName = "chronvane32";
 // options.commandLine is upper-cased by the start sequence.
 // Returns the exit status: 0 after one of those signals (the port has been closed and
 // released by then), 1 when no timer could be had or the loop itself failed.
-int runConsole(ProgramOptions& options);
+// observer (may be null) hears of the start, every tick, line and notice, and the
+// stop; see ConsoleObserver.
+int runConsole(ProgramOptions& options, ConsoleObserver* observer = nullptr);
 
 }  // namespace chronvane

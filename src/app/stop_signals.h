@@ -36,6 +36,11 @@ class StopSignals {
     // together with a tick wins: the operator asked to end.
     Wake waitForTick(TickSource& tick);
 
+    // Asks the waiting loop to stop as the operator's request would, from any
+    // thread: how a service manager's stop reaches the console loop. Has no effect
+    // until a StopSignals is watching.
+    static void requestStop();
+
     // The system call behind the last failure (setting up or waiting), and why.
     const char* failedCall() const { return m_failedCall; }
     SystemError error() const { return m_error; }

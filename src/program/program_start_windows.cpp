@@ -63,7 +63,8 @@ void connectConsole(bool consoleMode) {
 
 // A windowed run writes nothing; everything else may have to.
 void prepareOutput(const ProgramOptions* parsed) {
-    if (parsed == nullptr || parsed->console || parsed->help || parsed->version) {
+    if (parsed == nullptr || parsed->console || parsed->help || parsed->version ||
+        parsed->installService || !parsed->uninstallService.empty()) {
         connectConsole(parsed != nullptr && parsed->console);
     }
 }
