@@ -50,8 +50,31 @@ void ClockController::selectPort(int n) {
     m_portName = opened ? wanted : "NONE";
 }
 
+void ClockController::prepare(std::int64_t second) {
+    m_prepared = build(second, m_clock.localTime(second), m_window.isEseSelected());
+}
+
+ClockController::Message ClockController::build(std::int64_t second, const LocalTime& time,
+                                                bool ese) const {
+    if (ese) {
+        return {second, time, ese, buildEseMessage(time),
+                "Transmitted ESE Clock message \"" + eseLogText(time) + "\""};
+    }
+    return {second, time, ese, buildDateTimeMessage(time),
+            "Transmitted \"" + dateTimeLogText(time) + "\""};
+}
+
 void ClockController::onTick() {
-    const LocalTime time = m_clock.now();
+    // Right after a change of second this is all there is before the write: one
+    // clock reading and a comparison. Without a prepared message (no early wake, a
+    // late one, or the clock set meanwhile) the conversion happens here.
+    const std::int64_t second = m_clock.currentSecond();
+    std::optional<Message> prepared;
+    prepared.swap(m_prepared);
+    if (prepared && prepared->second != second) {
+        prepared.reset();
+    }
+    const LocalTime time = prepared ? prepared->time : m_clock.localTime(second);
     if (time.second == m_lastSecond) {
         return;
     }
@@ -66,17 +89,11 @@ void ClockController::onTick() {
     if (m_recovering && !tryRecovery()) {
         return;
     }
-    send(time, ese);
+    send(prepared && prepared->ese == ese ? *prepared : build(second, time, ese));
 }
 
-void ClockController::send(const LocalTime& time, bool ese) {
-    if (ese) {
-        const bool sent = m_port.write(buildEseMessage(time));
-        transmitted(sent, "Transmitted ESE Clock message \"" + eseLogText(time) + "\"");
-    } else {
-        const bool sent = m_port.write(buildDateTimeMessage(time));
-        transmitted(sent, "Transmitted \"" + dateTimeLogText(time) + "\"");
-    }
+void ClockController::send(const Message& message) {
+    transmitted(m_port.write(message.bytes), message.logText);
 }
 
 void ClockController::transmitted(bool sent, const std::string& what) {

@@ -5,6 +5,8 @@
 // program injects, and ClockController, which sends a message at each change of
 // second and carries out port selection.
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "clock.h"
@@ -39,6 +41,12 @@ class ClockController {
     // since the previous tick. The very first tick only notes its second, so every
     // message starts at a change of second, never part-way through one.
     void onTick();
+    // Ahead of the change of second that starts second (as Clock::currentSecond
+    // counts it): reads the zone, the protocol and builds that second's message and
+    // its log text, so that the onTick right after the change only has to confirm
+    // the second and write. A clock set in between, or a protocol chosen in
+    // between, makes onTick build afresh, as it does without this.
+    void prepare(std::int64_t second);
 
     const std::string& portName() const { return m_portName; }
     const MessageLog& log() const { return m_log; }
@@ -52,7 +60,16 @@ class ClockController {
     bool openPort(int index);
     // True when the port is open again.
     bool tryRecovery();
-    void send(const LocalTime& time, bool ese);
+    // One second's message and what its log line says after "COMn: ".
+    struct Message {
+        std::int64_t second = 0;
+        LocalTime time;
+        bool ese = true;
+        ByteString bytes;
+        std::string logText;
+    };
+    Message build(std::int64_t second, const LocalTime& time, bool ese) const;
+    void send(const Message& message);
     void transmitted(bool sent, const std::string& what);
     void appendLog(std::string line);
 
@@ -62,6 +79,8 @@ class ClockController {
     // first message waits for the next change of second.
     static constexpr int noSecondYet = -1;
     int m_lastSecond = noSecondYet;
+    // Built by prepare() for the second about to begin; used once.
+    std::optional<Message> m_prepared;
     std::string m_portName;
     SerialPort m_port;
     MessageLog m_log;
