@@ -93,7 +93,11 @@ void ClockController::onTick() {
 }
 
 void ClockController::send(const Message& message) {
-    transmitted(m_port.write(message.bytes), message.logText);
+    const bool sent = m_port.write(message.bytes);
+    if (sent) {
+        m_lastSent = message.time;
+    }
+    transmitted(sent, message.logText);
 }
 
 void ClockController::transmitted(bool sent, const std::string& what) {
@@ -133,6 +137,27 @@ bool ClockController::tryRecovery() {
         appendLog(notOpenedText(m_portName));
     }
     return false;
+}
+
+ClockController::PortActivity ClockController::portActivity() const {
+    if (m_portName.empty() || m_portName == "NONE") {
+        return PortActivity::NoPort;
+    }
+    if (m_recovering) {
+        // A failed attempt is logged at once, so "logged" means "tried and failed".
+        return m_recoveryFailureLogged ? PortActivity::CannotOpen : PortActivity::Reopening;
+    }
+    return m_port.lastWriteFailure() == WriteFailure::HeldUp ? PortActivity::HeldUp
+                                                             : PortActivity::Sending;
+}
+
+std::string ClockController::activeDevicePath() const {
+    const auto index = DeviceMap::indexOfName(m_portName);
+    return index ? m_port.devicePath(*index) : std::string();
+}
+
+Protocol ClockController::protocol() const {
+    return m_window.isEseSelected() ? Protocol::EseRealTimeClock : Protocol::OstrelDateTime;
 }
 
 void ClockController::appendLog(std::string line) {

@@ -7,6 +7,7 @@
 #include "app/console_app.h"
 #include "app/exit_status.h"
 #include "app/program_options.h"
+#include "app/service_notifier.h"
 #include "app/window_loader.h"
 #include "display_probe.h"
 #include "program_start.h"
@@ -77,5 +78,7 @@ int main(int argc, char** argv) {
         reportAtStart(problem + ", running in console mode (--console)");
     }
 #endif
-    return runConsole(options);
+    // Started by systemd as a service, the console program reports to it.
+    ServiceNotifier notifier;
+    return runConsole(options, &notifier);
 }
