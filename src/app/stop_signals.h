@@ -56,4 +56,10 @@ class StopSignals {
     SystemError m_error;
 };
 
+// A time sender never stops for its own output: a background run on a terminal
+// with "stty tostop" would otherwise be stopped (SIGTTOU) at its first line on
+// standard error and send nothing until someone continued it. The line goes out
+// as from a foreground run. Call it first thing in main; on Windows it does nothing.
+void keepRunningOnTerminalOutput();
+
 }  // namespace chronvane

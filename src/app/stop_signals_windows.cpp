@@ -136,4 +136,6 @@ StopSignals::Wake StopSignals::waitForTick(TickSource& tick) {
     }
 }
 
+void keepRunningOnTerminalOutput() {}
+
 }  // namespace chronvane

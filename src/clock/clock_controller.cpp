@@ -126,7 +126,12 @@ void ClockController::transmitted(bool sent, const std::string& what) {
 
 bool ClockController::tryRecovery() {
     const int index = DeviceMap::indexOfName(m_portName).value_or(0);
-    if (openPort(index)) {
+    // The device that went away, not whatever took its name since.
+    m_port.close();
+    const bool opened = m_port.reopen(index, baudRate);
+    m_window.portOpenResult(index + 1, m_port.devicePath(index),
+                            opened ? SystemError{} : m_port.lastError());
+    if (opened) {
         m_recovering = false;
         m_loggedWriteFailure.clear();
         appendLog(openedText(m_portName));

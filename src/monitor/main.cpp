@@ -7,14 +7,17 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "core/ending_signals_linux.h"
 #include "line_reader.h"
 #include "message_report.h"
 #include "monitor_options.h"
 #include "program/print.h"
 #include "program/standard_descriptors.h"
+#include "report_output.h"
 #include "stream_decoder.h"
 
 namespace {
@@ -25,7 +28,7 @@ constexpr const char* self = "chronvane32-monitor";
 // How often an unfinished message is looked at again when nothing arrives.
 constexpr int idleCheckMs = 100;
 
-using namespace chronvane;
+using chronvane::print;
 
 Timestamp wallClockNow() {
     return std::chrono::duration_cast<Timestamp>(
@@ -46,122 +49,149 @@ void onStopSignal(int signal) {
     stopSignal = signal;
 }
 
-// SIGINT, SIGTERM and SIGHUP (the terminal closed) are blocked except inside
-// ppoll, so that one arriving between the check of stopSignal and the wait cannot
-// be lost, and the line is always given up in order.
-SystemError catchStopSignals(sigset_t& waitMask) {
+// SIGINT, SIGTERM, SIGHUP (the terminal closed) and every other signal that would
+// end the process end the run instead, in order, with the line given up: they
+// are blocked except inside ppoll, so that one arriving between the check of
+// stopSignal and the wait cannot be lost. A signal ignored at start stays ignored
+// (SIGHUP under nohup); SIGPIPE and SIGXFSZ are ignored, and the write they stand
+// for fails by itself.
+bool catchStopSignals(sigset_t& waitMask) {
     struct sigaction action {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
-    constexpr int stopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+    const std::vector<int> stopSignals = chronvane::endingSignals();
     sigset_t blocked;
     sigemptyset(&blocked);
     for (const int signal : stopSignals) {
         struct sigaction old {};
         if (sigaction(signal, nullptr, &old) != 0) {
-            return lastSystemError();
+            return false;
         }
-        // Under nohup the hangup stays ignored, as asked.
-        if (signal == SIGHUP && old.sa_handler == SIG_IGN) {
+        if (signal != SIGINT && signal != SIGTERM && old.sa_handler == SIG_IGN) {
             continue;
         }
         if (sigaction(signal, &action, nullptr) != 0) {
-            return lastSystemError();
+            return false;
         }
         sigaddset(&blocked, signal);
     }
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    for (const int signal : chronvane::harmlessSignals) {
+        if (sigaction(signal, &ignore, nullptr) != 0) {
+            return false;
+        }
+    }
     if (sigprocmask(SIG_BLOCK, &blocked, &waitMask) != 0) {
-        return lastSystemError();
+        return false;
     }
     for (const int signal : stopSignals) {
         sigdelset(&waitMask, signal);
     }
-    return {};
+    return true;
 }
 
 struct Tally {
     long long messages = 0;
     long long bytesRead = 0;
     bool faultSeen = false;
-    bool outputFailed = false;
 };
 
-// Prints each message; true once the wanted count is reached.
+// Queues each message's report; true once the wanted count is reached, or once
+// nobody reads the reports any more (the other end of a pipe went away): the run
+// then ends as for an interrupt, giving up the line.
 bool report(const std::vector<DecodedMessage>& messages, const MonitorOptions& options,
-            Tally& tally) {
+            Tally& tally, ReportOutput& output) {
     for (const DecodedMessage& message : messages) {
-        const std::string line = options.json ? reportJson(message) : reportLine(message);
-        if (!print(stdout, line + "\n")) {
-            tally.outputFailed = true;
-        }
+        output.add((options.json ? reportJson(message) : reportLine(message)) + "\n");
         tally.faultSeen = tally.faultSeen || !message.sound();
         ++tally.messages;
         if (options.count && tally.messages >= *options.count) {
             return true;
         }
     }
-    return false;
+    return output.readerGone();
 }
 
 int run(const MonitorOptions& options) {
     sigset_t waitMask;
-    if (const SystemError error = catchStopSignals(waitMask); error.failed()) {
-        print(stderr, std::string(self) + ": signals: " + errorText(error) + "\n");
+    if (!catchStopSignals(waitMask)) {
+        print(stderr, std::string(self) + ": signals: " + std::strerror(errno) + "\n");
         return 2;
     }
-    SystemError openError;
+    chronvane::SystemError openError;
     const int fd = openLine(options.device, openError);
     if (fd < 0) {
-        print(stderr,
-              std::string(self) + ": " + options.device + ": " + errorText(openError) + "\n");
+        print(stderr, std::string(self) + ": " + options.device + ": " +
+                          chronvane::errorText(openError) + "\n");
         return 2;
     }
-    if (const SystemError error = requestLowLatency(fd); error.failed()) {
+    if (const chronvane::SystemError error = requestLowLatency(fd); error.failed()) {
         print(stderr, std::string(self) + ": " + options.device +
-                          ": cannot ask the driver for low-latency mode (" + errorText(error) +
+                          ": cannot ask the driver for low-latency mode (" +
+                          chronvane::errorText(error) +
                           "); arrival times may be late by up to the adapter's latency timer\n");
     }
     StreamDecoder decoder(std::chrono::milliseconds(250), localUtcOffset);
+    decoder.judgeTimes(true);
     Tally tally;
     bool done = false;
+    // What ended the run from the line's side, said once the output is settled.
+    std::string lineEnd;
     std::vector<std::uint8_t> buffer(4096);
+    std::fflush(stdout);
+    auto output = std::make_unique<ReportOutput>(STDOUT_FILENO);
     while (!done && stopSignal == 0) {
-        pollfd watch{fd, POLLIN, 0};
+        enum { lineSlot, outputSlot };
+        pollfd watch[2] = {{fd, POLLIN, 0}, {output->fd(), POLLOUT, 0}};
         const timespec timeout{0, idleCheckMs * 1000000L};
-        const int ready = ppoll(&watch, 1, &timeout, &waitMask);
+        const int ready = ppoll(watch, output->pending() ? 2 : 1, &timeout, &waitMask);
         if (ready < 0) {
             if (errno == EINTR) {
                 continue;
             }
-            print(stderr, std::string(self) + ": " + options.device + ": " +
-                              errorText(lastSystemError()) + "\n");
+            lineEnd = std::strerror(errno);
             tally.faultSeen = true;
             break;
         }
-        if (ready == 0) {
-            done = report(decoder.idle(wallClockNow()), options, tally);
+        if (output->pending() && watch[outputSlot].revents != 0) {
+            output->flush();
+            done = output->readerGone();
+        }
+        if (watch[lineSlot].revents == 0) {
+            done = report(decoder.idle(wallClockNow()), options, tally, *output) || done;
             continue;
         }
         const ssize_t got = ::read(fd, buffer.data(), buffer.size());
-        const SystemError readError = lastSystemError();
+        const int readError = errno;
+        // The time the bytes were taken off the line, whatever the output is doing.
         const Timestamp arrival = wallClockNow();
         if (got > 0) {
             tally.bytesRead += got;
             done = report(decoder.feed({buffer.data(), static_cast<std::size_t>(got)}, arrival),
-                          options, tally);
+                          options, tally, *output);
             continue;
         }
-        if (got < 0 && (readError.code == EINTR || readError.code == EAGAIN)) {
+        if (got < 0 && (readError == EINTR || readError == EAGAIN)) {
             continue;
         }
         // EIO (a pseudo-terminal whose sender went away) or end of file: the line is
         // gone; say so and end as for an interrupt.
-        print(stderr, std::string(self) + ": " + options.device + ": " +
-                          (got == 0 ? "end of input" : errorText(readError)) + "\n");
+        lineEnd = got == 0 ? "end of input" : std::strerror(readError);
         break;
     }
     const std::size_t trailing = decoder.finish();
+    // The line first: the reports still queued may wait for their reader a little.
     closeLine(fd);
+    output->drain(std::chrono::seconds(1));
+    const long long dropped = output->dropped();
+    const int writeError = output->writeError();
+    const bool readerGone = output->readerGone();
+    output.reset();
+    if (!lineEnd.empty()) {
+        print(stderr, std::string(self) + ": " + options.device + ": " + lineEnd + "\n");
+    }
     // A line at the wrong speed, or one gone bad after its last message, must not
     // look healthy for want of a message to carry the fault.
     if (tally.messages == 0) {
@@ -175,23 +205,33 @@ int run(const MonitorOptions& options) {
                           " stray byte" + (trailing == 1 ? "" : "s") + " after the last message\n");
         tally.faultSeen = true;
     }
+    // Never a report that was not written without saying so.
+    if (dropped > 0 || writeError != 0) {
+        print(stderr, std::string(self) + ": standard output: " + std::to_string(dropped) +
+                          " report" + (dropped == 1 ? "" : "s") + " dropped (" +
+                          (writeError != 0 ? std::strerror(writeError)
+                           : readerGone    ? "nobody reads them any more"
+                                           : "not read in time") +
+                          ")\n");
+    }
     if (options.count && tally.messages < *options.count && stopSignal == 0) {
         tally.faultSeen = true;
     }
-    return tally.faultSeen || tally.outputFailed ? 1 : 0;
+    return tally.faultSeen || dropped > 0 || writeError != 0 ? 1 : 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (const SystemError error = fillClosedStandardDescriptors(); error.failed()) {
+    if (const chronvane::SystemError error = chronvane::fillClosedStandardDescriptors();
+        error.failed()) {
         print(stderr, std::string(self) +
                           ": cannot put /dev/null on a closed standard descriptor: " +
-                          errorText(error) + "\n");
+                          chronvane::errorText(error) + "\n");
         return 2;
     }
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    const Parsed<MonitorOptions> parsed = parseMonitorArguments(args);
+    const chronvane::Parsed<MonitorOptions> parsed = parseMonitorArguments(args);
     if (!parsed.value) {
         print(stderr, std::string(self) + ": " + parsed.error + "\nTry '" + self + " --help'.\n");
         return 2;

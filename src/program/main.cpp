@@ -8,6 +8,7 @@
 #include "app/exit_status.h"
 #include "app/program_options.h"
 #include "app/service_notifier.h"
+#include "app/stop_signals.h"
 #include "app/window_loader.h"
 #include "display_probe.h"
 #include "program_start.h"
@@ -53,6 +54,7 @@ std::string windowProblem(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
     using namespace chronvane;
+    keepRunningOnTerminalOutput();
     if (const SystemError error = fillClosedStandardDescriptors(); error.failed()) {
         reportAtStart("cannot put /dev/null on a closed standard descriptor: " + errorText(error));
         return exitFailure;

@@ -43,6 +43,7 @@ bool SerialPort::open(int index, int baudRate) {
         fail(error);
         return false;
     }
+    noteIdentity();
     succeed();
     return true;
 }
@@ -61,6 +62,20 @@ void SerialPort::settleOutput() {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds{2});
     }
+}
+
+bool SerialPort::reopen(int index, int baudRate) {
+    if (m_identity.index == index) {
+        if (m_device) {
+            close();
+        }
+        if (const SystemError refused = checkIdentity(index); refused.failed()) {
+            m_portIndex = index;
+            fail(refused);
+            return false;
+        }
+    }
+    return open(index, baudRate);
 }
 
 void SerialPort::close() {
