@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "core/system_error.h"
+
 namespace chronvane {
 
 // Whether the About box's help pane is (or is to be) open. One value for the whole
@@ -21,9 +23,9 @@ class AboutDialog {
 
     explicit AboutDialog(HINSTANCE instance) : m_instance(instance) {}
 
-    // Runs the box modally over owner; returns once it is closed. False when the
-    // box could not be made (a missing template).
-    bool run(HWND owner);
+    // Runs the box modally over owner; returns once it is closed. The reason when
+    // the box could not be made (a missing template); no failure otherwise.
+    SystemError run(HWND owner);
 
   private:
     template <typename Dialog>

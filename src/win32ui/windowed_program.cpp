@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "app/exit_status.h"
 #include "clock/clock.h"
 #include "clock/clock_state.h"
 #include "clock_dialog.h"
@@ -20,18 +21,17 @@ int runWindowedProgram(const ProgramOptions& options) {
     dialog->controller().setClockStateReader(&clockState);
     dialog->controller().setWaitForSync(options.waitForSync);
     dialog->setAdvance(options.advanceMillis);
-    SystemError error;
-    const bool ran = dialog->run(error);
+    const SystemError error = dialog->run();
     // The port closes here, after the window and its tick have gone.
     dialog.reset();
-    if (!ran) {
+    if (error.failed()) {
         const std::string text =
             "The window could not be made: " + errorText(error) +
             "\nThe program file may be damaged; install it again, or run it with --console.";
         MessageBoxA(nullptr, text.c_str(), "chronvane32", MB_OK | MB_ICONERROR);
-        return 1;
+        return exitFailure;
     }
-    return 0;
+    return exitNormal;
 }
 
 }  // namespace chronvane
