@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ParseResult parsed = parseProgramArguments(args);
     check(parsed.options.has_value() != !parsed.error.empty());
     if (parsed.options) {
-        for (int i = 0; i < DeviceMap::portCount; ++i) {
+        for (int i = 0; i < portCount; ++i) {
             check(!parsed.options->devices.path(i).empty());
         }
         std::string commandLine = parsed.options->commandLine;

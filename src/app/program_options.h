@@ -22,7 +22,7 @@ struct ProgramOptions {
     bool version = false;
     DeviceMap devices;
     // COMs given as "virtual": openVirtualPorts makes their pseudo-terminals.
-    std::array<bool, DeviceMap::portCount> virtualPorts{};
+    std::array<bool, portCount> virtualPorts{};
     // The output flow control the port is told to use (--flow).
     FlowControl flow = FlowControl::None;
     // Every other argument, Qt's options included, joined with single spaces.

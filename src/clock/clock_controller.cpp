@@ -21,19 +21,19 @@ ClockController::ClockController(Clock& clock, ClockWindow& window, DeviceMap de
 
 bool ClockController::openPort(int index) {
     m_port.close();
-    const bool opened = m_port.open(index, baudRate);
+    const bool opened = m_port.open(index, m_line);
     m_window.portOpenResult(index + 1, m_port.devicePath(index),
                             opened ? SystemError{} : m_port.lastError());
     return opened;
 }
 
 void ClockController::selectPort(int n) {
-    if (n < 1 || n > DeviceMap::portCount) {
+    if (n < 1 || n > portCount) {
         return;
     }
     const std::string wanted = DeviceMap::portName(n - 1);
     // A port in recovery is not really open, so choosing it again is a fresh attempt.
-    if (m_portName == wanted && !m_recovering) {
+    if (m_activePort == n && !m_recovering) {
         return;
     }
     m_recovering = false;
@@ -42,12 +42,12 @@ void ClockController::selectPort(int n) {
     const bool opened = openPort(n - 1);
     appendLog(opened ? openedText(wanted) : notOpenedText(wanted));
     if (!opened && m_retryFailedOpens) {
-        m_portName = wanted;
+        m_activePort = n;
         m_recovering = true;
         m_recoveryFailureLogged = true;
         return;
     }
-    m_portName = opened ? wanted : "NONE";
+    m_activePort = opened ? std::optional<int>(n) : std::nullopt;
 }
 
 void ClockController::onTick() {
@@ -57,8 +57,8 @@ void ClockController::onTick() {
     }
     const bool firstTick = m_lastSecond == noSecondYet;
     m_lastSecond = time.second;
-    const bool ese = m_window.isEseSelected();
-    if (firstTick || m_portName == "NONE" || m_portName.empty()) {
+    const Protocol protocol = m_window.selectedProtocol();
+    if (firstTick || !m_activePort) {
         return;
     }
     // A device back in this tick is back at the change of second: this second's
@@ -66,23 +66,23 @@ void ClockController::onTick() {
     if (m_recovering && !tryRecovery()) {
         return;
     }
-    send(time, ese);
+    send(time, protocol);
 }
 
-void ClockController::send(const LocalTime& time, bool ese) {
-    if (ese) {
-        const bool sent = m_port.write(buildEseMessage(time));
-        transmitted(sent, "Transmitted ESE Clock message \"" + eseLogText(time) + "\"");
-    } else {
-        const bool sent = m_port.write(buildDateTimeMessage(time));
-        transmitted(sent, "Transmitted \"" + dateTimeLogText(time) + "\"");
-    }
+void ClockController::send(const LocalTime& time, Protocol protocol) {
+    const MessageFormat& format = messageFormat(protocol);
+    const bool sent = m_port.write(format.build(time));
+    transmitted(sent, format.transmittedText(time));
+}
+
+std::string ClockController::activePortName() const {
+    return m_activePort ? DeviceMap::portName(*m_activePort - 1) : std::string();
 }
 
 void ClockController::transmitted(bool sent, const std::string& what) {
     if (sent) {
         m_loggedWriteFailure.clear();
-        appendLog(m_portName + ": " + what);
+        appendLog(activePortName() + ": " + what);
         return;
     }
     // Saying "Transmitted" here would report a failure as success.
@@ -90,7 +90,7 @@ void ClockController::transmitted(bool sent, const std::string& what) {
     const std::string reason = failure == WriteFailure::HeldUp
                                    ? std::string("output held up by flow control")
                                    : errorText(m_port.lastError());
-    std::string line = m_portName + ": Transmission failed (" + reason + ")";
+    std::string line = activePortName() + ": Transmission failed (" + reason + ")";
     if (line != m_loggedWriteFailure) {
         m_loggedWriteFailure = line;
         appendLog(std::move(line));
@@ -104,16 +104,15 @@ void ClockController::transmitted(bool sent, const std::string& what) {
 }
 
 bool ClockController::tryRecovery() {
-    const int index = DeviceMap::indexOfName(m_portName).value_or(0);
-    if (openPort(index)) {
+    if (openPort(m_activePort.value_or(1) - 1)) {
         m_recovering = false;
         m_loggedWriteFailure.clear();
-        appendLog(openedText(m_portName));
+        appendLog(openedText(activePortName()));
         return true;
     }
     if (!m_recoveryFailureLogged) {
         m_recoveryFailureLogged = true;
-        appendLog(notOpenedText(m_portName));
+        appendLog(notOpenedText(activePortName()));
     }
     return false;
 }

@@ -36,7 +36,7 @@ int openLine(const std::string& path) {
     if (ioctl(fd, TIOCEXCL) < 0) {
         return abandon(errno);
     }
-    if (const SystemError error = makeRawListener(fd); error.failed()) {
+    if (const SystemError error = makeRawListener(fd, timeLine); error.failed()) {
         return abandon(error.code);
     }
     tcflush(fd, TCIFLUSH);

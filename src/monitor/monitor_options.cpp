@@ -1,5 +1,8 @@
 #include "monitor_options.h"
 
+#include "core/line_settings.h"
+#include "core/protocol.h"
+
 #include <charconv>
 #include <utility>
 
@@ -69,9 +72,12 @@ std::string monitorUsageText(std::string_view executable) {
     std::string text = "Usage: " + std::string(executable) + " [--count N] [--json] DEVICE\n";
     text +=
         "Decodes and checks the time messages arriving on a serial port (or any terminal\n"
-        "device, a pseudo-terminal included) at 9600 baud, 8 data bits, no parity,\n"
-        "1 stop bit. Both protocols are recognised by themselves: the ESE Real Time\n"
-        "Clock message and the Ostrel 8-bit Date/Time message.\n"
+        "device, a pseudo-terminal included)\nat " +
+        lineText(timeLine) +
+        ". Both protocols are recognised by\n"
+        "themselves: the " +
+        std::string(namesOf(Protocol::EseRealTimeClock).title) + " message and the\n" +
+        std::string(namesOf(Protocol::OstrelDateTime).title) + " message.\n"
         "\n"
         "One line per message: the time it carries, the protocol, how many milliseconds\n"
         "after the start of the local clock's second its first byte arrived, and either\n"

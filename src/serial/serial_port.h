@@ -5,14 +5,14 @@
 #include <string>
 
 #include "core/byte_string.h"
-#include "core/flow_control.h"
+#include "core/line_settings.h"
 #include "core/system_error.h"
 #include "device_map.h"
 #include "write_failure.h"
 
 namespace chronvane {
 
-// One serial device, COM1 to COM4, opened exclusively at <baud> 8N1 and written one
+// One serial device, COM1 to COM4, opened exclusively with a LineSettings and written one
 // byte per call. Every outcome is also kept: lastResult() for the most recent
 // device call and lastError() for the system's reason behind the most recent
 // failure, so callers can tell the operator why (for example EACCES outside the
@@ -32,11 +32,12 @@ class SerialPort {
     SerialPort& operator=(const SerialPort&) = delete;
 
     // Opens COM<index+1> through the device map and makes it ready to send.
-    // index greater than 3, compared unsigned (so negatives too): returns false,
-    // changes nothing (lastError EINVAL). Otherwise: opens read-write, O_NOCTTY |
+    // index portCount or more, compared unsigned (so negatives too): returns false,
+    // changes nothing (lastError EINVAL); a line the platform cannot set (below):
+    // false, lastError EINVAL. Otherwise: opens read-write, O_NOCTTY |
     // O_NONBLOCK; takes exclusive use (flock LOCK_EX|LOCK_NB, then TIOCEXCL); discards
-    // pending output; reads the settings; sets the baud rate, 8 data bits, no parity,
-    // 1 stop bit, the output flow control of flowControl() (below) and switches
+    // pending output; reads the settings; sets line's speed, data bits, parity and
+    // stop bits and its output flow control (see LineSettings) and switches
     // output post-processing and local echo and signal characters off, leaving every
     // other setting as the device had it; writes them back and reads them again to
     // check they took (EINVAL when the line settings did not, EOPNOTSUPP when the
@@ -50,12 +51,12 @@ class SerialPort {
     // A device still held is closed first.
     // On Windows: CreateFileA with read and write access, no sharing, OPEN_EXISTING,
     // synchronous; FlushFileBuffers (outcome ignored: some drivers lack it);
-    // GetCommState, the four settings and flowControl() into the DCB, every other
+    // GetCommState, line's framing and flow control into the DCB, every other
     // field as read; SetCommState, read back and check (ERROR_NOT_SUPPORTED when
     // the driver kept other values); SetCommTimeouts (reads never wait, a write
     // call at most the message's budget). Errors are GetLastError values
-    // (ERROR_INVALID_PARAMETER for a bad index or baud rate). No virtual COMs.
-    bool open(int index, int baudRate);
+    // (ERROR_INVALID_PARAMETER for a bad index or line). No virtual COMs.
+    bool open(int index, const LineSettings& line);
 
     // Releases the device if one is held; harmless when closed. Output still queued
     // gets about 100 ms to leave and is then dropped, so a line held off by flow
@@ -93,15 +94,6 @@ class SerialPort {
     // write that succeeded and before the first write.
     WriteFailure lastWriteFailure() const { return m_writeFailure; }
 
-    // The output flow control every later open sets; FlowControl::None until told.
-    // None: no handshake at all, in either direction (IXON, IXOFF, IXANY and
-    // CRTSCTS off). XonXoff: output stops on a received XOFF (IXON on, CRTSCTS off);
-    // whether we send XOFF ourselves (IXOFF) and whether any byte restarts output
-    // (IXANY) stay as the device had them. RtsCts: output stops while CTS is low
-    // (CRTSCTS on, IXON off), IXOFF and IXANY as the device had them.
-    void setFlowControl(FlowControl flow) { m_flow = flow; }
-    FlowControl flowControl() const { return m_flow; }
-
     const DeviceMap& devices() const { return m_devices; }
     // The path behind COM<index+1> ("" for an index out of range).
     const std::string& devicePath(int index) const { return m_devices.path(index); }
@@ -137,16 +129,16 @@ class SerialPort {
     static SystemError invalidArgument();
     static SystemError notOpen();
     static SystemError timedOut();
-    // Whether open() can set baudRate (POSIX: the termios speeds from 1200 to
-    // 115200; Windows: any positive rate, the driver decides).
-    static bool supportsBaudRate(int baudRate);
+    // Whether open() can set line (POSIX: the termios speeds from 1200 to 115200;
+    // Windows: any positive rate, the driver decides; 5 to 8 data bits on both).
+    static bool supports(const LineSettings& line);
     // What a failure means for whoever acts on it (see WriteFailure): the codes
     // that say the device itself is gone, the time-outs, and Other for the rest.
     static WriteFailure classify(SystemError error);
-    // open()'s device steps for COM<index+1> (index in range, baudRate supported,
+    // open()'s device steps for COM<index+1> (index in range, line supported,
     // nothing held). Success: m_device holds the device, returns no failure.
     // Failure: releases whatever it had opened, returns the system's reason.
-    SystemError openDevice(int index, int baudRate);
+    SystemError openDevice(int index, const LineSettings& line);
     // close()'s device steps (m_device set): lets queued output leave within
     // writeBudget and drops the rest, gives up exclusive use, releases the device.
     // Returns the system's reason when the release failed; the device is given up
@@ -177,7 +169,6 @@ class SerialPort {
     }
 
     DeviceMap m_devices;
-    FlowControl m_flow = FlowControl::None;
     int m_portIndex = -1;
     std::unique_ptr<Device, DeviceDeleter> m_device;
     bool m_lastResult = false;

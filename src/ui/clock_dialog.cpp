@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -18,17 +17,13 @@
 
 #include "about_dialog.h"
 #include "app/start_sequence.h"
-#include "dialog_templates.h"
+#include "app/dialog_rules.h"
+#include "program_dialogs.h"
 #include "program_icon.h"
 #include "window_placement.h"
 
 namespace chronvane {
 namespace {
-
-constexpr std::array<int, DeviceMap::portCount> portRadioIds{com1RadioId, com2RadioId, com3RadioId,
-                                                             com4RadioId};
-// Positions in the system menu that stay greyed: the window has a fixed size.
-constexpr std::array<int, 2> greyedMenuPositions{2, 4};
 
 QString portToolTip(int index, const std::string& devicePath, SystemError error) {
     QString tip = QStringLiteral("%1 is %2")
@@ -41,10 +36,9 @@ QString portToolTip(int index, const std::string& devicePath, SystemError error)
     return tip;
 }
 
-// The executable's file name without extension: what the program calls itself.
 QString applicationName() {
-    const QString name = QFileInfo(QCoreApplication::arguments().value(0)).completeBaseName();
-    return name.isEmpty() ? QStringLiteral("chronvane32") : name;
+    return QString::fromStdString(
+        dialog::applicationName(QCoreApplication::arguments().value(0).toStdString()));
 }
 
 // A box the start sequence shows comes up before the main window is on screen, where
@@ -79,18 +73,20 @@ ClockDialog::ClockDialog(Clock& clock, DeviceMap devices, QWidget* parent)
     setFixedSize(units.toPixelsX(layout.width), units.toPixelsY(layout.height));
 
     const BuiltControls built = buildControls(layout, this, units);
-    for (int i = 0; i < DeviceMap::portCount; ++i) {
-        m_portRadios.at(i) = static_cast<QRadioButton*>(built.byId.value(portRadioIds.at(i)));
+    for (int i = 0; i < portCount; ++i) {
+        m_portRadios.at(i) =
+            static_cast<QRadioButton*>(built.byId.value(dialog::portRadioIds.at(i)));
         m_portRadios.at(i)->setToolTip(
             portToolTip(i, m_controller.port().devicePath(i), SystemError{}));
         connect(m_portRadios.at(i), &QRadioButton::clicked, this,
                 [this, i] { m_controller.selectPort(i + 1); });
     }
-    m_eseRadio = static_cast<QRadioButton*>(built.byId.value(eseRadioId));
-    m_ostrelRadio = static_cast<QRadioButton*>(built.byId.value(ostrelRadioId));
+    for (std::size_t i = 0; i < m_protocolRadios.size(); ++i) {
+        m_protocolRadios.at(i) =
+            static_cast<QRadioButton*>(built.byId.value(dialog::protocolRadioIds.at(i)));
+    }
     for (std::size_t i = 0; i < m_logLabels.size(); ++i) {
-        m_logLabels.at(i) =
-            static_cast<QLabel*>(built.byId.value(logLine1Id + static_cast<int>(i)));
+        m_logLabels.at(i) = static_cast<QLabel*>(built.byId.value(dialog::logLineIds.at(i)));
     }
     // The placeholders never show: the first refresh puts the (empty) log in.
     showLog(m_controller.log());
@@ -131,7 +127,7 @@ void ClockDialog::buildSystemMenu() {
     closeAction->setObjectName(QStringLiteral("closeAction"));
     connect(closeAction, &QAction::triggered, this, [this] { close(); });
 
-    const QString aboutText = QString::fromUtf8(aboutMenuText);
+    const QString aboutText = QString::fromStdString(aboutMenuText());
     if (!aboutText.isEmpty()) {
         m_systemMenu->addSeparator();
         QAction* about = m_systemMenu->addAction(aboutText);
@@ -139,7 +135,7 @@ void ClockDialog::buildSystemMenu() {
         connect(about, &QAction::triggered, this, &ClockDialog::showAbout);
     }
     const QList<QAction*> actions = m_systemMenu->actions();
-    for (const int position : greyedMenuPositions) {
+    for (const int position : dialog::greyedSystemMenuPositions) {
         if (position < actions.size()) {
             actions.at(position)->setEnabled(false);
         }
@@ -162,8 +158,13 @@ void ClockDialog::showHelp() {
     showAbout();
 }
 
-bool ClockDialog::isEseSelected() const {
-    return m_eseRadio->isChecked();
+Protocol ClockDialog::selectedProtocol() const {
+    for (const Protocol protocol : allProtocols) {
+        if (m_protocolRadios.at(protocolIndex(protocol))->isChecked()) {
+            return protocol;
+        }
+    }
+    return defaultProtocol;
 }
 
 void ClockDialog::showLog(const MessageLog& log) {
@@ -179,7 +180,7 @@ void ClockDialog::portOpenResult(int portNumber, const std::string& devicePath, 
 }
 
 QRadioButton* ClockDialog::portRadio(int number) const {
-    if (number < 1 || number > DeviceMap::portCount) {
+    if (number < 1 || number > portCount) {
         return nullptr;
     }
     return m_portRadios.at(static_cast<std::size_t>(number - 1));
@@ -193,7 +194,7 @@ void ClockDialog::checkPortRadio(int number) {
 }
 
 void ClockDialog::checkProtocolRadio(Protocol protocol) {
-    (protocol == Protocol::EseRealTimeClock ? m_eseRadio : m_ostrelRadio)->setChecked(true);
+    m_protocolRadios.at(protocolIndex(protocol))->setChecked(true);
 }
 
 void ClockDialog::requestMinimize() {

@@ -45,7 +45,7 @@ class ClockDialog : public QDialog, public ClockWindow, public StartWindow {
     // F1: the About box with its help pane open.
     void showHelp();
 
-    bool isEseSelected() const override;
+    Protocol selectedProtocol() const override;
     void showLog(const MessageLog& log) override;
     void portOpenResult(int portNumber, const std::string& devicePath, SystemError error) override;
 
@@ -75,9 +75,8 @@ class ClockDialog : public QDialog, public ClockWindow, public StartWindow {
     std::string m_commandLine;
     bool m_initialized = false;
     bool m_minimizePending = false;
-    std::array<QRadioButton*, DeviceMap::portCount> m_portRadios{};
-    QRadioButton* m_eseRadio = nullptr;
-    QRadioButton* m_ostrelRadio = nullptr;
+    std::array<QRadioButton*, portCount> m_portRadios{};
+    std::array<QRadioButton*, allProtocols.size()> m_protocolRadios{};
     std::array<QLabel*, MessageLog::lineCount> m_logLabels{};
     QMenu* m_systemMenu = nullptr;
     TickSource m_tick;

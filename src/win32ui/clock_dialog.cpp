@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "about_dialog.h"
+#include "app/dialog_rules.h"
 #include "app/start_sequence.h"
 #include "dialog_binding.h"
 #include "resource.h"
@@ -12,22 +13,10 @@
 namespace chronvane {
 namespace {
 
-constexpr std::array<int, DeviceMap::portCount> portRadioIds{IDC_COM1_RADIO, IDC_COM2_RADIO,
-                                                             IDC_COM3_RADIO, IDC_COM4_RADIO};
-constexpr std::array<int, MessageLog::lineCount> logLineIds{IDC_LOG_LINE1, IDC_LOG_LINE2,
-                                                            IDC_LOG_LINE3, IDC_LOG_LINE4};
-// Positions in the system menu that stay greyed: Size and Maximize in the
-// standard menu, since the window has a fixed size.
-constexpr std::array<UINT, 2> greyedMenuPositions{2, 4};
-
-// The executable's file name without its extension: what the program calls itself.
 std::string applicationName() {
     std::array<char, MAX_PATH> path{};
     const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    std::string name(path.data(), length < path.size() ? length : 0);
-    name = name.substr(name.find_last_of("\\/:") + 1);
-    name = name.substr(0, name.find_last_of('.'));
-    return name.empty() ? "chronvane32" : name;
+    return dialog::applicationName(std::string_view(path.data(), length < path.size() ? length : 0));
 }
 
 }  // namespace
@@ -127,8 +116,8 @@ void ClockDialog::addAboutToSystemMenu() {
         AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
         AppendMenuA(menu, MF_STRING, IDM_ABOUTBOX, text.data());
     }
-    for (const UINT position : greyedMenuPositions) {
-        EnableMenuItem(menu, position, MF_BYPOSITION | MF_GRAYED);
+    for (const int position : dialog::greyedSystemMenuPositions) {
+        EnableMenuItem(menu, static_cast<UINT>(position), MF_BYPOSITION | MF_GRAYED);
     }
 }
 
@@ -144,8 +133,8 @@ void ClockDialog::onCommand(WORD id, WORD notification) {
     if (notification != BN_CLICKED) {
         return;
     }
-    for (std::size_t i = 0; i < portRadioIds.size(); ++i) {
-        if (id == portRadioIds.at(i)) {
+    for (std::size_t i = 0; i < dialog::portRadioIds.size(); ++i) {
+        if (id == dialog::portRadioIds.at(i)) {
             m_controller.selectPort(static_cast<int>(i) + 1);
         }
     }
@@ -170,29 +159,36 @@ void ClockDialog::showAbout() {
     box.run(m_window);
 }
 
-bool ClockDialog::isEseSelected() const {
-    return m_window != nullptr && IsDlgButtonChecked(m_window, IDC_ESE_RADIO) == BST_CHECKED;
+Protocol ClockDialog::selectedProtocol() const {
+    for (const Protocol protocol : allProtocols) {
+        if (m_window != nullptr &&
+            IsDlgButtonChecked(m_window, dialog::protocolRadioId(protocol)) == BST_CHECKED) {
+            return protocol;
+        }
+    }
+    return defaultProtocol;
 }
 
 void ClockDialog::showLog(const MessageLog& log) {
     if (m_window == nullptr) {
         return;
     }
-    for (std::size_t i = 0; i < logLineIds.size(); ++i) {
-        SetDlgItemTextA(m_window, logLineIds.at(i), log.line(i).c_str());
+    for (std::size_t i = 0; i < dialog::logLineIds.size(); ++i) {
+        SetDlgItemTextA(m_window, dialog::logLineIds.at(i), log.line(i).c_str());
     }
 }
 
 void ClockDialog::checkPortRadio(int number) {
-    if (number >= 1 && number <= DeviceMap::portCount) {
-        CheckRadioButton(m_window, IDC_COM1_RADIO, IDC_COM4_RADIO,
-                         portRadioIds.at(static_cast<std::size_t>(number - 1)));
+    const auto& ids = dialog::portRadioIds;
+    if (number >= 1 && number <= portCount) {
+        CheckRadioButton(m_window, ids.front(), ids.back(),
+                         ids.at(static_cast<std::size_t>(number - 1)));
     }
 }
 
 void ClockDialog::checkProtocolRadio(Protocol protocol) {
-    CheckRadioButton(m_window, IDC_ESE_RADIO, IDC_OSTREL_RADIO,
-                     protocol == Protocol::EseRealTimeClock ? IDC_ESE_RADIO : IDC_OSTREL_RADIO);
+    const auto& ids = dialog::protocolRadioIds;
+    CheckRadioButton(m_window, ids.front(), ids.back(), dialog::protocolRadioId(protocol));
 }
 
 void ClockDialog::requestMinimize() {

@@ -38,7 +38,7 @@ class ClockDialog final : public ClockWindow, public StartWindow {
 
     ClockController& controller() { return m_controller; }
 
-    bool isEseSelected() const override;
+    Protocol selectedProtocol() const override;
     void showLog(const MessageLog& log) override;
 
     void checkPortRadio(int number) override;

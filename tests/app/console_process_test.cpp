@@ -106,7 +106,7 @@ TEST_P(ConsoleSends, OneMessagePerSecondUntilSigtermThenReleasesThePort) {
     DeviceMap devices;
     devices.setPath(0, pty.devicePath());
     SerialPort other(devices);
-    EXPECT_FALSE(other.open(0, 9600));
+    EXPECT_FALSE(other.open(0, timeLine));
     EXPECT_EQ(other.lastError().code, EBUSY);
 
     EXPECT_EQ(stopWithSigterm(child, endWait, pty.devicePath()), "");
@@ -456,9 +456,9 @@ TEST(Console, AStopSignalClosesThePortAndEndsTheRun) {
 #endif
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.window ? "window " : "") + c.name);
-        std::array<PtyPair, DeviceMap::portCount> ports;
+        std::array<PtyPair, portCount> ports;
         std::vector<std::string> args;
-        for (int i = 0; i < DeviceMap::portCount; ++i) {
+        for (int i = 0; i < portCount; ++i) {
             args.push_back("--device");
             args.push_back(DeviceMap::portName(i) + "=" + ports.at(i).devicePath());
         }
@@ -474,11 +474,11 @@ TEST(Console, AStopSignalClosesThePortAndEndsTheRun) {
         DeviceMap devices;
         devices.setPath(0, ports[0].devicePath());
         SerialPort other(devices);
-        EXPECT_FALSE(other.open(0, 9600));
+        EXPECT_FALSE(other.open(0, timeLine));
         child.signal(c.signal);
         const auto status = child.wait(endWait);
         EXPECT_TRUE(exitedWith(status, 0)) << describeStatus(status);
-        EXPECT_TRUE(other.open(0, 9600)) << errorText(other.lastError());
+        EXPECT_TRUE(other.open(0, timeLine)) << errorText(other.lastError());
     }
 }
 

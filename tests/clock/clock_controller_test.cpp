@@ -44,7 +44,7 @@ class ControllerTest : public ::testing::Test {
 // start falls anywhere in its second, so it only notes which second that is.
 TEST_F(ControllerTest, OpeningLogsSuccessAndTheFirstMessageWaitsForTheNextSecond) {
     controller->selectPort(1);
-    EXPECT_EQ(controller->portName(), "COM1");
+    EXPECT_EQ(controller->activePort(), 1);
     EXPECT_EQ(window.shown[3], "COM1 opened successfully.");
 
     clock.setSecond(8);
@@ -96,7 +96,7 @@ TEST_F(ControllerTest, TicksExactlyOneMinuteApartSendNothing) {
 
 TEST_F(ControllerTest, LastSecondFollowsTheClockWhileNoPortIsOpen) {
     controller->selectPort(3);
-    EXPECT_EQ(controller->portName(), "NONE");
+    EXPECT_EQ(controller->activePort(), std::nullopt);
     EXPECT_EQ(window.shown[3], "COM3 could not be opened.");
     const int shownBefore = window.showCount;
     clock.setSecond(40);
@@ -135,7 +135,7 @@ TEST_F(ControllerTest, AFailedSelectionLeavesNoPortOpen) {
     EXPECT_FALSE(controller->port().isOpen());
     // COM1 is free again: a second user can take it.
     SerialPort other(controller->port().devices());
-    EXPECT_TRUE(other.open(0, 9600));
+    EXPECT_TRUE(other.open(0, timeLine));
 }
 
 TEST_F(ControllerTest, SwitchingPortsMovesTheMessages) {
@@ -153,7 +153,7 @@ TEST_F(ControllerTest, ProtocolIsReadAtEachNewSecond) {
     controller->selectPort(1);
     controller->onTick();
     com1.drain();
-    window.ese = false;  // switched within the second: no effect, nothing logged
+    window.protocol = Protocol::OstrelDateTime;  // switched within the second: no effect, nothing logged
     const int shows = window.showCount;
     controller->onTick();
     EXPECT_EQ(window.showCount, shows);
@@ -220,7 +220,7 @@ TEST(ControllerRecovery, ReopensTheSameDeviceOnceItIsBack) {
     }
     EXPECT_EQ(window.shown[2], "COM1: Transmission failed (Input/output error)");
     EXPECT_EQ(window.shown[3], "COM1 could not be opened.");
-    EXPECT_EQ(controller.portName(), "COM1");
+    EXPECT_EQ(controller.activePort(), 1);
 
     // Plugged in again: back at this change of second, so this second is sent.
     PtyPair second;
@@ -242,11 +242,11 @@ TEST_F(ControllerTest, SelectingTheSamePortDuringRecoveryTriesAgainAtOnce) {
     controller->onTick();
     ASSERT_TRUE(controller->isRecovering());
     // The operator's choice is a fresh attempt even though COM1 is the name in use;
-    // the line is still dead, so it fails and recovery gives way to "NONE".
+    // the line is still dead, so it fails and recovery gives way to no port at all.
     controller->selectPort(1);
     EXPECT_FALSE(controller->isRecovering());
     EXPECT_EQ(window.shown[3], "COM1 could not be opened.");
-    EXPECT_EQ(controller->portName(), "NONE");
+    EXPECT_EQ(controller->activePort(), std::nullopt);
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 
 #include <string>
 
-#include "ui/dialog_templates.h"
+#include "resource.h"
+#include "ui/program_dialogs.h"
 #include "ui/resource_script.h"
 
 namespace chronvane {
@@ -14,7 +15,7 @@ constexpr const char* header =
 
 TEST(ResourceScriptTest, ProgramScriptHoldsBothDialogsAndTheMenuString) {
     const ResourceScript& script = programResourceScript();
-    EXPECT_EQ(script.strings.at(IDS_ABOUTBOX), aboutMenuText);
+    EXPECT_EQ(script.strings.at(IDS_ABOUTBOX), aboutMenuText());
     EXPECT_STREQ(clockDialogTemplate().caption, "Chronvane32");
     EXPECT_EQ(clockDialogTemplate().width, 230);
     EXPECT_STREQ(aboutDialogTemplate().caption, "About Chronvane32");
