@@ -20,10 +20,12 @@ constexpr std::string_view flowOption = "--flow";
 std::string portList(std::string_view word) {
     std::string list;
     for (int i = 0; i < portCount; ++i) {
-        if (i > 0) {
-            list += i + 1 == portCount ? " " + std::string(word) + " " : std::string(", ");
+        if (i + 1 == portCount && i > 0) {
+            list.append(" ").append(word).append(" ");
+        } else if (i > 0) {
+            list.append(", ");
         }
-        list += DeviceMap::portName(i);
+        list.append(DeviceMap::portName(i));
     }
     return list;
 }
