@@ -5,7 +5,7 @@
 #include "clock/clock.h"
 #include "clock/clock_controller.h"
 #include "console_output.h"
-#include "console_window.h"
+#include "console_stand_in.h"
 #include "realtime.h"
 #include "start_sequence.h"
 #include "stop_signals.h"
@@ -51,7 +51,7 @@ int runConsole(ProgramOptions& options) {
     // first on the way out, while the console and the tick it uses still exist.
     TickSource tick;
     tick.setWakeLead(wakeLeadMicros);
-    ConsoleWindow console(tick, standardOutput, standardError);
+    ConsoleStandIn console(tick, standardOutput, standardError);
     SystemClock clock;
     ClockController controller(clock, console, options.devices);
     controller.setFlowControl(options.flow);

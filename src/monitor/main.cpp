@@ -14,7 +14,7 @@
 #include "line_reader.h"
 #include "message_report.h"
 #include "monitor_options.h"
-#include "serial/standard_descriptors.h"
+#include "program/standard_descriptors.h"
 #include "stream_decoder.h"
 
 namespace {

@@ -2,11 +2,11 @@
 #include <type_traits>
 
 #include "app/window_loader.h"
-#include "server_app.h"
+#include "windowed_program.h"
 
 extern "C" __attribute__((visibility("default"))) int chronvaneRunWindow(
     chronvane::ProgramOptions* options, int argc, char** argv) {
-    return chronvane::runServerApp(*options, argc, argv);
+    return chronvane::runWindowedProgram(*options, argc, argv);
 }
 
 static_assert(std::is_same_v<decltype(chronvaneRunWindow), chronvane::RunWindowFunction>,

@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # The real program in a real X window: Xvfb and openbox on a free display, the
-# program started minimized on a pseudo-terminal, F1 and Escape typed with xdotool.
-# Usage: window_e2e.sh PATH_TO_CHRONVANE32
+# program started minimized on a virtual port, F1 and Escape typed with xdotool,
+# and the built monitor reading the line as a show controller would.
+# Usage: window_e2e.sh PATH_TO_CHRONVANE32 PATH_TO_CHRONVANE32_MONITOR
 # Exit 0 on success, 77 (skip) when Xvfb is not installed, 1 on any failure.
 set -uo pipefail
 
 program="$1"
-here="$(cd "$(dirname "$0")" && pwd)"
+monitor="$2"
 skip=77
 
 command -v Xvfb >/dev/null || { echo "SKIP: Xvfb is not installed (scripts/deps)"; exit $skip; }
-for tool in openbox xdotool xprop xwininfo python3; do
+for tool in openbox xdotool xprop xwininfo; do
     command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed (scripts/deps)"; exit 1; }
 done
 
@@ -70,14 +71,16 @@ pids+=($!)
 wait_for 30 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
     fail "openbox did not start on $DISPLAY: $(cat "$work/openbox.log")"
 
-python3 "$here/pty_capture.py" "$work/capture.bin" >"$work/pty" &
-pids+=($!)
-wait_for 5 test -s "$work/pty" || fail "no pseudo-terminal"
-device="$(head -n1 "$work/pty")"
-
-"$program" -min --device "COM1=$device" >"$work/program.log" 2>&1 &
+"$program" -min --device COM1=virtual >"$work/program.log" 2>&1 &
 program_pid=$!
 pids+=($program_pid)
+reader_path() { sed -n 's/^COM1 is virtual: readers open //p' "$work/program.log"; }
+wait_for 10 sh -c "grep -q '^COM1 is virtual: readers open ' '$work/program.log'" ||
+    fail "the program made no virtual port: $(cat "$work/program.log")"
+device="$(reader_path)"
+"$monitor" "$device" >"$work/monitor.log" 2>"$work/monitor.err" &
+monitor_pid=$!
+pids+=($monitor_pid)
 
 wait_for 10 find_window Chronvane32 >/dev/null || fail "the main window did not appear"
 window="$(find_window Chronvane32)"
@@ -88,20 +91,14 @@ is_hidden() { xprop -id "$window" _NET_WM_STATE | grep -q _NET_WM_STATE_HIDDEN; 
 wait_for 5 is_hidden || fail "the window is not minimized: $(xprop -id "$window" _NET_WM_STATE)"
 echo "minimized: $(xprop -id "$window" _NET_WM_STATE)"
 
-# Messages go out once a second, minimized or not: 12-byte ESE lines ending in CR.
-capture_size() { stat -c %s "$work/capture.bin" 2>/dev/null || echo 0; }
-wait_for 5 sh -c "[ \$(stat -c %s '$work/capture.bin' 2>/dev/null || echo 0) -ge 36 ]" ||
-    fail "fewer than three messages arrived: $(capture_size) bytes"
-size="$(capture_size)"
-((size % 12 == 0)) || fail "the capture is not whole 12-byte messages: $size bytes"
-python3 - "$work/capture.bin" <<'PY' || fail "the messages are not ESE time lines"
-import re, sys
-data = open(sys.argv[1], "rb").read()
-for i in range(0, len(data), 12):
-    assert data[i + 11:i + 12] == b"\r", data[i:i + 12]
-    assert re.match(rb"\d\d:\d\d:\d\d", data[i:i + 8]), data[i:i + 12]
-PY
-echo "received $size bytes: $(head -c 12 "$work/capture.bin" | od -An -c | tr -s ' ')"
+# Messages go out once a second, minimized or not; the monitor prints one line
+# per message it reads, each starting with the time it carries and its protocol.
+received() { wc -l <"$work/monitor.log"; }
+wait_for 10 sh -c "[ \$(wc -l <'$work/monitor.log') -ge 3 ]" ||
+    fail "fewer than three messages arrived: $(cat "$work/monitor.log" "$work/monitor.err")"
+grep -qvE '^[0-9]{2}:[0-9]{2}:[0-9]{2}  ESE ' "$work/monitor.log" &&
+    fail "the monitor read something other than ESE time messages: $(cat "$work/monitor.log")"
+echo "received $(received) messages, the first: $(head -n1 "$work/monitor.log")"
 
 # Restore, then F1: the About box comes up with its help pane open.
 xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowmap --sync "$window"
@@ -119,8 +116,8 @@ echo "About box $about: ${width}x${height}"
 ((height * 10 > width * 6)) || fail "the About box opened without its help pane (${width}x${height})"
 
 # The tick goes on while the box is open.
-before="$(capture_size)"
-wait_for 3 sh -c "[ \$(stat -c %s '$work/capture.bin') -gt $before ]" ||
+before="$(received)"
+wait_for 3 sh -c "[ \$(wc -l <'$work/monitor.log') -gt $before ]" ||
     fail "nothing was sent while the About box was open"
 
 # Where a window's client area is on the root window: "X Y".
@@ -172,11 +169,7 @@ status=$?
 [ "$status" -eq 0 ] || fail "exit status $status: $(cat "$work/program.log")"
 echo "program ended with status 0"
 
-# The device is free again: an exclusive open succeeds.
-python3 - "$device" <<'PY' || fail "the device is still held after exit"
-import fcntl, os, sys
-fd = os.open(sys.argv[1], os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
-fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
-os.close(fd)
-PY
+# The line ends with the program: the monitor reads no more and ends too.
+wait_for 5 sh -c "! kill -0 $monitor_pid 2>/dev/null" ||
+    fail "the monitor still reads $device after the program ended"
 echo "PASS"

@@ -18,38 +18,20 @@ change of second and prints p50/p99 (not a test).
 """
 
 import argparse
-import calendar
 import os
-import pty
 import select
 import signal
 import statistics
 import subprocess
-import sys
 import tempfile
 import time
-import tty
+
+from wine_harness import WINE64, PortLine, fail, prepared_root, wine_env
 
 ESE_LENGTH = 12
 PACKET_HEADER = bytes([0xF5, 0x00, 0x00, 0x03, 0x28])
 FIRST_VARIABLE = 0x19
 DATETIME_LENGTH = 48
-
-WINE64 = "/usr/lib/wine/wine64"
-HERE = os.path.dirname(os.path.abspath(__file__))
-
-
-def verify_ports(root):
-    """Refuses to go on unless COM1..COM4 of the prefix lead to ROOT/ports."""
-    result = subprocess.run([os.path.join(HERE, "wine-prefix.sh"), "verify", root],
-                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
-    if result.returncode != 0:
-        fail("the prefix's COM ports do not lead to %s/ports" % root)
-
-
-def fail(text):
-    print("FAIL: " + text, file=sys.stderr)
-    sys.exit(1)
 
 
 def tz_for(hour, minute):
@@ -75,29 +57,13 @@ class Run:
     """One run of the program with COM1 on a fresh pseudo-terminal."""
 
     def __init__(self, args, workdir, extra_args, env_extra):
-        self.args = args
-        verify_ports(args.root)
-        com1 = os.path.join(args.root, "ports", "com1")
-        self.master, slave = pty.openpty()
-        self.slave_path = os.ttyname(slave)
-        tty.setraw(slave)
-        os.close(slave)
-        os.set_blocking(self.master, False)
-        tmp = com1 + ".new"
-        if os.path.lexists(tmp):
-            os.unlink(tmp)
-        os.symlink(self.slave_path, tmp)
-        os.replace(tmp, com1)
+        self.line = PortLine(args.root, "com1")
+        self.master = self.line.master
+        self.slave_path = self.line.device_path
         self.shim_log = os.path.join(workdir, "tcsetattr.log")
         open(self.shim_log, "w").close()
-        env = dict(os.environ)
-        env.update(env_extra)
-        env["WINEPREFIX"] = os.path.join(args.root, "prefix")
-        env["WINEARCH"] = "win64"
-        env["WINEDEBUG"] = "-all"
-        env["WINEDLLOVERRIDES"] = "mscoree,mshtml=;winemenubuilder.exe=d"
-        env["LD_PRELOAD"] = args.shim
-        env["CHRONVANE_TCSETATTR_LOG"] = self.shim_log
+        env = wine_env(args.root, LD_PRELOAD=args.shim, CHRONVANE_TCSETATTR_LOG=self.shim_log,
+                       **env_extra)
         self.out_path = os.path.join(workdir, "stdout.txt")
         self.err_path = os.path.join(workdir, "stderr.txt")
         with open(self.out_path, "wb") as out, open(self.err_path, "wb") as err, open(
@@ -145,11 +111,7 @@ class Run:
             return None
 
     def check_port_was_ours(self):
-        verify_ports(self.args.root)
-        dosdevice = os.path.join(self.args.root, "prefix", "dosdevices", "com1")
-        resolved = os.path.realpath(dosdevice)
-        if resolved != os.path.realpath(self.slave_path):
-            fail("COM1 resolved to %s, not the test's %s" % (resolved, self.slave_path))
+        self.line.check_was_ours()
 
     def requested_settings(self):
         """The last termios the program asked for on our pseudo-terminal."""
@@ -162,7 +124,7 @@ class Run:
         return last
 
     def close(self):
-        os.close(self.master)
+        self.line.close()
 
 
 def check_ese(message, ahead, at):
@@ -267,10 +229,8 @@ def main():
     parser.add_argument("--shim", help="default: ROOT/tcsetattr-recorder.so")
     parser.add_argument("--bench", type=float)
     args = parser.parse_args()
-    args.root = os.path.realpath(args.root)
+    args.root = prepared_root(args.root)
     args.shim = args.shim or os.path.join(args.root, "tcsetattr-recorder.so")
-    if not os.path.isfile(os.path.join(args.root, "prefix", ".chronvane-ready")):
-        fail("no prepared Wine prefix under %s: run wine-prefix.sh prepare first" % args.root)
     if args.bench:
         bench(args)
     else:

@@ -14,11 +14,11 @@ namespace chronvane {
 // things right (which device COMn is, why it would not open, that no timer could
 // be had) goes to another (normally standard error). The protocol "radio" is
 // whatever the start sequence checked; a minimize has nothing to act on.
-class ConsoleWindow final : public ClockWindow, public StartWindow {
+class ConsoleStandIn final : public ClockWindow, public StartWindow {
   public:
     // tick: what startTimer starts. outFd, errFd: where the lines go; neither is
     // closed here.
-    ConsoleWindow(TickSource& tick, int outFd, int errFd);
+    ConsoleStandIn(TickSource& tick, int outFd, int errFd);
 
     // ClockWindow
     Protocol selectedProtocol() const override { return m_protocol; }

@@ -8,6 +8,6 @@ namespace chronvane {
 // object goes, and with it the controller and the port. Returns the exit status: 0
 // once the window has been closed, 1 when it could not be made (the operator is
 // told in a message box, since a windowed run has nowhere else to say it).
-int runServerApp(const ProgramOptions& options);
+int runWindowedProgram(const ProgramOptions& options);
 
 }  // namespace chronvane

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "console_app.h"
+#include "app/console_app.h"
+#include "app/program_options.h"
+#include "app/time_zone_check.h"
+#include "app/window_loader.h"
 #include "display_probe.h"
-#include "program_options.h"
-#include "serial/standard_descriptors.h"
-#include "time_zone_check.h"
-#include "window_loader.h"
+#include "standard_descriptors.h"
 
 namespace {
 

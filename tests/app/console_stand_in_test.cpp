@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/console_window.h"
+#include "app/console_stand_in.h"
 #include "app/start_sequence.h"
 #include "fake_clock.h"
 #include "pty_pair.h"
@@ -42,15 +42,15 @@ class Capture {
     int m_fds[2] = {-1, -1};
 };
 
-class ConsoleWindowTest : public ::testing::Test {
+class ConsoleStandInTest : public ::testing::Test {
   protected:
     Capture out;
     Capture err;
     TickSource tick;
-    ConsoleWindow console{tick, out.fd(), err.fd()};
+    ConsoleStandIn console{tick, out.fd(), err.fd()};
 };
 
-TEST_F(ConsoleWindowTest, WritesOnlyTheNewestLogLineEachTime) {
+TEST_F(ConsoleStandInTest, WritesOnlyTheNewestLogLineEachTime) {
     MessageLog log;
     for (const char* line : {"COM1 opened successfully.", "COM1: Transmitted \"x\""}) {
         log.append(line);
@@ -60,7 +60,7 @@ TEST_F(ConsoleWindowTest, WritesOnlyTheNewestLogLineEachTime) {
     EXPECT_EQ(err.take(), "");
 }
 
-TEST_F(ConsoleWindowTest, LinesTheOutputCannotTakeAreDroppedAndCountedOnceItFlowsAgain) {
+TEST_F(ConsoleStandInTest, LinesTheOutputCannotTakeAreDroppedAndCountedOnceItFlowsAgain) {
     // Fill the log pipe as a reader that stopped reading would leave it.
     ASSERT_GE(fcntl(out.fd(), F_SETPIPE_SZ, 4096), 0);
     const std::string filler(4096, 'x');
@@ -81,7 +81,7 @@ TEST_F(ConsoleWindowTest, LinesTheOutputCannotTakeAreDroppedAndCountedOnceItFlow
     EXPECT_EQ(err.take(), "");
 }
 
-TEST_F(ConsoleWindowTest, OpenResultsNameTheDeviceAndSayWhatToDo) {
+TEST_F(ConsoleStandInTest, OpenResultsNameTheDeviceAndSayWhatToDo) {
     struct Case {
         int port;
         const char* path;
@@ -111,7 +111,7 @@ TEST_F(ConsoleWindowTest, OpenResultsNameTheDeviceAndSayWhatToDo) {
     EXPECT_EQ(out.take(), "");
 }
 
-TEST_F(ConsoleWindowTest, ARepeatingFailureIsReportedOnceUntilSomethingChanges) {
+TEST_F(ConsoleStandInTest, ARepeatingFailureIsReportedOnceUntilSomethingChanges) {
     console.portOpenResult(1, "/dev/ttyUSB0", SystemError{ENOENT});
     EXPECT_NE(err.take(), "");
     console.portOpenResult(1, "/dev/ttyUSB0", SystemError{ENOENT});
@@ -126,7 +126,7 @@ TEST_F(ConsoleWindowTest, ARepeatingFailureIsReportedOnceUntilSomethingChanges) 
     EXPECT_NE(err.take(), "") << "failing again after a success";
 }
 
-TEST_F(ConsoleWindowTest, TheProtocolFollowsTheLastCheckedRadio) {
+TEST_F(ConsoleStandInTest, TheProtocolFollowsTheLastCheckedRadio) {
     EXPECT_EQ(console.selectedProtocol(), Protocol::EseRealTimeClock) << "ESE is the default";
     console.checkProtocolRadio(Protocol::OstrelDateTime);
     EXPECT_EQ(console.selectedProtocol(), Protocol::OstrelDateTime);
@@ -134,7 +134,7 @@ TEST_F(ConsoleWindowTest, TheProtocolFollowsTheLastCheckedRadio) {
     EXPECT_EQ(console.selectedProtocol(), Protocol::EseRealTimeClock);
 }
 
-TEST_F(ConsoleWindowTest, TheTimerIsTheTickAndTheMessageBoxIsALineOnTheErrorStream) {
+TEST_F(ConsoleStandInTest, TheTimerIsTheTickAndTheMessageBoxIsALineOnTheErrorStream) {
     EXPECT_FALSE(console.startTimer(tickTimerId, 0));
     EXPECT_FALSE(tick.isRunning());
     EXPECT_TRUE(console.startTimer(tickTimerId, tickPeriodMs));
@@ -145,7 +145,7 @@ TEST_F(ConsoleWindowTest, TheTimerIsTheTickAndTheMessageBoxIsALineOnTheErrorStre
     EXPECT_EQ(out.take(), "");
 }
 
-TEST_F(ConsoleWindowTest, TheStartSequenceDrivesTheConsoleLikeAWindow) {
+TEST_F(ConsoleStandInTest, TheStartSequenceDrivesTheConsoleLikeAWindow) {
     test::PtyPair pty;
     test::FakeClock clock;
     DeviceMap devices;

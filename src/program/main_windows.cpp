@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "console_app.h"
-#include "program_options.h"
-#include "win32ui/server_app.h"
+#include "app/console_app.h"
+#include "app/program_options.h"
+#include "win32ui/windowed_program.h"
 
 // The program is linked for the GUI subsystem: started from Explorer or a shortcut
 // its window comes up with no console flashing behind it, which is how nearly
@@ -113,5 +113,5 @@ int main(int argc, char** argv) {
         reportFailure(self, error);
         return 2;
     }
-    return options.console ? runConsole(options) : runServerApp(options);
+    return options.console ? runConsole(options) : runWindowedProgram(options);
 }

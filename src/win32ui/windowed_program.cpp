@@ -1,4 +1,4 @@
-#include "server_app.h"
+#include "windowed_program.h"
 
 #include <windows.h>
 
@@ -9,7 +9,7 @@
 
 namespace chronvane {
 
-int runServerApp(const ProgramOptions& options) {
+int runWindowedProgram(const ProgramOptions& options) {
     SystemClock clock;
     auto dialog = std::make_unique<ClockDialog>(GetModuleHandleA(nullptr), clock, options.devices);
     dialog->setCommandLine(options.commandLine);

@@ -12,14 +12,14 @@ class QDialog;
 namespace chronvane {
 
 // The windowed program: one QApplication, one ClockDialog run modally, nothing after.
-class ServerApp {
+class WindowedProgram {
   public:
     // argc/argv as main received them; Qt takes out its own options (-display ...).
     // Needs a display, or QT_QPA_PLATFORM naming a platform that needs none.
-    ServerApp(int argc, char** argv);
-    ~ServerApp();
-    ServerApp(const ServerApp&) = delete;
-    ServerApp& operator=(const ServerApp&) = delete;
+    WindowedProgram(int argc, char** argv);
+    ~WindowedProgram();
+    WindowedProgram(const WindowedProgram&) = delete;
+    WindowedProgram& operator=(const WindowedProgram&) = delete;
 
     // Builds the main window on the system clock with options.devices, hands it
     // options.commandLine without the options Qt took for itself, runs it until Enter, Escape,
@@ -40,8 +40,8 @@ class ServerApp {
     std::unique_ptr<QApplication> m_application;
 };
 
-// main's entry to the window: makes the ServerApp and runs it. Returns the process
+// main's entry to the window: makes the WindowedProgram and runs it. Returns the process
 // exit status (0).
-int runServerApp(ProgramOptions& options, int argc, char** argv);
+int runWindowedProgram(ProgramOptions& options, int argc, char** argv);
 
 }  // namespace chronvane

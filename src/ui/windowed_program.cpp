@@ -1,4 +1,4 @@
-#include "server_app.h"
+#include "windowed_program.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -11,7 +11,7 @@
 
 namespace chronvane {
 
-ServerApp::ServerApp(int argc, char** argv)
+WindowedProgram::WindowedProgram(int argc, char** argv)
     : m_argc(argc), m_argv(argv), m_application(std::make_unique<QApplication>(m_argc, argv)) {
     QApplication::setApplicationName(QStringLiteral("chronvane32"));
     // The modal window is the only loop; a closed message box must not end the run.
@@ -19,12 +19,12 @@ ServerApp::ServerApp(int argc, char** argv)
     QApplication::setWindowIcon(programIcon());
 }
 
-ServerApp::~ServerApp() = default;
+WindowedProgram::~WindowedProgram() = default;
 
 // Qt's own options (-platform minimal, -qwindowtitle COM3) are not ours: searched
 // as text they would minimize the window or pick a port. Qt has taken them out of
 // argv by now, so the command line is made again from what is left.
-std::string ServerApp::withoutQtOptions(const std::string& commandLine) const {
+std::string WindowedProgram::withoutQtOptions(const std::string& commandLine) const {
     if (m_argc < 1) {
         return commandLine;
     }
@@ -34,7 +34,7 @@ std::string ServerApp::withoutQtOptions(const std::string& commandLine) const {
 
 // An About box or message box open over the window runs a loop of its own; each is
 // closed first, top down, so that the window's own loop can end too.
-void ServerApp::closeForStop(QDialog& window) {
+void WindowedProgram::closeForStop(QDialog& window) {
     while (QWidget* modal = QApplication::activeModalWidget()) {
         auto* box = qobject_cast<QDialog*>(modal);
         if (modal == &window || box == nullptr) {
@@ -48,7 +48,7 @@ void ServerApp::closeForStop(QDialog& window) {
     window.reject();
 }
 
-int ServerApp::run(const ProgramOptions& options) {
+int WindowedProgram::run(const ProgramOptions& options) {
     SystemClock clock;
     auto dialog = std::make_unique<ClockDialog>(clock, options.devices);
     // Before the start sequence opens the port, at the dialog's first showing.
@@ -75,8 +75,8 @@ int ServerApp::run(const ProgramOptions& options) {
     return 0;
 }
 
-int runServerApp(ProgramOptions& options, int argc, char** argv) {
-    ServerApp app(argc, argv);
+int runWindowedProgram(ProgramOptions& options, int argc, char** argv) {
+    WindowedProgram app(argc, argv);
     return app.run(options);
 }
 

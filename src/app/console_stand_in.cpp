@@ -1,17 +1,17 @@
-#include "console_window.h"
+#include "console_stand_in.h"
 
 #include "console_output.h"
 #include "serial/open_failure.h"
 
 namespace chronvane {
 
-ConsoleWindow::ConsoleWindow(TickSource& tick, int outFd, int errFd)
+ConsoleStandIn::ConsoleStandIn(TickSource& tick, int outFd, int errFd)
     : m_tick(tick), m_outFd(outFd), m_errFd(errFd) {}
 
 // Output that cannot be written (a closed terminal, a full disk, a reader that
 // stopped reading) must not stop the clock, so the console's own writes are best
 // effort; what was dropped is owned up to once output flows again.
-void ConsoleWindow::showLog(const MessageLog& log) {
+void ConsoleStandIn::showLog(const MessageLog& log) {
     if (!writeIfReady(m_outFd, log.line(MessageLog::lineCount - 1) + "\n")) {
         ++m_droppedLines;
         return;
@@ -23,8 +23,8 @@ void ConsoleWindow::showLog(const MessageLog& log) {
     }
 }
 
-void ConsoleWindow::portOpenResult(int portNumber, const std::string& devicePath,
-                                   SystemError error) {
+void ConsoleStandIn::portOpenResult(int portNumber, const std::string& devicePath,
+                                    SystemError error) {
     const bool repeat = error.failed() && portNumber == m_reportedPort &&
                         devicePath == m_reportedPath && error == m_reportedError;
     m_reportedPort = portNumber;
@@ -40,21 +40,21 @@ void ConsoleWindow::portOpenResult(int portNumber, const std::string& devicePath
     writeIfReady(m_errFd, text);
 }
 
-void ConsoleWindow::checkPortRadio(int number) {
+void ConsoleStandIn::checkPortRadio(int number) {
     m_portNumber = number;
 }
 
-void ConsoleWindow::checkProtocolRadio(Protocol protocol) {
+void ConsoleStandIn::checkProtocolRadio(Protocol protocol) {
     m_protocol = protocol;
 }
 
-void ConsoleWindow::requestMinimize() {}
+void ConsoleStandIn::requestMinimize() {}
 
-bool ConsoleWindow::startTimer(int /*identifier*/, int periodMs) {
+bool ConsoleStandIn::startTimer(int /*identifier*/, int periodMs) {
     return m_tick.start(periodMs);
 }
 
-void ConsoleWindow::showMessageBox(const std::string& text) {
+void ConsoleStandIn::showMessageBox(const std::string& text) {
     writeIfReady(m_errFd, text + "\n");
 }
 

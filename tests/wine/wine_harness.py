@@ -1,0 +1,81 @@
+"""What the Wine tests share: the prefix that wine-prefix.sh prepared, the
+environment a Windows program runs in there, and pseudo-terminals standing in for
+the COM ports the prefix maps to ROOT/ports/comN."""
+
+import os
+import pty
+import subprocess
+import sys
+import tty
+
+WINE64 = "/usr/lib/wine/wine64"
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def fail(text):
+    print("FAIL: " + text, file=sys.stderr)
+    sys.exit(1)
+
+
+def prepared_root(root):
+    """ROOT as an absolute path; refuses to go on unless it holds a prepared prefix."""
+    root = os.path.realpath(root)
+    if not os.path.isfile(os.path.join(root, "prefix", ".chronvane-ready")):
+        fail("no prepared Wine prefix under %s: run wine-prefix.sh prepare first" % root)
+    return root
+
+
+def verify_ports(root):
+    """Refuses to go on unless COM1..COM4 of the prefix lead to ROOT/ports."""
+    result = subprocess.run([os.path.join(HERE, "wine-prefix.sh"), "verify", root],
+                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
+    if result.returncode != 0:
+        fail("the prefix's COM ports do not lead to %s/ports" % root)
+
+
+def wine_env(root, **extra):
+    """The environment of a program run in the prefix, with extra on top."""
+    env = dict(os.environ)
+    env.update({"WINEPREFIX": os.path.join(root, "prefix"), "WINEARCH": "win64",
+                "WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d"})
+    env.update(extra)
+    return env
+
+
+def repoint(link, target):
+    """Points the symbolic link at target in one step."""
+    tmp = link + ".new"
+    if os.path.lexists(tmp):
+        os.unlink(tmp)
+    os.symlink(target, tmp)
+    os.replace(tmp, link)
+
+
+class PortLine:
+    """A fresh pseudo-terminal as the prefix's COMn: the program opens the device
+    end through Wine, the test reads the other end (master, non-blocking)."""
+
+    def __init__(self, root, port):
+        verify_ports(root)
+        self.root = root
+        self.port = port
+        self.master, device = pty.openpty()
+        self.device_path = os.ttyname(device)
+        tty.setraw(device)
+        os.close(device)
+        os.set_blocking(self.master, False)
+        self.link = os.path.join(root, "ports", port)
+        repoint(self.link, self.device_path)
+
+    def check_was_ours(self):
+        """Fails unless COMn still resolves to this terminal after the run."""
+        verify_ports(self.root)
+        resolved = os.path.realpath(os.path.join(self.root, "prefix", "dosdevices", self.port))
+        if resolved != os.path.realpath(self.device_path):
+            fail("%s resolved to %s, not the test's %s" %
+                 (self.port.upper(), resolved, self.device_path))
+
+    def close(self, unassign=False):
+        os.close(self.master)
+        if unassign:
+            repoint(self.link, os.path.join(self.root, "ports", "unassigned"))
