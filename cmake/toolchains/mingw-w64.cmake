@@ -7,6 +7,8 @@ set(mingw_triplet x86_64-w64-mingw32)
 set(CMAKE_C_COMPILER ${mingw_triplet}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${mingw_triplet}-g++-posix)
 set(CMAKE_RC_COMPILER ${mingw_triplet}-windres)
+# The Event Log's message table (resources/event_messages.mc).
+set(CHRONVANE_MC_COMPILER ${mingw_triplet}-windmc)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${mingw_triplet})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

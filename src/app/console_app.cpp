@@ -31,7 +31,9 @@ void reportError(const std::string& what, SystemError error) {
 constexpr int wakeLeadMicros = 500;
 }  // namespace
 
-int runConsole(ProgramOptions& options) {
+int runConsole(ProgramOptions& options, ConsoleObserver* observer) {
+    ConsoleObserver silent;
+    ConsoleObserver& watcher = observer != nullptr ? *observer : silent;
     // Set up before the port is opened, so that a stop during start-up is not lost.
     StopSignals stop;
     if (!stop.isWatching()) {
@@ -45,6 +47,7 @@ int runConsole(ProgramOptions& options) {
     // does not.
     for (const std::string& note : requestRealTime()) {
         writeAll(standardError, std::string(executableName) + ": " + note + "\n");
+        watcher.notice(note);
     }
 
     // Declared in this order so that the controller, and with it the port, goes
@@ -52,6 +55,7 @@ int runConsole(ProgramOptions& options) {
     TickSource tick;
     tick.setWakeLead(wakeLeadMicros);
     ConsoleStandIn console(tick, standardOutput, standardError);
+    console.setObserver(&watcher);
     SystemClock clock;
     ClockController controller(clock, console, options.devices);
     controller.setFlowControl(options.flow);
@@ -62,18 +66,24 @@ int runConsole(ProgramOptions& options) {
     runStartSequence(options.commandLine, console, controller);
     if (!tick.isRunning()) {
         reportError("cannot start the 100 ms tick", tick.lastError());
+        watcher.notice("cannot start the 100 ms tick: " + errorText(tick.lastError()));
         return 1;
     }
+    watcher.started(controller);
 
     for (;;) {
         switch (stop.waitForTick(tick)) {
             case StopSignals::Wake::tick:
                 controller.onTick();
+                watcher.tickHandled(controller);
                 break;
             case StopSignals::Wake::stop:
+                watcher.stopping();
                 return 0;
             case StopSignals::Wake::failed:
                 reportError(stop.failedCall(), stop.error());
+                watcher.notice(std::string(stop.failedCall()) + ": " + errorText(stop.error()));
+                watcher.stopping();
                 return 1;
         }
     }

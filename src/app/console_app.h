@@ -1,5 +1,6 @@
 #pragma once
 
+#include "console_observer.h"
 #include "program_options.h"
 
 namespace chronvane {
@@ -16,6 +17,8 @@ inline constexpr const char* executableName = "chronvane32";
 // options.commandLine is upper-cased by the start sequence.
 // Returns the exit status: 0 after one of those signals (the port has been closed and
 // released by then), 1 when no timer could be had or the loop itself failed.
-int runConsole(ProgramOptions& options);
+// observer (may be null) hears of the start, every tick, line and notice, and the
+// stop; see ConsoleObserver.
+int runConsole(ProgramOptions& options, ConsoleObserver* observer = nullptr);
 
 }  // namespace chronvane

@@ -12,7 +12,11 @@ ConsoleStandIn::ConsoleStandIn(TickSource& tick, int outFd, int errFd)
 // stopped reading) must not stop the clock, so the console's own writes are best
 // effort; what was dropped is owned up to once output flows again.
 void ConsoleStandIn::showLog(const MessageLog& log) {
-    if (!writeIfReady(m_outFd, log.line(MessageLog::lineCount - 1) + "\n")) {
+    const std::string& line = log.line(MessageLog::lineCount - 1);
+    if (m_observer != nullptr) {
+        m_observer->logLine(line);
+    }
+    if (!writeIfReady(m_outFd, line + "\n")) {
         ++m_droppedLines;
         return;
     }
@@ -37,6 +41,9 @@ void ConsoleStandIn::portOpenResult(int portNumber, const std::string& devicePat
     if (error.failed()) {
         text += devicePath + ": " + openFailureReason(error) + "\n";
     }
+    if (m_observer != nullptr) {
+        m_observer->notice(text.substr(0, text.size() - 1));
+    }
     writeIfReady(m_errFd, text);
 }
 
@@ -55,6 +62,9 @@ bool ConsoleStandIn::startTimer(int /*identifier*/, int periodMs) {
 }
 
 void ConsoleStandIn::showMessageBox(const std::string& text) {
+    if (m_observer != nullptr) {
+        m_observer->notice(text);
+    }
     writeIfReady(m_errFd, text + "\n");
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "clock/clock_window.h"
+#include "console_observer.h"
 #include "core/protocol.h"
 #include "start_window.h"
 #include "tick_source.h"
@@ -43,9 +44,13 @@ class ConsoleStandIn final : public ClockWindow, public StartWindow {
     void showMessageBox(const std::string& text) override;
 
     int portNumber() const { return m_portNumber; }
+    // Also hands every log line and every operator notice to observer (may be null);
+    // a notice repeated only to the error descriptor's reader is skipped here too.
+    void setObserver(ConsoleObserver* observer) { m_observer = observer; }
 
   private:
     TickSource& m_tick;
+    ConsoleObserver* m_observer = nullptr;
     int m_outFd;
     int m_errFd;
     int m_portNumber = 0;

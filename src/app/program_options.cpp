@@ -82,6 +82,8 @@ constexpr std::array<std::string_view, 4> qtOptionsWithEquals{"qmljsdebugger", "
                                                               "stylesheet", "session"};
 constexpr std::array<std::string_view, 5> ownLongOptions{"console", "device", "flow", "help",
                                                          "version"};
+constexpr std::array<std::string_view, 2> serviceLongOptions{"install-service",
+                                                             "uninstall-service"};
 template <std::size_t n>
 bool isOneOf(std::string_view name, const std::array<std::string_view, n>& names) {
     return std::find(names.begin(), names.end(), name) != names.end();
@@ -141,6 +143,11 @@ std::string closestOption(std::string_view name) {
     for (std::string_view option : ownLongOptions) {
         consider(option, "--");
     }
+    if (servicesOffered()) {
+        for (std::string_view option : serviceLongOptions) {
+            consider(option, "--");
+        }
+    }
     for (const std::string& option : shortOptions()) {
         consider(option, "-");
     }
@@ -170,6 +177,18 @@ std::optional<std::string> applyFlow(std::string_view value, ProgramOptions& opt
     return std::nullopt;
 }
 
+std::optional<std::string> applyUninstall(std::string_view value, ProgramOptions& options) {
+    std::string name(value);
+    for (char& c : name) {
+        c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    if (name != "ALL" && !DeviceMap::indexOfName(name)) {
+        return "--uninstall-service " + std::string(value) + ": expected COM1 to COM4, or all";
+    }
+    options.uninstallService = name;
+    return std::nullopt;
+}
+
 }  // namespace
 
 ParseResult parseProgramArguments(const std::vector<std::string>& args) {
@@ -177,7 +196,19 @@ ParseResult parseProgramArguments(const std::vector<std::string>& args) {
     std::vector<std::string_view> rest;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
-        if (arg == "--console") {
+        const std::size_t first = i;
+        if (servicesOffered() && arg == "--install-service") {
+            options.installService = true;
+        } else if (servicesOffered() && arg == "--service") {
+            options.service = true;
+        } else if (servicesOffered() && arg == "--uninstall-service") {
+            if (i + 1 >= args.size()) {
+                return {std::nullopt, "--uninstall-service: missing COMn or all"};
+            }
+            if (auto error = applyUninstall(args[++i], options)) {
+                return {std::nullopt, *error};
+            }
+        } else if (arg == "--console") {
             options.console = true;
         } else if (arg == "--help") {
             options.help = true;
@@ -226,6 +257,10 @@ ParseResult parseProgramArguments(const std::vector<std::string>& args) {
         } else {
             rest.push_back(arg);
         }
+        if (arg != "--install-service") {
+            options.serviceArguments.insert(options.serviceArguments.end(), args.begin() + first,
+                                            args.begin() + i + 1);
+        }
     }
     for (std::size_t i = 0; i < rest.size(); ++i) {
         if (i > 0) {
@@ -271,8 +306,7 @@ std::string optionColumn(std::string_view option) {
     return line;
 }
 
-std::string usageText(std::string_view executable) {
-    const std::string lastPort = DeviceMap::portName(portCount - 1);
+std::string usageIntro(std::string_view executable) {
     std::string text = "Usage: " + std::string(executable) + " [options]\n";
     text +=
         "Sends the time of day once per second out of a serial port, for show-control\n"
@@ -281,8 +315,8 @@ std::string usageText(std::string_view executable) {
         ").\n"
         "\n"
         "Options:\n" +
-        optionColumn("com1 ... -com" + std::to_string(portCount)) + "send on COM1 to " + lastPort +
-        " (default COM1)\n";
+        optionColumn("com1 ... -com" + std::to_string(portCount)) + "send on COM1 to " +
+        lastPortName() + " (default COM1)\n";
     for (const ProtocolNames& names : protocolNames) {
         if (!names.option.empty()) {
             text += optionColumn(names.option) + "send the " + std::string(names.title) +
@@ -290,32 +324,12 @@ std::string usageText(std::string_view executable) {
                     std::string(namesOf(defaultProtocol).title) + " message\n";
         }
     }
-    text +=
-        "  -min                 start with the window minimized\n"
-        "  --console            run without a window; the log goes to standard output\n"
-        "  --device COMn=PATH   use the device PATH for COMn (repeatable); by default\n"
-        "                       COM1 to " +
-        lastPort + " are " + DeviceMap::defaultPath(0) + " to " +
-        DeviceMap::defaultPath(portCount - 1) +
-        "; PATH\n"
-        "                       virtual makes a pseudo-terminal and prints the path\n"
-        "                       that readers open\n"
-        "  --flow none|xonxoff|rtscts\n"
-        "                       the output flow control the port uses (default none:\n"
-        "                       received bytes and the CTS line never stop the clock)\n"
-        "  --help               show this help and exit\n"
-        "  --version            show the version and exit\n"
-        "\n"
-        "The short options are found anywhere in the arguments, in any case: -COM3 and\n"
-        "com3 both choose COM3, and any argument containing \"min\" minimizes.\n"
-        "\n"
-        "In console mode the program asks for real-time priority (SCHED_FIFO 10) and\n"
-        "locks its memory where the system allows it, and says once how to allow it\n"
-        "where not.\n"
-        "\n"
-        "Exit status: 0 on a normal end, 1 when no timer could be had in console mode,\n"
-        "2 for a bad option.\n";
+    text += "  -min                 start with the window minimized\n";
     return text;
+}
+
+std::string lastPortName() {
+    return DeviceMap::portName(portCount - 1);
 }
 
 }  // namespace chronvane

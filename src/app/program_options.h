@@ -27,6 +27,15 @@ struct ProgramOptions {
     FlowControl flow = FlowControl::None;
     // Every other argument, Qt's options included, joined with single spaces.
     std::string commandLine;
+    // Where the system has a service manager of its own to register with (see
+    // servicesOffered): --install-service, --uninstall-service COMn|all, and
+    // --service, which the service manager's command line carries.
+    bool installService = false;
+    std::string uninstallService;  // "COM1" to "COM4" or "ALL"; empty when not asked
+    bool service = false;
+    // Every argument but --install-service, in order, as given: what an installed
+    // service is started with after --service.
+    std::vector<std::string> serviceArguments;
 };
 
 struct ParseResult {
@@ -39,7 +48,9 @@ struct ParseResult {
 //   --console, --help, --version,
 //   --device COMn=PATH and --device=COMn=PATH (repeatable; n 1 to 4, PATH not empty;
 //   PATH "virtual" in any case marks COMn virtual, the last --device for a COM wins),
-//   --flow none|xonxoff|rtscts and --flow=... (exact lower case; the last one wins).
+//   --flow none|xonxoff|rtscts and --flow=... (exact lower case; the last one wins),
+//   where servicesOffered(): --install-service, --service and
+//   --uninstall-service COMn|all (n 1 to 4, any case).
 // Qt's own options (--platform NAME, -platform NAME, --reverse ...) stay in the
 // command line for QApplication. Any other argument starting with "--" is refused,
 // the error naming the closest option where one is near. Every other argument goes
@@ -61,7 +72,18 @@ bool openVirtualPorts(ProgramOptions& options, std::string& notice, std::string&
 std::optional<int> answerInformationOptions(const ProgramOptions& options,
                                             std::string_view executable);
 
-// The --help text, ending in a newline.
+// The --help text, ending in a newline: what is true on this platform only
+// (program_help_<platform>.cpp).
 std::string usageText(std::string_view executable);
+// Its start, the same everywhere: the usage line, the line the program sends on,
+// and the port, protocol and -min options, each line ending in a newline.
+std::string usageIntro(std::string_view executable);
+// "COM4": the last port there is.
+std::string lastPortName();
+
+// True where the program registers itself with the system's service manager
+// (Windows); elsewhere the service options are unknown (on Linux the package's
+// systemd unit is the service).
+bool servicesOffered();
 
 }  // namespace chronvane

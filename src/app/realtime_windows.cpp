@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "core/system_error.h"
+#include "power_throttling.h"
 #include "realtime.h"
 
 namespace chronvane {
@@ -13,6 +14,10 @@ std::vector<std::string> requestRealTime() {
     if (!SetPriorityClass(GetCurrentProcess(), HIGH_PRIORITY_CLASS)) {
         notes.push_back("running at normal priority (" + errorText(lastSystemError()) +
                         "); messages may leave late on a busy machine");
+    }
+    if (!optOutOfPowerThrottling()) {
+        notes.push_back("Windows may throttle this process's timers (" +
+                        errorText(lastSystemError()) + "); messages may leave late");
     }
     return notes;
 }

@@ -50,6 +50,11 @@ class StopSignals {
     std::intptr_t nativeHandle() const;
     bool takeStopRequest();
 
+    // Asks the waiting loop to stop as the operator's request would, from any
+    // thread: how a service manager's stop reaches the console loop. Has no effect
+    // until a StopSignals is watching.
+    static void requestStop();
+
     // The system call behind the last failure (setting up or waiting), and why.
     const char* failedCall() const { return m_failedCall; }
     SystemError error() const { return m_error; }

@@ -72,6 +72,11 @@ StopSignals::StopSignals() {
 
 StopSignals::~StopSignals() = default;
 
+void StopSignals::requestStop() {
+    // Blocked and read from the signalfd while a StopSignals watches.
+    kill(getpid(), SIGTERM);
+}
+
 bool StopSignals::isWatching() const {
     return m_watch != nullptr;
 }

@@ -36,6 +36,11 @@ const ControlEvents& controlEvents() {
 
 BOOL WINAPI onControl(DWORD type) {
     const ControlEvents& events = controlEvents();
+    // A service has no console, yet hears every user's log-off: that user's
+    // session ending is no reason for it to stop sending.
+    if (type == CTRL_LOGOFF_EVENT && GetConsoleWindow() == nullptr) {
+        return FALSE;
+    }
     SetEvent(events.stopRequested);
     switch (type) {
         case CTRL_C_EVENT:
@@ -82,6 +87,10 @@ StopSignals::StopSignals() {
 }
 
 StopSignals::~StopSignals() = default;
+
+void StopSignals::requestStop() {
+    SetEvent(controlEvents().stopRequested);
+}
 
 bool StopSignals::isWatching() const {
     return m_watch != nullptr;

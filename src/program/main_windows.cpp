@@ -2,13 +2,16 @@
 #include <io.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/console_app.h"
+#include "app/power_throttling.h"
 #include "app/program_options.h"
+#include "app/windows_service.h"
 #include "win32ui/windowed_program.h"
 
 // The program is linked for the GUI subsystem: started from Explorer or a shortcut
@@ -93,9 +96,19 @@ int main(int argc, char** argv) {
     const std::string self = executableName;
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     ParseResult parsed = parseProgramArguments(args);
+    // Run by the service manager: no console to join, and never a message box (a
+    // service has no desktop to show it on).
+    if (parsed.options && parsed.options->service) {
+        return runAsService(*parsed.options);
+    }
+    if (!parsed.options && std::find(args.begin(), args.end(), "--service") != args.end()) {
+        print(stderr, self + ": " + parsed.error + "\n");
+        return 2;
+    }
     // A windowed run writes nothing; everything else may have to.
     if (!parsed.options || parsed.options->console || parsed.options->help ||
-        parsed.options->version) {
+        parsed.options->version || parsed.options->installService ||
+        !parsed.options->uninstallService.empty()) {
         connectConsole(parsed.options && parsed.options->console);
     }
     if (!parsed.options) {
@@ -106,6 +119,7 @@ int main(int argc, char** argv) {
     if (const std::optional<int> status = answerInformationOptions(options, self)) {
         return *status;
     }
+
     // Refuses any --device COMn=virtual here, with what to use instead.
     std::string notice;
     std::string error;
@@ -113,5 +127,16 @@ int main(int argc, char** argv) {
         reportFailure(self, error);
         return 2;
     }
-    return options.console ? runConsole(options) : runWindowedProgram(options);
+    if (!options.uninstallService.empty()) {
+        return uninstallService(options);
+    }
+    if (options.installService) {
+        return installService(options);
+    }
+    if (options.console) {
+        return runConsole(options);
+    }
+    // A minimized window is where Windows 11 would lower the timer resolution.
+    optOutOfPowerThrottling();
+    return runWindowedProgram(options);
 }

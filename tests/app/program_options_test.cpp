@@ -134,5 +134,17 @@ TEST(ProgramOptions, FlowControlIsNoneUnlessToldAndOnlyOneOfThree) {
     EXPECT_NE(usageText("chronvane32").find("--flow none|xonxoff|rtscts"), std::string::npos);
 }
 
+// Where the system has no service manager to register with, the service options
+// are typos like any other, and the help does not offer them.
+TEST(ProgramOptions, ServiceOptionsExistOnlyWhereOffered) {
+    for (const char* arg : {"--install-service", "--service"}) {
+        SCOPED_TRACE(arg);
+        const ParseResult parsed = parseProgramArguments({arg});
+        EXPECT_EQ(parsed.options.has_value(), servicesOffered()) << parsed.error;
+    }
+    EXPECT_EQ(usageText("chronvane32").find("--install-service") != std::string::npos,
+              servicesOffered());
+}
+
 }  // namespace
 }  // namespace chronvane

@@ -1,4 +1,5 @@
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -21,9 +22,44 @@ TEST(ProgramOptionsWindows, VirtualPortsAreRefusedWithWhatToUseInstead) {
     EXPECT_EQ(notice, "");
 }
 
-TEST(ProgramOptionsWindows, HelpNamesTheWindowsDevices) {
+TEST(ProgramOptionsWindows, HelpSaysOnlyWhatIsTrueOnWindows) {
     const std::string usage = usageText("chronvane32");
     EXPECT_NE(usage.find("\\\\.\\COM1 to \\\\.\\COM4"), std::string::npos) << usage;
+    EXPECT_NE(usage.find("--install-service"), std::string::npos) << usage;
+    EXPECT_NE(usage.find("--uninstall-service COMn|all"), std::string::npos) << usage;
+    // Refused here (status 2), and a Linux scheduling class.
+    EXPECT_EQ(usage.find("virtual"), std::string::npos) << usage;
+    EXPECT_EQ(usage.find("SCHED_FIFO"), std::string::npos) << usage;
+}
+
+// The service is started with every option it was installed with, values included,
+// and nothing else.
+TEST(ProgramOptionsWindows, InstallKeepsTheOtherArgumentsForTheService) {
+    const ParseResult parsed = parseProgramArguments(
+        {"-ostrel8", "--install-service", "--device", "COM2=\\\\.\\COM7", "--flow=xonxoff", "-com2"});
+    ASSERT_TRUE(parsed.options) << parsed.error;
+    EXPECT_TRUE(parsed.options->installService);
+    EXPECT_EQ(parsed.options->serviceArguments,
+              (std::vector<std::string>{"-ostrel8", "--device", "COM2=\\\\.\\COM7", "--flow=xonxoff",
+                                        "-com2"}));
+}
+
+TEST(ProgramOptionsWindows, UninstallNamesAPortOrAll) {
+    const struct {
+        const char* value;
+        const char* stored;  // nullptr: refused
+    } cases[] = {{"COM3", "COM3"}, {"com1", "COM1"}, {"all", "ALL"}, {"COM5", nullptr},
+                 {"", nullptr}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        const ParseResult parsed = parseProgramArguments({"--uninstall-service", c.value});
+        ASSERT_EQ(parsed.options.has_value(), c.stored != nullptr) << parsed.error;
+        if (c.stored != nullptr) {
+            EXPECT_EQ(parsed.options->uninstallService, c.stored);
+        } else {
+            EXPECT_TRUE(parsed.error.starts_with("--uninstall-service")) << parsed.error;
+        }
+    }
 }
 
 }  // namespace

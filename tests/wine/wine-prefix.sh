@@ -2,6 +2,7 @@
 # Prepares, checks and stops the Wine prefix the Windows tests run in.
 #
 #   wine-prefix.sh prepare ROOT   make ROOT/prefix (or refresh it), start its wineserver
+#                                 (again, when it runs: Wine's helpers start afresh)
 #   wine-prefix.sh verify ROOT    fail unless COM1..COM4 lead to ROOT/ports/com1..com4
 #   wine-prefix.sh stop ROOT      end the prefix's wineserver and everything it runs
 #
@@ -161,6 +162,8 @@ prepare() {
         write_registry_seed
     fi
     link_ports
+    # Left by the mount manager of an earlier run, which a test may have restarted.
+    remove_machine_ports
     verify
     start_server
     if [ $fresh -eq 1 ]; then
@@ -172,7 +175,11 @@ prepare() {
     fi
     # One program run with nothing on its standard streams brings up Wine's helpers
     # (services, the mount manager) now, detached, so each test's program starts fast.
-    "$wine" cmd.exe /c exit 0 </dev/null >/dev/null 2>&1
+    # services.exe hands its standard error and WINEDEBUG on to every service it
+    # starts: a test of a service names a file and the debug channels to catch there
+    # (CHRONVANE_WINE_SERVICES_LOG, CHRONVANE_WINE_SERVICES_DEBUG).
+    WINEDEBUG=${CHRONVANE_WINE_SERVICES_DEBUG:-$WINEDEBUG} \
+        "$wine" cmd.exe /c exit 0 </dev/null >/dev/null 2>>"${CHRONVANE_WINE_SERVICES_LOG:-/dev/null}"
     remove_machine_ports
     verify
     touch "$prefix/.chronvane-ready"

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+namespace chronvane {
+
+class ClockController;
+
+// Whoever watches the console program run from outside its loop: a service manager
+// that wants to hear "running" and "stopping", a log of the system's own. Called on
+// the console's thread, between two ticks; each call must return at once, since the
+// next message waits for it. Every call is optional.
+class ConsoleObserver {
+  public:
+    virtual ~ConsoleObserver() = default;
+    // The start sequence has made its first attempt to open the port, whatever
+    // came of it, and the tick is running: the program is doing its work.
+    virtual void started(const ClockController& /*controller*/) {}
+    // A tick the controller has handled (a message sent, a port reopened, or
+    // nothing due yet), for a watchdog or a status line.
+    virtual void tickHandled(const ClockController& /*controller*/) {}
+    // A log line, as written to standard output, without its newline.
+    virtual void logLine(const std::string& /*line*/) {}
+    // What goes to standard error for the operator (which device a COM port is,
+    // why it would not open), without its last newline.
+    virtual void notice(const std::string& /*text*/) {}
+    // The loop has ended for a stop request; the port closes next.
+    virtual void stopping() {}
+};
+
+}  // namespace chronvane

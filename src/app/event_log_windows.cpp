@@ -1,0 +1,105 @@
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "event_log.h"
+#include "event_messages.h"
+
+namespace chronvane {
+namespace {
+
+std::wstring wide(const std::string& text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                           nullptr, 0);
+    std::wstring result(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), result.data(),
+                        length);
+    return result;
+}
+
+bool contains(const std::string& text, const char* part) {
+    return text.find(part) != std::string::npos;
+}
+
+}  // namespace
+
+EventLogWriter::EventLogWriter(std::string who)
+    : m_who(std::move(who)), m_source(RegisterEventSourceW(nullptr, eventSourceName)) {}
+
+EventLogWriter::~EventLogWriter() {
+    if (m_source != nullptr) {
+        DeregisterEventSource(m_source);
+    }
+}
+
+void EventLogWriter::report(unsigned short type, unsigned long eventId, const std::string& text) {
+    if (m_source == nullptr) {
+        return;
+    }
+    // The Event Viewer shows line breaks only as CR LF.
+    std::string lines;
+    for (const char c : text) {
+        if (c == '\n') {
+            lines += '\r';
+        }
+        lines += c;
+    }
+    const std::wstring message = wide(lines);
+    const wchar_t* strings[] = {message.c_str()};
+    ReportEventW(m_source, type, 0, eventId, nullptr, 1, 0, strings, nullptr);
+}
+
+void EventLogWriter::flushNotices() {
+    if (!m_pendingNotices.empty()) {
+        report(EVENTLOG_WARNING_TYPE, CHRONVANE_EVENT_SERVICE, m_who + ":\n" + m_pendingNotices);
+        m_pendingNotices.clear();
+    }
+}
+
+void EventLogWriter::started(const ClockController& /*controller*/) {
+    flushNotices();
+    report(EVENTLOG_INFORMATION_TYPE, CHRONVANE_EVENT_SERVICE, m_who + " started.");
+}
+
+void EventLogWriter::logLine(const std::string& line) {
+    // Once a second while all is well: the Event Log is for what changes.
+    if (contains(line, ": Transmitted ")) {
+        return;
+    }
+    std::string text = line;
+    if (!m_pendingNotices.empty()) {
+        text += "\n" + m_pendingNotices;
+        m_pendingNotices.clear();
+    }
+    if (contains(line, "could not be opened") || contains(line, "Transmission failed")) {
+        report(EVENTLOG_WARNING_TYPE, CHRONVANE_EVENT_PORT_TROUBLE, text);
+    } else if (contains(line, "opened successfully")) {
+        report(EVENTLOG_INFORMATION_TYPE, CHRONVANE_EVENT_PORT, text);
+    } else {
+        report(EVENTLOG_INFORMATION_TYPE, CHRONVANE_EVENT_CLOCK, text);
+    }
+}
+
+void EventLogWriter::notice(const std::string& text) {
+    if (!m_pendingNotices.empty()) {
+        m_pendingNotices += "\n";
+    }
+    m_pendingNotices += text;
+}
+
+void EventLogWriter::stopping() {
+    flushNotices();
+    report(EVENTLOG_INFORMATION_TYPE, CHRONVANE_EVENT_SERVICE,
+           m_who + " stopping: the port is being closed.");
+}
+
+void EventLogWriter::reportError(const std::string& text) {
+    flushNotices();
+    report(EVENTLOG_ERROR_TYPE, CHRONVANE_EVENT_SERVICE, m_who + ": " + text);
+}
+
+}  // namespace chronvane

@@ -1,0 +1,39 @@
+#include "program_options.h"
+
+namespace chronvane {
+
+// The package's systemd unit is the service here; the program registers nothing.
+bool servicesOffered() {
+    return false;
+}
+
+std::string usageText(std::string_view executable) {
+    std::string text = usageIntro(executable);
+    text +=
+        "  --console            run without a window; the log goes to standard output\n"
+        "  --device COMn=PATH   use the device PATH for COMn (repeatable); by default\n"
+        "                       COM1 to " +
+        lastPortName() + " are " + DeviceMap::defaultPath(0) + " to " +
+        DeviceMap::defaultPath(portCount - 1) +
+        "; PATH\n"
+        "                       virtual makes a pseudo-terminal and prints the path\n"
+        "                       that readers open\n"
+        "  --flow none|xonxoff|rtscts\n"
+        "                       the output flow control the port uses (default none:\n"
+        "                       received bytes and the CTS line never stop the clock)\n"
+        "  --help               show this help and exit\n"
+        "  --version            show the version and exit\n"
+        "\n"
+        "The short options are found anywhere in the arguments, in any case: -COM3 and\n"
+        "com3 both choose COM3, and any argument containing \"min\" minimizes.\n"
+        "\n"
+        "In console mode the program asks for real-time priority (SCHED_FIFO 10) and\n"
+        "locks its memory where the system allows it, and says once how to allow it\n"
+        "where not.\n"
+        "\n"
+        "Exit status: 0 on a normal end, 1 when no timer could be had in console mode,\n"
+        "2 for a bad option.\n";
+    return text;
+}
+
+}  // namespace chronvane

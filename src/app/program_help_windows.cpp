@@ -1,0 +1,42 @@
+#include "program_options.h"
+
+namespace chronvane {
+
+bool servicesOffered() {
+    return true;
+}
+
+std::string usageText(std::string_view executable) {
+    std::string text = usageIntro(executable);
+    text +=
+        "  --console            run without a window; the log goes to standard output\n"
+        "  --device COMn=PATH   use the device PATH for COMn (repeatable); by default\n"
+        "                       COM1 to " +
+        lastPortName() + " are " + DeviceMap::defaultPath(0) + " to " +
+        DeviceMap::defaultPath(portCount - 1) +
+        ";\n"
+        "                       \\\\.\\COM10 and above need that form too\n"
+        "  --flow none|xonxoff|rtscts\n"
+        "                       the output flow control the port uses (default none:\n"
+        "                       received bytes and the CTS line never stop the clock)\n"
+        "  --install-service    register a service that sends on the chosen port from\n"
+        "                       boot, with the other options given (run elevated)\n"
+        "  --uninstall-service COMn|all\n"
+        "                       stop and remove that port's service, or all of them\n"
+        "                       (run elevated)\n"
+        "  --help               show this help and exit\n"
+        "  --version            show the version and exit\n"
+        "\n"
+        "The short options are found anywhere in the arguments, in any case: -COM3 and\n"
+        "com3 both choose COM3, and any argument containing \"min\" minimizes.\n"
+        "\n"
+        "In console mode and as a service the program runs at high priority, and the\n"
+        "service writes its log, all but the per-second lines, to the Event Log\n"
+        "(source Chronvane32).\n"
+        "\n"
+        "Exit status: 0 on a normal end, 1 when no timer could be had in console mode\n"
+        "or a service could not be installed or removed, 2 for a bad option.\n";
+    return text;
+}
+
+}  // namespace chronvane

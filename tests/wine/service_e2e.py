@@ -1,0 +1,297 @@
+#!/usr/bin/env python3
+"""The Windows service under Wine's own service manager, COM1 a pseudo-terminal.
+
+Installs the service with --install-service (8-bit protocol, COM1's device named),
+checks what the service manager stored (command line, account, automatic start),
+starts it with `net start`, checks the exact messages on the line, stops it with
+`net stop` and checks that the port is free within 2 s of the stop request and the
+service stopped, removes it with --uninstall-service and checks it is gone. What
+the service wrote to the Event Log is read from Wine's event-log trace: Wine keeps
+no Event Log to read back, but prints every entry on the "eventlog" debug channel.
+
+Usage: service_e2e.py --root ROOT --exe chronvane32.exe
+Restarts the prefix's wineserver twice (so that services.exe, and with it the
+service, write that channel to a file of this test's), so run it alone.
+"""
+
+import argparse
+import os
+import select
+import subprocess
+import tempfile
+import threading
+import time
+
+from wine_harness import HERE, WINE64, PortLine, prepared_root, verify_ports, wine_env
+from wine_harness import fail as harness_fail
+
+SERVICE = "Chronvane32-COM1"
+DATETIME_LENGTH = 48
+PACKET_HEADER = bytes([0xF5, 0x00, 0x00, 0x03, 0x28])
+EVENTLOG_CHANNELS = "-all,trace+eventlog,warn+eventlog,err+eventlog"
+ENVIRONMENT_KEY = "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Environment"
+
+
+# Wine's event-log trace, shown with any failure: it says what the service saw.
+TRACE = None
+
+
+def fail(text):
+    if TRACE and os.path.exists(TRACE):
+        with open(TRACE, encoding="utf-8", errors="replace") as log:
+            text += "\nWine's event-log trace:\n" + log.read()[-4000:]
+    harness_fail(text)
+
+
+class Prefix:
+    def __init__(self, root, workdir):
+        self.root = root
+        self.workdir = workdir
+        self.env = wine_env(root)
+        self.runs = 0
+
+    def verify(self):
+        verify_ports(self.root)
+
+    def restart_server(self, trace_path=None):
+        """Ends every Wine process of the prefix and starts it again. Its first
+        program brings up services.exe, which passes its standard error and its
+        WINEDEBUG on to every service it starts: with trace_path, Wine's event-log
+        channel goes there."""
+        env = dict(os.environ)
+        if trace_path:
+            env["CHRONVANE_WINE_SERVICES_LOG"] = trace_path
+            env["CHRONVANE_WINE_SERVICES_DEBUG"] = EVENTLOG_CHANNELS
+        with open(os.devnull, "wb") as null:
+            if subprocess.run([os.path.join(HERE, "wine-prefix.sh"), "prepare", self.root],
+                              stdin=subprocess.DEVNULL, stdout=null, stderr=null,
+                              env=env).returncode != 0:
+                fail("could not restart the Wine prefix")
+
+    def start(self, *args):
+        """One Windows program, not waited for; its output is dropped."""
+        self.verify()
+        return subprocess.Popen([WINE64] + list(args), env=self.env, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def run(self, *args):
+        """One Windows program; its status, standard output and error."""
+        self.runs += 1
+        out_path = os.path.join(self.workdir, "out%d.txt" % self.runs)
+        err_path = os.path.join(self.workdir, "err%d.txt" % self.runs)
+        self.verify()
+        with open(out_path, "wb") as out, open(err_path, "wb") as err:
+            status = subprocess.run([WINE64] + list(args), env=self.env,
+                                    stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                    timeout=60).returncode
+        self.verify()
+        with open(out_path, "rb") as out, open(err_path, "rb") as err:
+            return (status, out.read().decode(errors="replace").replace("\r\n", "\n"),
+                    err.read().decode(errors="replace"))
+
+
+class Line(PortLine):
+    """COM1 as a fresh pseudo-terminal, read all the time as a device would drain
+    it: bytes left unread count as output the line holds up."""
+
+    def __init__(self, root):
+        super().__init__(root, "com1")
+        self.path = self.device_path
+        self.lock = threading.Lock()
+        self.data = b""
+        self.running = True
+        self.reader = threading.Thread(target=self._read, daemon=True)
+        self.reader.start()
+
+    def _read(self):
+        while self.running:
+            ready, _, _ = select.select([self.master], [], [], 0.05)
+            if not ready:
+                continue
+            try:
+                chunk = os.read(self.master, 4096)
+            except OSError:  # nobody has the far end open yet
+                time.sleep(0.02)
+                continue
+            with self.lock:
+                self.data += chunk
+
+    def take(self):
+        with self.lock:
+            data, self.data = self.data, b""
+        return data
+
+    def read(self, seconds):
+        """What arrives from now for seconds."""
+        self.take()
+        time.sleep(seconds)
+        return self.take()
+
+    def holders(self):
+        """Processes other than this one that have the line open."""
+        found = []
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            if int(pid) == os.getpid():
+                continue
+            try:
+                fds = os.listdir("/proc/%s/fd" % pid)
+            except OSError:
+                continue
+            for fd in fds:
+                try:
+                    if os.readlink("/proc/%s/fd/%s" % (pid, fd)) == self.path:
+                        found.append(int(pid))
+                        break
+                except OSError:
+                    pass
+        return found
+
+    def close(self, unassign=False):
+        self.running = False
+        self.reader.join()
+        super().close(unassign)
+
+
+def check_datetime_messages(data):
+    """Whole 8-bit messages, each sound; returns how many."""
+    start = data.find(PACKET_HEADER + bytes([0x19]))
+    if start < 0:
+        fail("no 8-bit message on the line: %s" % data[:96].hex(" "))
+    data = data[start:]
+    count = 0
+    while len(data) >= DATETIME_LENGTH:
+        message, data = data[:DATETIME_LENGTH], data[DATETIME_LENGTH:]
+        for i in range(6):
+            packet = message[i * 8:(i + 1) * 8]
+            if packet[:5] != PACKET_HEADER or packet[5] != 0x19 + i or \
+                    packet[7] != (0x03 + 0x28 + packet[5] + packet[6]) & 0xFF:
+                fail("message %d, packet %d malformed: %s" % (count, i, packet.hex(" ")))
+        count += 1
+    return count
+
+
+def service_state(prefix):
+    status, out, err = prefix.run("sc.exe", "query", SERVICE)
+    for line in out.splitlines():
+        if "STATE" in line:
+            return line.split(":", 1)[1].split()[1]
+    return None if status != 0 else "?"
+
+
+def registry_value(prefix, name):
+    status, out, _ = prefix.run("reg.exe", "query",
+                                "HKLM\\System\\CurrentControlSet\\Services\\" + SERVICE,
+                                "/v", name)
+    for line in out.splitlines():
+        parts = line.split(None, 2)
+        if len(parts) == 3 and parts[0] == name:
+            return parts[2].strip()
+    return None
+
+
+def e2e(args):
+    with tempfile.TemporaryDirectory(prefix="chronvane-wine-service-") as workdir:
+        prefix = Prefix(args.root, workdir)
+        trace = os.path.join(workdir, "eventlog.txt")
+        global TRACE
+        TRACE = trace
+        line = Line(args.root)
+        try:
+            # services.exe starts each service with the system's environment from the
+            # registry, not its own: the debug channel has to be named there too.
+            prefix.run("reg.exe", "add", ENVIRONMENT_KEY, "/v", "WINEDEBUG", "/d", EVENTLOG_CHANNELS,
+                       "/f")
+            prefix.restart_server(trace)
+            prefix.run(args.exe, "--uninstall-service", "all")
+
+            status, out, err = prefix.run(args.exe, "--install-service", "-ostrel8",
+                                          "--device", "COM1=\\\\.\\COM1", "--flow", "none")
+            if status != 0 or "net start " + SERVICE not in out:
+                fail("--install-service: status %d, output %r %r" % (status, out, err))
+            command = registry_value(prefix, "ImagePath")
+            wanted_tail = "--service -ostrel8 --device COM1=\\\\.\\COM1 --flow none"
+            if not command or not command.endswith(wanted_tail) or "chronvane32" not in command:
+                fail("stored command line %r, wanted one ending in %r" % (command, wanted_tail))
+            for name, wanted in (("ObjectName", "NT AUTHORITY\\LocalService"),
+                                 ("Start", "0x2"), ("DisplayName", "Chronvane32 COM1")):
+                if registry_value(prefix, name) != wanted:
+                    fail("%s is %r, not %r" % (name, registry_value(prefix, name), wanted))
+
+            status, out, err = prefix.run("net.exe", "start", SERVICE)
+            if status != 0:
+                fail("net start: status %d, %r %r" % (status, out, err))
+            if service_state(prefix) != "RUNNING":
+                fail("after net start the service is %s" % service_state(prefix))
+            count = check_datetime_messages(line.read(3.5))
+            if count < 2:
+                fail("%d whole messages in 3.5 s" % count)
+
+            # Timed from the start of net.exe, which asks at once and then waits for
+            # the service in steps of its own. What a Wine program takes to start
+            # and end on this machine right now (net.exe doing nothing) comes on top
+            # of the 2 s: on a loaded machine that alone can take seconds.
+            began = time.monotonic()
+            prefix.start("net.exe", "helpmsg", "1").wait(timeout=60)
+            startup = time.monotonic() - began
+            stopper = prefix.start("net.exe", "stop", SERVICE)
+            asked = time.monotonic()
+            while line.holders() and time.monotonic() - asked < 2.0 + startup:
+                time.sleep(0.02)
+            freed = time.monotonic() - asked
+            if line.holders():
+                fail("the port is still open %.1f s after net stop began (a Wine program "
+                     "takes %.1f s to run here)" % (freed, startup))
+            status = stopper.wait(timeout=60)
+            if status != 0:
+                fail("net stop: status %d" % status)
+            state = service_state(prefix)
+            deadline = time.monotonic() + 5
+            while state != "STOPPED" and time.monotonic() < deadline:
+                time.sleep(0.1)
+                state = service_state(prefix)
+            if state != "STOPPED":
+                fail("after net stop the service is %s" % state)
+            if line.read(1.5):
+                fail("bytes on the line after the service stopped")
+
+            status, out, err = prefix.run(args.exe, "--uninstall-service", "COM1")
+            if status != 0 or "removed" not in out:
+                fail("--uninstall-service COM1: status %d, %r %r" % (status, out, err))
+            if service_state(prefix) is not None:
+                fail("the service is still known after --uninstall-service")
+            status, out, err = prefix.run(args.exe, "--uninstall-service", "COM1")
+            if status != 1 or "no service " + SERVICE + " is installed" not in err:
+                fail("removing it again: status %d, %r" % (status, err))
+
+            with open(trace, encoding="utf-8", errors="replace") as log:
+                # One line per entry: the entry's text as a C string.
+                entries = [l for l in log if ":eventlog:ReportEventW L\"" in l]
+            text = "".join(entries)
+            for wanted in ("Service " + SERVICE + " started.", "COM1 opened successfully.",
+                           "COM1 is \\\\\\\\.\\\\COM1", "Service " + SERVICE + " stopping"):
+                if wanted not in text:
+                    fail("no %r in the Event Log; it holds:\n%s" % (wanted, text))
+            if "Transmitted" in text:
+                fail("a Transmitted line reached the Event Log")
+            print("service: installed, %d messages, port free %.2f s after net stop began "
+                  "(a no-op Wine program: %.2f s), removed; %d Event Log entries" %
+                  (count, freed, startup, len(entries)))
+        finally:
+            prefix.run(args.exe, "--uninstall-service", "all")
+            prefix.run("reg.exe", "delete", ENVIRONMENT_KEY, "/v", "WINEDEBUG", "/f")
+            # The next tests get a server whose services write nowhere of ours.
+            prefix.restart_server()
+            line.close(unassign=True)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--exe", required=True)
+    args = parser.parse_args()
+    args.root = prepared_root(args.root)
+    e2e(args)
+
+
+if __name__ == "__main__":
+    main()
