@@ -7,6 +7,7 @@
 #include "console_output.h"
 #include "console_stand_in.h"
 #include "realtime.h"
+#include "send_thread.h"
 #include "start_sequence.h"
 #include "stop_signals.h"
 #include "tick_source.h"
@@ -19,16 +20,6 @@ void reportError(const std::string& what, SystemError error) {
              std::string(executableName) + ": " + what + ": " + errorText(error) + "\n");
 }
 
-// An idle processor takes its time to wake for the tick (here up to milliseconds),
-// so the tick comes this much early and spends the rest reading the clock until
-// the second changes. Measured with 150, 300, 500, 1000 and 2000 us: 300 and more
-// took the idle send time from p99 in milliseconds to tens of microseconds; each
-// further 100 us of lead costs about 6 ms of processor time per minute, and 2000
-// did worse again. The console only: its process is nothing but the tick, and
-// the spin is at most once a second. The window keeps ticking on the slots: it
-// runs at normal priority, where the spin could be preempted anyway, and shares
-// its thread with the user interface.
-constexpr int wakeLeadMicros = 500;
 }  // namespace
 
 int runConsole(ProgramOptions& options, ConsoleObserver* observer) {
@@ -53,7 +44,6 @@ int runConsole(ProgramOptions& options, ConsoleObserver* observer) {
     // Declared in this order so that the controller, and with it the port, goes
     // first on the way out, while the console and the tick it uses still exist.
     TickSource tick;
-    tick.setWakeLead(wakeLeadMicros);
     ConsoleStandIn console(tick, standardOutput, standardError);
     console.setObserver(&watcher);
     SystemClock clock;
@@ -62,6 +52,8 @@ int runConsole(ProgramOptions& options, ConsoleObserver* observer) {
     // Nobody can choose the port again here: a port that would not open at start
     // is tried again every second, as a pulled-out one is.
     controller.setRetryFailedOpens(true);
+    // The same early wake as the window's send thread, on the console's one thread.
+    sendEarly(tick, controller);
 
     runStartSequence(options.commandLine, console, controller);
     if (!tick.isRunning()) {

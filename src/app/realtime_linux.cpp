@@ -10,18 +10,20 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <string>
+#include <utility>
 
 #include "core/system_error.h"
 
 namespace chronvane {
 namespace {
 
-// AddressSanitizer reserves terabytes of shadow memory; locking it all in would
-// exhaust the machine, so a sanitizer build never locks memory.
-#if defined(__SANITIZE_ADDRESS__)
+// AddressSanitizer and ThreadSanitizer reserve terabytes of shadow memory; locking
+// it all in would exhaust the machine, so a sanitizer build never locks memory.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool lockingCanExhaustMemory = true;
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 constexpr bool lockingCanExhaustMemory = true;
 #else
 constexpr bool lockingCanExhaustMemory = false;
@@ -119,17 +121,23 @@ std::string requestLockedMemory() {
 
 }  // namespace
 
-std::vector<std::string> requestRealTime() {
+std::vector<std::string> requestRealTimeThread() {
     std::vector<std::string> notes;
-    for (std::string note : {requestPriority(), requestLockedMemory()}) {
-        if (!note.empty()) {
-            notes.push_back(std::move(note));
-        }
+    if (std::string note = requestPriority(); !note.empty()) {
+        notes.push_back(std::move(note));
     }
     // Always allowed; the default 50 us slack would let the kernel fire the tick late
     // to save wake-ups.
     if (prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL) < 0) {
         notes.push_back("timer slack left as it was: " + errorText(lastSystemError()));
+    }
+    return notes;
+}
+
+std::vector<std::string> requestRealTime() {
+    std::vector<std::string> notes = requestRealTimeThread();
+    if (std::string note = requestLockedMemory(); !note.empty()) {
+        notes.insert(notes.begin() + (notes.empty() ? 0 : 1), std::move(note));
     }
     return notes;
 }

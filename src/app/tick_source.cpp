@@ -1,6 +1,7 @@
 #include "tick_source.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace chronvane {
 namespace {
@@ -74,6 +75,12 @@ void TickSource::waitOutLead() {
     // near one: nothing to wait for.
     if (changeOfSecond - now > (m_leadMicros + earlyMarginMicros) * unitsPerMicro) {
         return;
+    }
+    if (m_leadAction) {
+        m_leadAction((changeOfSecond - unixEpochUnits) / second);
+        if (!readWallClock(now)) {
+            return;
+        }
     }
     // Bounded by the test above; a clock set back meanwhile ends it too, and the
     // timer's own clock-change handling takes over.

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <utility>
 
 #include "core/system_error.h"
 
@@ -40,6 +42,13 @@ class TickSource {
     // default) places them on the slots and never spins.
     void setWakeLead(int leadMicros);
     static constexpr int maxWakeLeadMicros = 10'000;
+    // With a wake lead: called by acknowledge(), on its caller's thread, when an
+    // expiry comes before a change of second, with the second about to begin
+    // (counted from the Unix epoch), before the wait for it. What the caller does
+    // there is done by the time the second begins: the message can be ready.
+    void setLeadAction(std::function<void(std::int64_t second)> action) {
+        m_leadAction = std::move(action);
+    }
     // Stops and releases the timer; harmless when stopped.
     void stop();
     bool isRunning() const { return m_timer != nullptr; }
@@ -86,6 +95,8 @@ class TickSource {
     bool readWallClock(std::int64_t& now);
     // The platform's wall clock units per microsecond.
     static const std::int64_t unitsPerMicro;
+    // The Unix epoch on the platform's wall clock, in its units.
+    static const std::int64_t unixEpochUnits;
 
     // The same everywhere (tick_source.cpp):
     // The first slot after now: the next whole multiple of period, both counted in
@@ -105,6 +116,7 @@ class TickSource {
     std::unique_ptr<Timer, TimerDeleter> m_timer;
     int m_periodMs = 0;
     int m_leadMicros = 0;
+    std::function<void(std::int64_t)> m_leadAction;
     SystemError m_lastError;
 };
 

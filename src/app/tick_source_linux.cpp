@@ -25,6 +25,7 @@ timespec toTimespec(std::int64_t nanos) {
 }  // namespace
 
 const std::int64_t TickSource::unitsPerMicro = 1000;
+const std::int64_t TickSource::unixEpochUnits = 0;
 
 struct TickSource::Timer {
     int fd;

@@ -31,6 +31,8 @@ std::int64_t wallClockUnits() {
 // real expiry from a spurious call.
 // FILETIME and due times count 100 ns.
 const std::int64_t TickSource::unitsPerMicro = 10;
+// 1970-01-01 is a whole number of seconds after 1601-01-01.
+const std::int64_t TickSource::unixEpochUnits = 116'444'736'000'000'000;
 
 struct TickSource::Timer {
     HANDLE handle;

@@ -50,8 +50,27 @@ void ClockController::selectPort(int n) {
     m_activePort = opened ? std::optional<int>(n) : std::nullopt;
 }
 
+void ClockController::prepare(std::int64_t second) {
+    m_prepared = build(second, m_clock.localTime(second), m_window.selectedProtocol());
+}
+
+ClockController::Message ClockController::build(std::int64_t second, const LocalTime& time,
+                                                Protocol protocol) const {
+    const MessageFormat& format = messageFormat(protocol);
+    return {second, time, protocol, format.build(time), format.transmittedText(time)};
+}
+
 void ClockController::onTick() {
-    const LocalTime time = m_clock.now();
+    // Right after a change of second this is all there is before the write: one
+    // clock reading and a comparison. Without a prepared message (no early wake, a
+    // late one, or the clock set meanwhile) the conversion happens here.
+    const std::int64_t second = m_clock.currentSecond();
+    std::optional<Message> prepared;
+    prepared.swap(m_prepared);
+    if (prepared && prepared->second != second) {
+        prepared.reset();
+    }
+    const LocalTime time = prepared ? prepared->time : m_clock.localTime(second);
     if (time.second == m_lastSecond) {
         return;
     }
@@ -66,13 +85,11 @@ void ClockController::onTick() {
     if (m_recovering && !tryRecovery()) {
         return;
     }
-    send(time, protocol);
+    send(prepared && prepared->protocol == protocol ? *prepared : build(second, time, protocol));
 }
 
-void ClockController::send(const LocalTime& time, Protocol protocol) {
-    const MessageFormat& format = messageFormat(protocol);
-    const bool sent = m_port.write(format.build(time));
-    transmitted(sent, format.transmittedText(time));
+void ClockController::send(const Message& message) {
+    transmitted(m_port.write(message.bytes), message.logText);
 }
 
 std::string ClockController::activePortName() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -34,6 +35,12 @@ class ClockController {
     // since the previous tick. The very first tick only notes its second, so every
     // message starts at a change of second, never part-way through one.
     void onTick();
+    // Ahead of the change of second that starts second (as Clock::currentSecond
+    // counts it): reads the zone, the protocol and builds that second's message and
+    // its log text, so that the onTick right after the change only has to confirm
+    // the second and write. A clock set in between, or a protocol chosen in
+    // between, makes onTick build afresh, as it does without this.
+    void prepare(std::int64_t second);
 
     // The port messages go to (1 to 4), also while it is being reopened; none
     // before the first selectPort and after a failed open that is not retried.
@@ -49,7 +56,16 @@ class ClockController {
     bool openPort(int index);
     // True when the port is open again.
     bool tryRecovery();
-    void send(const LocalTime& time, Protocol protocol);
+    // One second's message and what its log line says after "COMn: ".
+    struct Message {
+        std::int64_t second = 0;
+        LocalTime time;
+        Protocol protocol = defaultProtocol;
+        ByteString bytes;
+        std::string logText;
+    };
+    Message build(std::int64_t second, const LocalTime& time, Protocol protocol) const;
+    void send(const Message& message);
     std::string activePortName() const;
     void transmitted(bool sent, const std::string& what);
     void appendLog(std::string line);
@@ -60,6 +76,8 @@ class ClockController {
     // first message waits for the next change of second.
     static constexpr int noSecondYet = -1;
     int m_lastSecond = noSecondYet;
+    // Built by prepare() for the second about to begin; used once.
+    std::optional<Message> m_prepared;
     std::optional<int> m_activePort;
     LineSettings m_line = timeLine;
     SerialPort m_port;

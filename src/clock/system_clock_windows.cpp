@@ -14,7 +14,7 @@ constexpr std::int64_t fileTimeAtUnixEpoch = 116'444'736'000'000'000;
 
 }  // namespace
 
-LocalTime SystemClock::now() {
+std::int64_t SystemClock::currentSecond() {
     // The precise reading rather than time(): the coarse one still shows the old
     // second for up to a clock interrupt (15.6 ms by default) after it has changed,
     // and the tick is placed right after each change of second.
@@ -22,10 +22,14 @@ LocalTime SystemClock::now() {
     GetSystemTimePreciseAsFileTime(&fileTime);
     const std::int64_t units =
         (static_cast<std::int64_t>(fileTime.dwHighDateTime) << 32) | fileTime.dwLowDateTime;
-    const __time64_t seconds = (units - fileTimeAtUnixEpoch) / fileTimeUnitsPerSecond;
+    return (units - fileTimeAtUnixEpoch) / fileTimeUnitsPerSecond;
+}
+
+LocalTime SystemClock::localTime(std::int64_t second) {
     // The C runtime reads TZ (or the system's zone) only in _tzset, so a zone
-    // changed while we run shows at the next reading.
+    // changed while we run shows at the next conversion.
     _tzset();
+    const __time64_t seconds = second;
     std::tm tm{};
     if (_localtime64_s(&tm, &seconds) != 0) {
         _gmtime64_s(&tm, &seconds);

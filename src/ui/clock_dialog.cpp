@@ -11,7 +11,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QShortcut>
-#include <QSocketNotifier>
+#include <QThread>
 #include <QWindow>
 #include <utility>
 
@@ -64,7 +64,9 @@ ClockDialog::ClockDialog(Clock& clock, DeviceMap devices, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
-      m_controller(clock, *this, std::move(devices)) {
+      m_handOver([this] { resultsWaiting(); }),
+      m_controller(clock, m_handOver, std::move(devices)),
+      m_sendThread(m_controller) {
     const DialogTemplate& layout = clockDialogTemplate();
     setObjectName(QStringLiteral("clockDialog"));
     setWindowTitle(QString::fromUtf8(layout.caption));
@@ -79,17 +81,20 @@ ClockDialog::ClockDialog(Clock& clock, DeviceMap devices, QWidget* parent)
         m_portRadios.at(i)->setToolTip(
             portToolTip(i, m_controller.port().devicePath(i), SystemError{}));
         connect(m_portRadios.at(i), &QRadioButton::clicked, this,
-                [this, i] { m_controller.selectPort(i + 1); });
+                [this, i] { m_sendThread.selectPort(i + 1); });
     }
+    // The send thread reads the protocol for each message from the hand-over.
     for (std::size_t i = 0; i < m_protocolRadios.size(); ++i) {
         m_protocolRadios.at(i) =
             static_cast<QRadioButton*>(built.byId.value(dialog::protocolRadioIds.at(i)));
+        connect(m_protocolRadios.at(i), &QRadioButton::toggled, this,
+                [this] { m_handOver.setProtocol(selectedProtocol()); });
     }
     for (std::size_t i = 0; i < m_logLabels.size(); ++i) {
         m_logLabels.at(i) = static_cast<QLabel*>(built.byId.value(dialog::logLineIds.at(i)));
     }
     // The placeholders never show: the first refresh puts the (empty) log in.
-    showLog(m_controller.log());
+    showLog(m_controller.log().lines());
 
     buildSystemMenu();
     auto* menuShortcut = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
@@ -98,8 +103,8 @@ ClockDialog::ClockDialog(Clock& clock, DeviceMap devices, QWidget* parent)
 }
 
 ClockDialog::~ClockDialog() {
-    m_tickNotifier.reset();
-    m_tick.stop();
+    // A send under way ends first; the port closes after, with the controller.
+    m_sendThread.stop();
 }
 
 void ClockDialog::buildSystemMenu() {
@@ -167,13 +172,36 @@ Protocol ClockDialog::selectedProtocol() const {
     return defaultProtocol;
 }
 
-void ClockDialog::showLog(const MessageLog& log) {
-    for (std::size_t i = 0; i < m_logLabels.size(); ++i) {
-        m_logLabels.at(i)->setText(QString::fromStdString(log.line(i)));
+void ClockDialog::resultsWaiting() {
+    // On this thread (the start sequence, or a click while no send thread runs)
+    // the results are shown at once, as they happen. From the send thread, a
+    // queued call by name: the thread only posts it, and what it hands over
+    // travels under the hand-over's own lock.
+    if (QThread::currentThread() == thread()) {
+        showResults();
+    } else {
+        QMetaObject::invokeMethod(this, "showResults", Qt::QueuedConnection);
     }
 }
 
-void ClockDialog::portOpenResult(int portNumber, const std::string& devicePath, SystemError error) {
+void ClockDialog::showResults() {
+    for (const WindowHandOver::Result& result : m_handOver.takeResults()) {
+        if (result.kind == WindowHandOver::Result::Kind::log) {
+            showLog(result.lines);
+        } else {
+            showPortOpened(result.portNumber, result.devicePath, result.error);
+        }
+    }
+}
+
+void ClockDialog::showLog(const MessageLog::Lines& lines) {
+    for (std::size_t i = 0; i < m_logLabels.size(); ++i) {
+        m_logLabels.at(i)->setText(QString::fromStdString(lines.at(i)));
+    }
+}
+
+void ClockDialog::showPortOpened(int portNumber, const std::string& devicePath,
+                                 SystemError error) {
     if (QRadioButton* radio = portRadio(portNumber)) {
         radio->setToolTip(portToolTip(portNumber - 1, devicePath, error));
     }
@@ -195,6 +223,7 @@ void ClockDialog::checkPortRadio(int number) {
 
 void ClockDialog::checkProtocolRadio(Protocol protocol) {
     m_protocolRadios.at(protocolIndex(protocol))->setChecked(true);
+    m_handOver.setProtocol(protocol);
 }
 
 void ClockDialog::requestMinimize() {
@@ -227,20 +256,7 @@ bool ClockDialog::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool ClockDialog::startTimer(int /*identifier*/, int periodMs) {
-    m_tickNotifier.reset();
-    if (!m_tick.start(periodMs)) {
-        return false;
-    }
-    m_tickNotifier = std::make_unique<QSocketNotifier>(static_cast<qintptr>(m_tick.nativeHandle()),
-                                                       QSocketNotifier::Read);
-    connect(m_tickNotifier.get(), &QSocketNotifier::activated, this, &ClockDialog::onTickReady);
-    return true;
-}
-
-void ClockDialog::onTickReady() {
-    if (m_tick.acknowledge()) {
-        m_controller.onTick();
-    }
+    return m_sendThread.start(periodMs);
 }
 
 void ClockDialog::showMessageBox(const std::string& text) {

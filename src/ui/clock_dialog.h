@@ -5,24 +5,25 @@
 #include <memory>
 #include <string>
 
+#include "app/send_thread.h"
 #include "app/start_window.h"
-#include "app/tick_source.h"
 #include "clock/clock_controller.h"
 
 class QLabel;
 class QMenu;
 class QRadioButton;
-class QSocketNotifier;
 
 namespace chronvane {
 
 // The main window: port and protocol radios, the four-line log, the system menu
-// with its About entry, F1 for help. Owns the ClockController and feeds it the
-// 100 ms tick and the port clicks. Run it with exec(): the start sequence runs just
-// before the window is first shown (so a "No timers available." box comes up
-// before it), Enter, Escape and Close end the run. Destroying the object stops the
-// tick and closes the port.
-class ClockDialog : public QDialog, public ClockWindow, public StartWindow {
+// with its About entry, F1 for help. Owns the ClockController, which runs on a send
+// thread of its own (SendThread) once the start sequence has started the tick:
+// the window hands it the port clicks and the protocol, and shows what comes back
+// (WindowHandOver) in order, on its own thread. Run it with exec(): the start
+// sequence runs just before the window is first shown (so a "No timers
+// available." box comes up before it), Enter, Escape and Close end the run.
+// Destroying the object stops the send thread, then closes the port.
+class ClockDialog : public QDialog, public StartWindow {
     Q_OBJECT
 
   public:
@@ -34,6 +35,8 @@ class ClockDialog : public QDialog, public ClockWindow, public StartWindow {
     // The command-line text the start sequence reads (upper-cased by it).
     void setCommandLine(std::string commandLine) { m_commandLine = std::move(commandLine); }
 
+    // The controller belongs to the send thread while it runs: use it before the
+    // window is shown (setFlowControl), or where the thread is known to be idle.
     ClockController& controller() { return m_controller; }
     const ClockController& controller() const { return m_controller; }
 
@@ -45,15 +48,15 @@ class ClockDialog : public QDialog, public ClockWindow, public StartWindow {
     // F1: the About box with its help pane open.
     void showHelp();
 
-    Protocol selectedProtocol() const override;
-    void showLog(const MessageLog& log) override;
-    void portOpenResult(int portNumber, const std::string& devicePath, SystemError error) override;
+    // What the radios say now.
+    Protocol selectedProtocol() const;
 
     void checkPortRadio(int number) override;
     void checkProtocolRadio(Protocol protocol) override;
     void requestMinimize() override;
-    // Starts the 100 ms tick (one tick per window, whatever the identifier). False
-    // when the system has no timer to give; the window then never transmits.
+    // Starts the 100 ms tick and the send thread (one per window, whatever the
+    // identifier). False when the system has no timer or thread to give; the
+    // window then never transmits.
     bool startTimer(int identifier, int periodMs) override;
     void showMessageBox(const std::string& text) override;
 
@@ -67,11 +70,20 @@ class ClockDialog : public QDialog, public ClockWindow, public StartWindow {
   private:
     void initialize();
     void buildSystemMenu();
-    void onTickReady();
+    // Told by the hand-over, on whichever thread queued a result.
+    void resultsWaiting();
+    // Shows what the send thread has handed over since the last call, in order.
+    Q_INVOKABLE void showResults();
+    void showLog(const MessageLog::Lines& lines);
+    void showPortOpened(int portNumber, const std::string& devicePath, SystemError error);
     void minimizeWhenOnScreen();
     QRadioButton* portRadio(int number) const;
 
+    // Declared in this order so that the send thread stops first, then the
+    // controller closes the port, then the hand-over goes.
+    WindowHandOver m_handOver;
     ClockController m_controller;
+    SendThread m_sendThread;
     std::string m_commandLine;
     bool m_initialized = false;
     bool m_minimizePending = false;
@@ -79,8 +91,6 @@ class ClockDialog : public QDialog, public ClockWindow, public StartWindow {
     std::array<QRadioButton*, allProtocols.size()> m_protocolRadios{};
     std::array<QLabel*, MessageLog::lineCount> m_logLabels{};
     QMenu* m_systemMenu = nullptr;
-    TickSource m_tick;
-    std::unique_ptr<QSocketNotifier> m_tickNotifier;
 };
 
 }  // namespace chronvane

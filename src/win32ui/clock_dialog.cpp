@@ -22,7 +22,11 @@ std::string applicationName() {
 }  // namespace
 
 ClockDialog::ClockDialog(HINSTANCE instance, Clock& clock, DeviceMap devices)
-    : m_instance(instance), m_controller(clock, *this, std::move(devices)) {
+    : m_instance(instance),
+      m_windowThread(GetCurrentThreadId()),
+      m_handOver([this] { resultsWaiting(); }),
+      m_controller(clock, m_handOver, std::move(devices)),
+      m_sendThread(m_controller) {
     // One resource, two sizes: the 32 x 32 image for Alt+Tab and the minimized
     // window, the system's small size for the caption and the taskbar.
     m_icon = LoadIconA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME));
@@ -54,10 +58,8 @@ INT_PTR ClockDialog::handle(UINT message, WPARAM wParam, LPARAM /*lParam*/) {
         case WM_INITDIALOG:
             initialize();
             return TRUE;  // the dialog manager sets the focus
-        case tickMessage:
-            if (m_tick.acknowledge()) {
-                m_controller.onTick();
-            }
+        case resultsMessage:
+            showResults();
             return TRUE;
         case WM_TIMER:
             m_controller.onTick();
@@ -95,7 +97,7 @@ INT_PTR ClockDialog::handle(UINT message, WPARAM wParam, LPARAM /*lParam*/) {
 
 void ClockDialog::initialize() {
     // The first refresh: the placeholders in the template never show.
-    showLog(m_controller.log());
+    showLog(m_controller.log().lines());
     addAboutToSystemMenu();
     SendMessageA(m_window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
     SendMessageA(m_window, WM_SETICON, ICON_SMALL,
@@ -135,8 +137,11 @@ void ClockDialog::onCommand(WORD id, WORD notification) {
     }
     for (std::size_t i = 0; i < dialog::portRadioIds.size(); ++i) {
         if (id == dialog::portRadioIds.at(i)) {
-            m_controller.selectPort(static_cast<int>(i) + 1);
+            m_sendThread.selectPort(static_cast<int>(i) + 1);
         }
+    }
+    if (std::ranges::find(dialog::protocolRadioIds, id) != dialog::protocolRadioIds.end()) {
+        m_handOver.setProtocol(selectedProtocol());
     }
 }
 
@@ -169,12 +174,31 @@ Protocol ClockDialog::selectedProtocol() const {
     return defaultProtocol;
 }
 
-void ClockDialog::showLog(const MessageLog& log) {
+void ClockDialog::resultsWaiting() {
+    // On the window's thread (the start sequence, a click while no send thread
+    // runs) the results are shown at once, as they happen; the send thread posts.
+    if (GetCurrentThreadId() == m_windowThread) {
+        showResults();
+    } else if (m_window != nullptr) {
+        PostMessageA(m_window, resultsMessage, 0, 0);
+    }
+}
+
+void ClockDialog::showResults() {
+    // Taken off even without a window, so that nothing stays queued for one.
+    for (const WindowHandOver::Result& result : m_handOver.takeResults()) {
+        if (result.kind == WindowHandOver::Result::Kind::log) {
+            showLog(result.lines);
+        }
+    }
+}
+
+void ClockDialog::showLog(const MessageLog::Lines& lines) {
     if (m_window == nullptr) {
         return;
     }
     for (std::size_t i = 0; i < dialog::logLineIds.size(); ++i) {
-        SetDlgItemTextA(m_window, dialog::logLineIds.at(i), log.line(i).c_str());
+        SetDlgItemTextA(m_window, dialog::logLineIds.at(i), lines.at(i).c_str());
     }
 }
 
@@ -189,6 +213,7 @@ void ClockDialog::checkPortRadio(int number) {
 void ClockDialog::checkProtocolRadio(Protocol protocol) {
     const auto& ids = dialog::protocolRadioIds;
     CheckRadioButton(m_window, ids.front(), ids.back(), dialog::protocolRadioId(protocol));
+    m_handOver.setProtocol(protocol);
 }
 
 void ClockDialog::requestMinimize() {
@@ -198,7 +223,7 @@ void ClockDialog::requestMinimize() {
 
 bool ClockDialog::startTimer(int identifier, int periodMs) {
     stopTick();
-    if (m_tick.start(m_window, tickMessage, periodMs)) {
+    if (m_sendThread.start(periodMs)) {
         return true;
     }
     // A window timer drifts against the change of second, but it keeps the clock
@@ -209,7 +234,8 @@ bool ClockDialog::startTimer(int identifier, int periodMs) {
 }
 
 void ClockDialog::stopTick() {
-    m_tick.stop();
+    // A send under way ends first; the port stays open until the object goes.
+    m_sendThread.stop();
     if (m_windowTimer != 0) {
         KillTimer(m_window, m_windowTimer);
         m_windowTimer = 0;

@@ -4,23 +4,25 @@
 
 #include <string>
 
+#include "app/send_thread.h"
 #include "app/start_window.h"
 #include "clock/clock_controller.h"
-#include "tick_pump.h"
 
 namespace chronvane {
 
 // The main window from dialog template 102: port and protocol radios and the
 // four-line log, the system menu's About entry, the icon, F1 for help. Owns the
-// ClockController and feeds it the 100 ms tick and the port clicks. run() shows it
-// modally; the start sequence runs while its controls exist but before it is first
-// shown (so a "No timers available." box comes up first). Enter, Escape and Close
-// end the run; the tick stops when the window goes, and destroying the object
-// closes the port.
-class ClockDialog final : public ClockWindow, public StartWindow {
+// ClockController, which runs on a send thread of its own (SendThread) once the
+// start sequence has started the tick: the window hands it the port clicks and the
+// protocol, and shows what comes back (WindowHandOver) in order, on its own
+// thread. run() shows it modally; the start sequence runs while its controls exist
+// but before it is first shown (so a "No timers available." box comes up first).
+// Enter, Escape and Close end the run; the send thread stops when the window goes,
+// and destroying the object closes the port.
+class ClockDialog final : public StartWindow {
   public:
-    // Posted by the tick's waiter thread for each expiry.
-    static constexpr UINT tickMessage = WM_APP + 1;
+    // Posted by the send thread when it has handed something over.
+    static constexpr UINT resultsMessage = WM_APP + 1;
 
     // instance: where the templates, the icon and the menu string live. clock must
     // outlive the window. devices: what COM1 to COM4 stand for.
@@ -38,14 +40,15 @@ class ClockDialog final : public ClockWindow, public StartWindow {
 
     ClockController& controller() { return m_controller; }
 
-    Protocol selectedProtocol() const override;
-    void showLog(const MessageLog& log) override;
+    // What the radios say now.
+    Protocol selectedProtocol() const;
 
     void checkPortRadio(int number) override;
     void checkProtocolRadio(Protocol protocol) override;
     void requestMinimize() override;
-    // The waitable timer on the wall clock's slots where there is one, else a
-    // window timer with this identifier; false when neither can be had.
+    // The send thread on the waitable timer on the wall clock's slots where they can
+    // be had, else a window timer with this identifier that ticks the controller on
+    // the window's thread; false when neither can be had.
     bool startTimer(int identifier, int periodMs) override;
     void showMessageBox(const std::string& text) override;
 
@@ -59,14 +62,24 @@ class ClockDialog final : public ClockWindow, public StartWindow {
     void showAbout();
     void onCommand(WORD id, WORD notification);
     void stopTick();
+    // Told by the hand-over, on whichever thread queued a result.
+    void resultsWaiting();
+    // Shows what the send thread has handed over since the last call, in order.
+    void showResults();
+    void showLog(const MessageLog::Lines& lines);
 
     HINSTANCE m_instance;
+    // The thread that made the window, where its controls are touched.
+    DWORD m_windowThread;
+    // Declared in this order so that the send thread stops first, then the
+    // controller closes the port, then the hand-over goes.
+    WindowHandOver m_handOver;
     ClockController m_controller;
+    SendThread m_sendThread;
     std::string m_commandLine;
     HICON m_icon = nullptr;
     HICON m_smallIcon = nullptr;
     HWND m_window = nullptr;
-    TickPump m_tick;
     // The identifier of the window timer standing in for the tick; 0 when none runs.
     UINT_PTR m_windowTimer = 0;
 };

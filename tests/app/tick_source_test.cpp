@@ -52,12 +52,27 @@ TEST(TickSource, WithAWakeLeadTheTickForANewSecondNeverComesBeforeIt) {
     constexpr std::int64_t leadNanos = 5 * nanosPerMilli;
     TickSource tick;
     tick.setWakeLead(static_cast<int>(leadNanos / 1000));
+    // The lead action is told the second about to begin, before it begins.
+    std::int64_t announced = 0;
+    std::int64_t announcedAt = 0;
+    tick.setLeadAction([&](std::int64_t second) {
+        announced = second;
+        announcedAt = wallNanos();
+    });
     ASSERT_TRUE(tick.start(100));
     int afterChange = 0;
+    int announcements = 0;
     for (int i = 0; i < 12; ++i) {
         ASSERT_TRUE(readable(fdOf(tick), 300)) << "expiry " << i;
+        announced = 0;
         ASSERT_TRUE(tick.acknowledge()) << "expiry " << i;
-        const std::int64_t intoSecond = wallNanos() % (1000 * nanosPerMilli);
+        const std::int64_t ticked = wallNanos();
+        if (announced != 0) {
+            ++announcements;
+            EXPECT_EQ(announcedAt / 1'000'000'000 + 1, announced) << "expiry " << i;
+            EXPECT_EQ(ticked / 1'000'000'000, announced) << "expiry " << i;
+        }
+        const std::int64_t intoSecond = ticked % (1000 * nanosPerMilli);
         // Twice the lead: the margin for an early timer lies well inside it.
         EXPECT_LT(intoSecond, 1000 * nanosPerMilli - 2 * leadNanos) << "expiry " << i;
         // As loose as the slot test above: where, not how precisely.
@@ -66,6 +81,7 @@ TEST(TickSource, WithAWakeLeadTheTickForANewSecondNeverComesBeforeIt) {
         }
     }
     EXPECT_GE(afterChange, 1) << "no tick came right after a change of second";
+    EXPECT_GE(announcements, 1) << "no change of second was announced";
 }
 
 TEST(TickSource, AcknowledgeConsumesEverythingPendingAndTicksOnce) {

@@ -166,6 +166,43 @@ TEST_F(ControllerTest, ProtocolIsReadAtEachNewSecond) {
     EXPECT_EQ(window.shown[3], "COM1: Transmitted \"Monday February 22  14:05:01\"");
 }
 
+// The message is built ahead of the change of second, and the change only
+// confirms it; whatever moved in between (the clock set, the protocol chosen) is
+// caught there and the message built afresh.
+TEST_F(ControllerTest, APreparedMessageGoesOutOnlyWhenItsSecondAndProtocolStillHold) {
+    struct Case {
+        const char* name;
+        int secondAtTheChange;  // the prepared one is 1
+        Protocol protocolAtTheChange;
+        bool convertsAtTheChange;
+    };
+    const Case cases[] = {
+        {"as prepared", 1, Protocol::EseRealTimeClock, false},
+        {"clock set meanwhile", 7, Protocol::EseRealTimeClock, true},
+        {"protocol chosen meanwhile", 1, Protocol::OstrelDateTime, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        clock.time = FakeClock{}.time;
+        window.protocol = Protocol::EseRealTimeClock;
+        const DeviceMap devices = controller->port().devices();
+        controller.reset();  // the port goes with it
+        controller = std::make_unique<ClockController>(clock, window, devices);
+        controller->selectPort(1);
+        controller->onTick();
+        com1.drain();
+        controller->prepare(FakeClock::secondOf(clock.time) + 1);
+        const int conversions = clock.conversions;
+        clock.setSecond(c.secondAtTheChange);
+        window.protocol = c.protocolAtTheChange;
+        controller->onTick();
+        EXPECT_EQ(clock.conversions != conversions, c.convertsAtTheChange);
+        const auto bytes = com1.read(100, std::chrono::milliseconds(100));
+        EXPECT_EQ(ByteString(bytes.begin(), bytes.end()),
+                  messageFormat(c.protocolAtTheChange).build(clock.time));
+    }
+}
+
 TEST_F(ControllerTest, LogKeepsTheFourNewestLines) {
     controller->selectPort(1);
     for (int s = 0; s < 5; ++s) {

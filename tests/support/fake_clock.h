@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <mutex>
 #include <vector>
 
 #include "clock/clock.h"
@@ -7,17 +9,49 @@
 
 namespace chronvane::test {
 
-// A clock the test moves by hand.
+// A clock the test moves by hand: time is what it shows now. Its seconds count
+// from the start of time's month, so that a second prepared ahead of time maps to
+// the local time one second on. Safe to move from one thread while another reads.
 class FakeClock : public Clock {
   public:
-    LocalTime now() override {
+    std::int64_t currentSecond() override {
+        const std::lock_guard<std::mutex> lock(m_mutex);
         ++readings;
-        return time;
+        return secondOf(time);
     }
-    void setSecond(int second) { time.second = second; }
+    LocalTime localTime(std::int64_t second) override {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        ++conversions;
+        LocalTime shown = time;
+        shown.second = static_cast<int>(second % 60);
+        shown.minute = static_cast<int>(second / 60 % 60);
+        shown.hour = static_cast<int>(second / 3600 % 24);
+        shown.day = static_cast<int>(second / 86400);
+        return shown;
+    }
+    void setSecond(int second) {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        time.second = second;
+    }
+    int second() {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return time.second;
+    }
+    // readings, for a test whose controller reads on another thread.
+    int readingCount() {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return readings;
+    }
+    static std::int64_t secondOf(const LocalTime& t) {
+        return ((std::int64_t{t.day} * 24 + t.hour) * 60 + t.minute) * 60 + t.second;
+    }
 
     LocalTime time{0, 5, 14, 22, 1, 1};
     int readings = 0;
+    int conversions = 0;
+
+  private:
+    std::mutex m_mutex;
 };
 
 // The window's side of the controller: a protocol choice and the lines shown.

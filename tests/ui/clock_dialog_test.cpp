@@ -15,12 +15,17 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
+#include <QElapsedTimer>
+#include <QMouseEvent>
+#include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "fake_clock.h"
 #include "modal_probe.h"
 #include "pty_pair.h"
+#include "clock/message_formats.h"
 #include "serial/serial_port.h"
 #include "ui/about_dialog.h"
 #include "ui/clock_dialog.h"
@@ -46,21 +51,37 @@ class ClockDialogTest : public ::testing::Test {
         m_devices.setPath(3, m_com4.devicePath());
     }
 
-    // Builds and shows the window (which runs the start sequence), then takes the
-    // very first tick by hand so that the real 100 ms tick, which reads the same
-    // fake second, adds nothing unless a test moves the clock.
+    // Builds and shows the window (which runs the start sequence and starts the
+    // send thread), then lets the thread's first tick note the fake second, so
+    // that later ticks add nothing unless a test moves the clock.
     ClockDialog& start(const std::string& commandLine = "") {
+        show(commandLine);
+        settle();
+        return *m_dialog;
+    }
+    // The same without waiting for anything: the event loop has not run yet.
+    ClockDialog& show(const std::string& commandLine) {
         m_dialog = std::make_unique<ClockDialog>(m_clock, m_devices);
         m_dialog->setCommandLine(commandLine);
         m_dialog->show();
-        m_dialog->controller().onTick();
         return *m_dialog;
+    }
+
+    // Waits until the send thread has carried out everything asked of it so far
+    // and ticked once more, and the window has shown what came of it. The thread
+    // reads the clock once per tick, after it has carried out the requests queued
+    // before that tick: the second reading from now comes after a whole tick.
+    void settle() {
+        const int before = m_clock.readingCount();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return m_clock.readingCount() >= before + 2; }))
+            << "the send thread did not tick";
+        QCoreApplication::processEvents();
     }
 
     // The next second, as the tick sees it.
     void nextSecond() {
-        m_clock.setSecond((m_clock.time.second + 1) % 60);
-        m_dialog->controller().onTick();
+        m_clock.setSecond((m_clock.second() + 1) % 60);
+        settle();
     }
 
     template <typename T>
@@ -83,7 +104,10 @@ class ClockDialogTest : public ::testing::Test {
     }
     std::string bottomLine() const { return m_dialog->controller().log().line(3); }
 
-    void click(const char* radio) { QTest::mouseClick(child<QRadioButton>(radio), Qt::LeftButton); }
+    void click(const char* radio) {
+        QTest::mouseClick(child<QRadioButton>(radio), Qt::LeftButton);
+        settle();
+    }
 
     static bool canOpen(int index, const DeviceMap& devices) {
         SerialPort port(devices);
@@ -135,7 +159,7 @@ TEST_F(ClockDialogTest, StartOptionsPickTheRadios) {
 }
 
 TEST_F(ClockDialogTest, MinimizeIsQueuedUntilTheWindowRuns) {
-    ClockDialog& dialog = start("-admin");
+    ClockDialog& dialog = show("-admin");
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_FALSE(dialog.isMinimized()) << "the minimize must wait for the event loop";
     EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.isMinimized(); }));
@@ -197,12 +221,12 @@ TEST_F(ClockDialogTest, ProtocolRadioIsReadAtTheNextSecond) {
 
 TEST_F(ClockDialogTest, TheRealTickReachesTheController) {
     start();
-    const auto readings = m_clock.readings;
-    const auto before = logLines();
-    m_clock.setSecond((m_clock.time.second + 1) % 60);
+    const auto readings = m_clock.readingCount();
+    const auto before = labels();
+    m_clock.setSecond((m_clock.second() + 1) % 60);
     // The 100 ms tick, not the test, notices the new second.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return logLines() != before; }));
-    EXPECT_GT(m_clock.readings, readings);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return labels() != before; }));
+    EXPECT_GT(m_clock.readingCount(), readings);
     EXPECT_EQ(labels(), logLines());
 }
 
@@ -290,9 +314,9 @@ TEST_F(ClockDialogTest, AboutFromTheMenuOpensWithThePaneClosedWhileTheTickGoesOn
         EXPECT_FALSE(box->isHelpPaneVisible());
         EXPECT_EQ(box->findChild<QPushButton*>("helpButton")->text(), "Help >>");
         // The main window keeps sending while the box is up.
-        const auto before = logLines();
-        m_clock.setSecond((m_clock.time.second + 1) % 60);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return logLines() != before; }));
+        const auto before = labels();
+        m_clock.setSecond((m_clock.second() + 1) % 60);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return labels() != before; }));
         EXPECT_EQ(bottomLine().rfind("COM1: Transmitted", 0), 0u);
         EXPECT_EQ(labels(), logLines());
     });
@@ -396,6 +420,98 @@ TEST_F(ClockDialogTest, EnterEscapeAndCloseEndTheRunAndFreeTheDevice) {
     }
 }
 
+// Equipment that holds the line with XOFF for three seconds: every write waits for
+// it until the write gives up. The send thread waits; the window goes on answering
+// clicks and repainting at once, and once the line is let go the next message
+// carries the second it leaves in, not one it missed.
+TEST_F(ClockDialogTest, StaysResponsiveWhileTheDeviceHoldsWritesUp) {
+    m_dialog = std::make_unique<ClockDialog>(m_clock, m_devices);
+    ClockDialog& dialog = *m_dialog;
+    dialog.controller().setFlowControl(FlowControl::XonXoff);
+    dialog.show();
+    settle();
+    nextSecond();
+    ASSERT_EQ(m_com1.read(12).size(), 12u);
+
+    auto* radio = child<QRadioButton>("com1Radio");
+    QElapsedTimer clock;
+    clock.start();
+    qint64 clickPosted = -1;
+    qint64 paintAsked = -1;
+    std::vector<qint64> clickLatencies;
+    std::vector<qint64> paintLatencies;
+    QObject::connect(radio, &QRadioButton::clicked, &dialog, [&] {
+        if (clickPosted >= 0) {
+            clickLatencies.push_back(clock.elapsed() - clickPosted);
+            clickPosted = -1;
+        }
+    });
+    struct PaintWatch : QObject {
+        std::function<void()> painted;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::Paint) {
+                painted();
+            }
+            return false;
+        }
+    } paintWatch;
+    paintWatch.painted = [&] {
+        if (paintAsked >= 0) {
+            paintLatencies.push_back(clock.elapsed() - paintAsked);
+            paintAsked = -1;
+        }
+    };
+    dialog.installEventFilter(&paintWatch);
+
+    const std::uint8_t xoff = 0x13;
+    const std::uint8_t xon = 0x11;
+    ASSERT_EQ(::write(m_com1.controllerFd(), &xoff, 1), 1);
+    const qint64 heldUntil = clock.elapsed() + 3000;
+    qint64 nextSecondAt = clock.elapsed() + 400;
+    while (clock.elapsed() < heldUntil) {
+        // The clicks come the way the operator's do, through the event queue.
+        if (clickPosted < 0) {
+            clickPosted = clock.elapsed();
+            const QPoint centre = radio->rect().center();
+            QCoreApplication::postEvent(
+                radio, new QMouseEvent(QEvent::MouseButtonPress, centre, radio->mapToGlobal(centre),
+                                       Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+            QCoreApplication::postEvent(
+                radio, new QMouseEvent(QEvent::MouseButtonRelease, centre,
+                                       radio->mapToGlobal(centre), Qt::LeftButton, Qt::NoButton,
+                                       Qt::NoModifier));
+        }
+        if (paintAsked < 0) {
+            paintAsked = clock.elapsed();
+            dialog.update();
+        }
+        // A new second every 400 ms: the send thread keeps writing into the hold,
+        // until well before it ends, so that no write is under way at the XON.
+        if (clock.elapsed() >= nextSecondAt && clock.elapsed() < heldUntil - 600) {
+            m_clock.setSecond((m_clock.second() + 1) % 60);
+            nextSecondAt += 400;
+        }
+        QTest::qWait(20);
+    }
+    ASSERT_EQ(::write(m_com1.controllerFd(), &xon, 1), 1);
+    dialog.removeEventFilter(&paintWatch);
+
+    ASSERT_GE(clickLatencies.size(), 10u);
+    ASSERT_GE(paintLatencies.size(), 10u);
+    EXPECT_LT(*std::max_element(clickLatencies.begin(), clickLatencies.end()), 100);
+    EXPECT_LT(*std::max_element(paintLatencies.begin(), paintLatencies.end()), 100);
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return labels()[3] == "COM1: Transmission failed (output held up by flow control)";
+    }));
+    EXPECT_TRUE(m_com1.drain().empty()) << "nothing left while the line was held";
+
+    nextSecond();
+    const auto bytes = m_com1.read(12);
+    EXPECT_EQ(ByteString(bytes.begin(), bytes.end()), buildEseMessage(m_clock.time));
+    EXPECT_EQ(labels()[3], "COM1: Transmitted ESE Clock message \"" + eseLogText(m_clock.time) +
+                               "\"");
+}
+
 // Uses up every file descriptor the process may have, so that no timer can be had.
 class DescriptorsExhausted {
   public:
@@ -451,10 +567,11 @@ TEST_F(ClockDialogTest, WithoutATimerTheBoxComesFirstAndTheWindowStillSelectsPor
     }
     EXPECT_TRUE(inspected);
     EXPECT_TRUE(dialog.isVisible());
-    click("com2Radio");
+    // No send thread: the click is carried out at once, on this thread.
+    QTest::mouseClick(child<QRadioButton>("com2Radio"), Qt::LeftButton);
     EXPECT_EQ(bottomLine(), "COM2 opened successfully.");
     const auto before = logLines();
-    m_clock.setSecond((m_clock.time.second + 1) % 60);
+    m_clock.setSecond((m_clock.second() + 1) % 60);
     QTest::qWait(300);
     EXPECT_EQ(logLines().back(), before.back()) << "no tick, so nothing is ever sent";
 }

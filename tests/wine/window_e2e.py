@@ -13,13 +13,16 @@ About box with its pane closed; F1 opens it with the pane open, foldPixels talle
 Escape twice ends the program with status 0; COM3 was this test's terminal.
 
 Usage: window_e2e.py --root ROOT --exe chronvane32.exe --probe window_probe.exe
-                     [--screenshots DIR]
+                     [--screenshots DIR] [--bench SECONDS]
 With --screenshots, the two dialogs are also saved as PNG files in DIR.
+With --bench, measures instead how late each message's first byte arrives after the
+change of second while the window runs untouched, and prints p50/p99 (not a test).
 """
 
 import argparse
 import os
 import re
+import statistics
 import select
 import struct
 import subprocess
@@ -227,6 +230,33 @@ def rect(report):
     return [int(v) for v in report["rect"].split()]
 
 
+def bench(program, seconds):
+    """Arrival of each ESE message's first byte after its change of second, in ms."""
+    program.drain()
+    late = []
+    pending = 0
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        ready, _, _ = select.select([program.master], [], [], 0.05)
+        if not ready:
+            continue
+        now = time.time()
+        try:
+            data = os.read(program.master, 4096)
+        except OSError:
+            break
+        for _ in data:
+            if pending == 0:
+                late.append((now - int(now)) * 1000)
+            pending = (pending + 1) % ESE_LENGTH
+    late = sorted(late[1:])
+    if not late:
+        fail("no messages")
+    p99 = late[min(len(late) - 1, int(0.99 * (len(late) - 1) + 0.5))]
+    print("wine window ESE %4d messages  p50 %6.3f ms  p99 %6.3f ms  max %6.3f ms" %
+          (len(late), statistics.median(late), p99, late[-1]))
+
+
 def run(args, workdir):
     display = Display(workdir)
     program = None
@@ -260,6 +290,9 @@ def run(args, workdir):
         lines = [main.get("control%d" % i) for i in range(1009, 1013)]
         if None in lines or "Line1" in lines:
             fail("main window log lines: %s" % lines)
+        if args.bench:
+            bench(program, args.bench)
+            return
         if args.screenshots:
             program.drain(2.5)  # a full log
             main = program.probe(MAIN_CAPTION)
@@ -330,6 +363,7 @@ def main():
     parser.add_argument("--exe", required=True)
     parser.add_argument("--probe", required=True)
     parser.add_argument("--screenshots")
+    parser.add_argument("--bench", type=float)
     args = parser.parse_args()
     args.root = prepared_root(args.root)
     if args.screenshots:
