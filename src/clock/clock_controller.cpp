@@ -89,7 +89,11 @@ void ClockController::onTick() {
 }
 
 void ClockController::send(const Message& message) {
-    transmitted(m_port.write(message.bytes), message.logText);
+    const bool sent = m_port.write(message.bytes);
+    if (sent) {
+        m_lastSent = message.time;
+    }
+    transmitted(sent, message.logText);
 }
 
 std::string ClockController::activePortName() const {
@@ -132,6 +136,26 @@ bool ClockController::tryRecovery() {
         appendLog(notOpenedText(activePortName()));
     }
     return false;
+}
+
+ClockController::PortActivity ClockController::portActivity() const {
+    if (!m_activePort) {
+        return PortActivity::NoPort;
+    }
+    if (m_recovering) {
+        // A failed attempt is logged at once, so "logged" means "tried and failed".
+        return m_recoveryFailureLogged ? PortActivity::CannotOpen : PortActivity::Reopening;
+    }
+    return m_port.lastWriteFailure() == WriteFailure::HeldUp ? PortActivity::HeldUp
+                                                             : PortActivity::Sending;
+}
+
+std::string ClockController::activeDevicePath() const {
+    return m_activePort ? m_port.devicePath(*m_activePort - 1) : std::string();
+}
+
+Protocol ClockController::protocol() const {
+    return m_window.selectedProtocol();
 }
 
 void ClockController::appendLog(std::string line) {

@@ -6,6 +6,7 @@
 
 #include "clock.h"
 #include "clock_window.h"
+#include "core/protocol.h"
 #include "message_log.h"
 #include "serial/serial_port.h"
 
@@ -52,6 +53,22 @@ class ClockController {
     // setRetryFailedOpens, after a failed open), until it has been opened again.
     bool isRecovering() const { return m_recovering; }
 
+    // What the active port is doing, for a status display.
+    enum class PortActivity {
+        NoPort,      // none chosen, or the chosen one failed to open and is not retried
+        Sending,     // open; the last message left, or none was due yet
+        HeldUp,      // open; the last message was held up by flow control
+        Reopening,   // went away while sending; not yet tried again
+        CannotOpen,  // the last attempt to open it failed (port().lastError() says why)
+    };
+    PortActivity portActivity() const;
+    // The device behind the active port; empty when there is none.
+    std::string activeDevicePath() const;
+    // The protocol the window has chosen, which the next message will use.
+    Protocol protocol() const;
+    // The time the last message that left carried; none before the first.
+    const std::optional<LocalTime>& lastSent() const { return m_lastSent; }
+
   private:
     bool openPort(int index);
     // True when the port is open again.
@@ -91,6 +108,7 @@ class ClockController {
     // line is not logged again until a message has left (a line held up by flow
     // control fails every second for as long as it is held).
     std::string m_loggedWriteFailure;
+    std::optional<LocalTime> m_lastSent;
 };
 
 }  // namespace chronvane

@@ -9,6 +9,7 @@
 #include "app/program_options.h"
 #include "app/time_zone_check.h"
 #include "app/window_loader.h"
+#include "app/service_notifier.h"
 #include "display_probe.h"
 #include "standard_descriptors.h"
 
@@ -106,5 +107,7 @@ int main(int argc, char** argv) {
         print(stderr, self + ": " + problem + ", running in console mode (--console)\n");
     }
 #endif
-    return runConsole(options);
+    // Started by systemd as a service, the console program reports to it.
+    ServiceNotifier notifier;
+    return runConsole(options, &notifier);
 }

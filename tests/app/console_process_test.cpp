@@ -1,6 +1,9 @@
+#include <poll.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -366,6 +370,89 @@ TEST(Console, ComesBackWhenTheDeviceReturns) {
 
     EXPECT_EQ(stopWithSigterm(child, endWait), "");
     std::filesystem::remove_all(dir);
+}
+
+// Started by a service manager (NOTIFY_SOCKET names its socket), the program says it
+// is ready after its first attempt to open the device, whatever came of it, pings
+// the watchdog after every second it handled, sent or not, keeps its status line
+// current and says when it stops. The socket here stands in for systemd's.
+TEST(Console, ReportsToItsServiceManager) {
+    struct Case {
+        const char* name;
+        bool devicePresent;
+        std::string device;  // after "PATH: "
+    };
+    const Case cases[] = {
+        {"device present", true, "sending"},
+        {"device missing", false, "cannot open (No such file or directory)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string socketPath = std::filesystem::temp_directory_path() /
+                                       ("chronvane-notify-" + std::to_string(getpid()));
+        const int manager = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        ASSERT_GE(manager, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+        ::unlink(socketPath.c_str());
+        ASSERT_EQ(::bind(manager, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        const auto notification = [&](milliseconds timeout) -> std::optional<std::string> {
+            pollfd ready{manager, POLLIN, 0};
+            if (::poll(&ready, 1, static_cast<int>(timeout.count())) != 1) {
+                return std::nullopt;
+            }
+            char text[1024];
+            const ssize_t n = ::recv(manager, text, sizeof text, 0);
+            return n < 0 ? std::nullopt : std::optional<std::string>(std::string(text, n));
+        };
+
+        PtyPair pty;
+        const std::string path = c.devicePresent ? pty.devicePath() : "/nonexistent/chronvane-test";
+        ChildProcess::Options options;
+        options.environment = {"NOTIFY_SOCKET=" + socketPath};
+        ChildProcess child(program, {"--console", "--device", "COM1=" + path}, options);
+        EXPECT_EQ(notification(startWait),
+                  "READY=1\nSTATUS=" + path + ": " + c.device + "; ESE; nothing sent yet");
+
+        // The first tick only notes its second; the status changes with each
+        // message that leaves, and only then.
+        std::vector<std::string> pings;
+        for (int i = 0; i < 3; ++i) {
+            auto ping = notification(messageWait);
+            ASSERT_TRUE(ping) << "ping " << i;
+            pings.push_back(*ping);
+            if (i == 1 && c.devicePresent) {
+                // The first message, read before the next one joins it.
+                const auto message = receive(pty, true);
+                ASSERT_TRUE(message);
+                EXPECT_EQ(pings[1], "WATCHDOG=1\nSTATUS=" + path + ": sending; ESE; last sent " +
+                                        clockText(*message));
+            }
+        }
+        EXPECT_EQ(pings[0], "WATCHDOG=1");
+        if (c.devicePresent) {
+            EXPECT_TRUE(
+                pings[2].starts_with("WATCHDOG=1\nSTATUS=" + path + ": sending; ESE; last sent "))
+                << pings[2];
+        } else {
+            EXPECT_EQ(pings[1], "WATCHDOG=1");
+            EXPECT_EQ(pings[2], "WATCHDOG=1");
+        }
+
+        child.signal(SIGTERM);
+        std::optional<std::string> last;
+        while (auto next = notification(endWait)) {
+            last = next;
+            if (next->starts_with("STOPPING=1")) {
+                break;
+            }
+        }
+        EXPECT_TRUE(last && last->starts_with("STOPPING=1")) << last.value_or("nothing");
+        EXPECT_TRUE(exitedWith(child.wait(endWait), 0));
+        ::close(manager);
+        ::unlink(socketPath.c_str());
+    }
 }
 
 TEST(Console, WithoutATimerSaysSoAndEndsWithStatusOne) {

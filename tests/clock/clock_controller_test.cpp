@@ -240,14 +240,20 @@ TEST(ControllerRecovery, ReopensTheSameDeviceOnceItIsBack) {
     ClockController controller(clock, window, devices);
     controller.selectPort(1);
     controller.onTick();
+    EXPECT_EQ(controller.lastSent(), std::nullopt);
     clock.setSecond(1);
     controller.onTick();
     EXPECT_EQ(first->read(12).size(), 12u);
+    EXPECT_EQ(controller.portActivity(), ClockController::PortActivity::Sending);
+    const LocalTime sentBeforeFailure = clock.time;
+    EXPECT_EQ(controller.lastSent(), sentBeforeFailure);
 
     first.reset();  // pulled out: both ends of the old line are gone
     clock.setSecond(2);
     controller.onTick();
     EXPECT_EQ(window.shown[3], "COM1: Transmission failed (Input/output error)");
+    EXPECT_EQ(controller.portActivity(), ClockController::PortActivity::Reopening);
+    EXPECT_EQ(controller.lastSent(), sentBeforeFailure);
 
     // Still gone for a few seconds: one "could not be opened." line at most.
     fs::remove(link);
@@ -258,6 +264,7 @@ TEST(ControllerRecovery, ReopensTheSameDeviceOnceItIsBack) {
     EXPECT_EQ(window.shown[2], "COM1: Transmission failed (Input/output error)");
     EXPECT_EQ(window.shown[3], "COM1 could not be opened.");
     EXPECT_EQ(controller.activePort(), 1);
+    EXPECT_EQ(controller.portActivity(), ClockController::PortActivity::CannotOpen);
 
     // Plugged in again: back at this change of second, so this second is sent.
     PtyPair second;
@@ -267,6 +274,8 @@ TEST(ControllerRecovery, ReopensTheSameDeviceOnceItIsBack) {
     EXPECT_EQ(window.shown[2], "COM1 opened successfully.");
     EXPECT_EQ(window.shown[3], "COM1: Transmitted ESE Clock message \"14:05:05\"");
     EXPECT_FALSE(controller.isRecovering());
+    EXPECT_EQ(controller.portActivity(), ClockController::PortActivity::Sending);
+    EXPECT_EQ(controller.lastSent(), clock.time);
     EXPECT_EQ(second.read(12).size(), 12u);
     fs::remove(link);
 }

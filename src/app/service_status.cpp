@@ -1,0 +1,45 @@
+#include "service_status.h"
+
+#include <cstdio>
+
+namespace chronvane {
+namespace {
+
+std::string activityText(const ClockController& controller) {
+    switch (controller.portActivity()) {
+        case ClockController::PortActivity::Sending:
+            return "sending";
+        case ClockController::PortActivity::HeldUp:
+            return "held up by flow control";
+        case ClockController::PortActivity::Reopening:
+            return "reopening";
+        case ClockController::PortActivity::CannotOpen:
+        case ClockController::PortActivity::NoPort:
+            break;
+    }
+    return "cannot open (" + errorText(controller.port().lastError()) + ")";
+}
+
+// As the monitor's report names it.
+std::string protocolText(Protocol protocol) {
+    return std::string(namesOf(protocol).reportLabel);
+}
+
+std::string lastSentText(const std::optional<LocalTime>& time) {
+    if (!time) {
+        return "nothing sent yet";
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "last sent %02d:%02d:%02d", time->hour, time->minute,
+                  time->second);
+    return text;
+}
+
+}  // namespace
+
+std::string serviceStatusLine(const ClockController& controller) {
+    return controller.activeDevicePath() + ": " + activityText(controller) + "; " +
+           protocolText(controller.protocol()) + "; " + lastSentText(controller.lastSent());
+}
+
+}  // namespace chronvane
