@@ -164,6 +164,20 @@ std::string unknownOptionError(std::string_view arg) {
            (closest.empty() ? std::string() : ", did you mean " + closest + "?");
 }
 
+// "-device", "-Flow=rtscts": one of our long options written with one dash. It
+// holds no short option, so searched as text it would quietly do nothing, and the
+// port would be COM1's default device. The name as it should be written, or empty.
+std::string longOptionWithOneDash(std::string_view arg) {
+    if (arg.size() < 2 || arg[0] != '-' || arg[1] == '-') {
+        return {};
+    }
+    std::string name(arg.substr(1, arg.find('=') - 1));
+    for (char& c : name) {
+        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    return isOneOf(std::string_view(name), ownLongOptions) ? "--" + name : std::string();
+}
+
 std::optional<std::string> applyFlow(std::string_view value, ProgramOptions& options) {
     if (value == "none") {
         options.flow = FlowControl::None;
@@ -254,6 +268,9 @@ ParseResult parseProgramArguments(const std::vector<std::string>& args) {
                 // A typo would otherwise be searched as text and quietly pick a port.
                 return {std::nullopt, unknownOptionError(arg)};
             }
+        } else if (const std::string meant = longOptionWithOneDash(arg); !meant.empty()) {
+            return {std::nullopt,
+                    std::string(arg) + ": unknown option, did you mean " + meant + "?"};
         } else {
             rest.push_back(arg);
         }

@@ -11,9 +11,10 @@ namespace chronvane {
 // The console program's one wait: for the next tick or for the operator asking it
 // to stop. A stop is therefore handled between two ticks, never in the middle of a
 // send. Per platform (stop_signals_<platform>.cpp): on POSIX, SIGINT, SIGTERM and
-// SIGHUP (unless ignored at start, as under nohup) are blocked while this lives and
+// every other signal that would end the process (core/ending_signals_linux.h;
+// unless ignored at start, as SIGHUP under nohup) are blocked while this lives and
 // read from a signalfd in the same poll as the tick; the old signal mask comes back
-// afterwards. SIGPIPE is ignored meanwhile:
+// afterwards. SIGPIPE and SIGXFSZ are ignored meanwhile:
 // the log is best effort, and a reader of standard output that goes away must not
 // end the clock. On Windows a console control handler sets an event waited on
 // together with the tick's timer (Ctrl+C, Ctrl+Break, the console closing, log-off,
@@ -67,5 +68,11 @@ class StopSignals {
     const char* m_failedCall = "";
     SystemError m_error;
 };
+
+// A time sender never stops for its own output: a background run on a terminal
+// with "stty tostop" would otherwise be stopped (SIGTTOU) at its first line on
+// standard error and send nothing until someone continued it. The line goes out
+// as from a foreground run. Call it first thing in main; on Windows it does nothing.
+void keepRunningOnTerminalOutput();
 
 }  // namespace chronvane

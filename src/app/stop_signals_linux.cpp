@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <vector>
 
+#include "core/ending_signals_linux.h"
 #include "core/retry_on_interrupt.h"
 #include "stop_signals.h"
 
@@ -14,12 +16,15 @@ struct StopSignals::Watch {
     sigset_t oldMask{};
     bool blocked = false;
     int fd = -1;
-    struct sigaction oldPipeAction {};
-    bool pipeIgnored = false;
+    struct Ignored {
+        int signal;
+        struct sigaction oldAction;
+    };
+    std::vector<Ignored> ignored;
 
     ~Watch() {
-        if (pipeIgnored) {
-            sigaction(SIGPIPE, &oldPipeAction, nullptr);
+        for (const Ignored& entry : ignored) {
+            sigaction(entry.signal, &entry.oldAction, nullptr);
         }
         if (fd >= 0) {
             ::close(fd);
@@ -41,13 +46,15 @@ StopSignals::StopSignals() {
     auto watch = std::make_unique<Watch>();
     sigset_t stopSet;
     sigemptyset(&stopSet);
-    sigaddset(&stopSet, SIGINT);
-    sigaddset(&stopSet, SIGTERM);
-    // The terminal closed; unless started under nohup, which asked for the hangup
-    // to be ignored.
-    struct sigaction hangup {};
-    if (sigaction(SIGHUP, nullptr, &hangup) == 0 && hangup.sa_handler != SIG_IGN) {
-        sigaddset(&stopSet, SIGHUP);
+    for (const int signal : endingSignals()) {
+        // One ignored at start stays ignored, as whoever started us asked (SIGHUP
+        // under nohup); SIGINT and SIGTERM always stop.
+        struct sigaction current {};
+        if (signal != SIGINT && signal != SIGTERM &&
+            (sigaction(signal, nullptr, &current) != 0 || current.sa_handler == SIG_IGN)) {
+            continue;
+        }
+        sigaddset(&stopSet, signal);
     }
     if (sigprocmask(SIG_BLOCK, &stopSet, &watch->oldMask) < 0) {
         m_failedCall = "sigprocmask";
@@ -61,16 +68,25 @@ StopSignals::StopSignals() {
         m_error = lastSystemError();
         return;
     }
-    // Writes to a reader that went away then fail with EPIPE, which the console
-    // ignores, instead of ending the process.
+    // The writes they stand for then fail by themselves (EPIPE when the reader of
+    // standard output went away), and the log is best effort.
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
-    watch->pipeIgnored = sigaction(SIGPIPE, &ignore, &watch->oldPipeAction) == 0;
+    for (const int signal : harmlessSignals) {
+        Watch::Ignored entry{signal, {}};
+        if (sigaction(signal, &ignore, &entry.oldAction) == 0) {
+            watch->ignored.push_back(entry);
+        }
+    }
     m_watch = std::move(watch);
 }
 
 StopSignals::~StopSignals() = default;
+
+void keepRunningOnTerminalOutput() {
+    signal(SIGTTOU, SIG_IGN);
+}
 
 void StopSignals::requestStop() {
     // Blocked and read from the signalfd while a StopSignals watches.

@@ -131,4 +131,6 @@ StopSignals::Wake StopSignals::waitForTick(TickSource& tick) {
     }
 }
 
+void keepRunningOnTerminalOutput() {}
+
 }  // namespace chronvane

@@ -92,6 +92,24 @@ void TickSource::waitOutLead() {
     }
 }
 
+bool TickSource::arm() {
+    std::int64_t now = 0;
+    return readWallClock(now) && armAt(now, nextExpiry(now));
+}
+
+bool TickSource::followClockStep() {
+    if (!m_timer) {
+        return false;
+    }
+    std::int64_t now = 0;
+    if (!readWallClock(now)) {
+        return false;
+    }
+    const std::int64_t second = 1'000'000 * unitsPerMicro;
+    const std::int64_t lead = std::min<std::int64_t>(m_leadMicros * unitsPerMicro, second - 1);
+    return armAt(now, nextSlot(now + lead, second) - lead);
+}
+
 bool TickSource::armOrStop() {
     if (arm()) {
         return true;

@@ -65,6 +65,14 @@ class TickSource {
     // On Windows, a timer that cannot be re-armed is stopped (isRunning() false,
     // the reason in lastError()), since it would otherwise stay signalled.
     bool acknowledge();
+    // The wall clock was set: the next expiry comes at the next change of second
+    // (the wake lead before it), and the slots follow from there. A tick between
+    // the step and that change would send the new time part-way through a second;
+    // as at start, the first message of the new time waits for its second to begin.
+    // acknowledge() calls it when the system reports the step. Returns false with
+    // the reason in lastError() when the timer could not be re-armed; it then runs
+    // on as it was.
+    bool followClockStep();
     SystemError lastError() const { return m_lastError; }
 
   private:
@@ -86,9 +94,10 @@ class TickSource {
     // Releases m_timer's system timer (m_timer set; the caller then drops it). Cannot
     // fail in a way anyone could act on: the timer is gone either way.
     void releaseTimer();
-    // Arms m_timer (set) for the first expiry after now (nextExpiry). Returns
-    // false with the reason in m_lastError; the timer then runs on as it was.
-    bool arm();
+    // Arms m_timer (set) so that it first expires at firstExpiry (after now, both in
+    // the platform's wall clock units) and every period after that. Returns false
+    // with the reason in m_lastError; the timer then runs on as it was.
+    bool armAt(std::int64_t now, std::int64_t firstExpiry);
     // The platform's wall clock (the one the clock controller reads) in its units
     // since its epoch. Returns false with the reason in m_lastError when it cannot
     // be read.
@@ -110,6 +119,8 @@ class TickSource {
     // second, reads it until the second has changed. Harmless when it cannot be
     // read: the tick then comes at once, as it would without a lead.
     void waitOutLead();
+    // Arms m_timer (set) for the first expiry after now (nextExpiry).
+    bool arm();
     // arm(); when that fails, stops, keeping the reason in lastError().
     bool armOrStop();
 

@@ -68,15 +68,10 @@ bool TickSource::readWallClock(std::int64_t& now) {
     return true;
 }
 
-bool TickSource::arm() {
-    std::int64_t nowNanos = 0;
-    if (!readWallClock(nowNanos)) {
-        return false;
-    }
+bool TickSource::armAt(std::int64_t /*now*/, std::int64_t firstNanos) {
     // Absolute expiries on the slots (or the wake lead before them), so the period
     // runs on the wall clock itself.
     const std::int64_t period = std::int64_t{m_periodMs} * nanosPerMilli;
-    const std::int64_t firstNanos = nextExpiry(nowNanos);
 
     itimerspec expiry{};
     expiry.it_value = toTimespec(firstNanos);
@@ -107,10 +102,9 @@ bool TickSource::acknowledge() {
     }
     if (got < 0 && errno == ECANCELED) {
         // The wall clock was set: the old slots no longer lie on its period grid.
-        // Tick now so that the new time goes out without waiting for the next slot.
         // Should re-arming fail, the old timer keeps running and lastError() says why.
-        arm();
-        return true;
+        followClockStep();
+        return false;
     }
     if (got < 0 && errno != EAGAIN) {
         m_lastError = lastSystemError();

@@ -84,9 +84,8 @@ bool TickSource::readWallClock(std::int64_t& now) {
     return true;
 }
 
-bool TickSource::arm() {
-    const std::int64_t now = wallClockUnits();
-    m_timer->expiry = nextExpiry(now);
+bool TickSource::armAt(std::int64_t now, std::int64_t firstExpiry) {
+    m_timer->expiry = firstExpiry;
     LARGE_INTEGER due{};
     due.QuadPart = -(m_timer->expiry - now);  // negative: relative to now
     if (!SetWaitableTimer(m_timer->handle, &due, 0, nullptr, nullptr, FALSE)) {

@@ -1,5 +1,7 @@
 #include "time_zone_check.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <ctime>
 #include <fstream>
@@ -9,8 +11,31 @@
 namespace chronvane {
 namespace {
 
-// A zone file starts with this magic, whatever its version.
+// The file TZ names when it names one (it may be a rule instead).
+std::string zonePath(const std::string& name, const std::string& zoneDirectory) {
+    return name.front() == '/' ? name : zoneDirectory + "/" + name;
+}
+
+// The TZ value without its leading ':'; empty for UTC by name, which needs no file.
+std::string zoneName(const char* tz) {
+    std::string name = tz == nullptr ? "" : tz;
+    if (!name.empty() && name.front() == ':') {
+        name.erase(0, 1);
+    }
+    return name == "UTC" || name == "GMT" ? std::string() : name;
+}
+
+bool isRegularFile(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// A zone file starts with this magic, whatever its version. Only a regular file is
+// opened: opening a FIFO would wait for a writer, for ever.
 bool isZoneFile(const std::string& path) {
+    if (!isRegularFile(path)) {
+        return false;
+    }
     std::ifstream file(path, std::ios::binary);
     char magic[4] = {};
     return file.read(magic, sizeof magic) && std::string_view(magic, sizeof magic) == "TZif";
@@ -33,18 +58,12 @@ bool isZoneRule(const std::string& text) {
 
 std::string timeZoneProblem(const char* tz, const std::string& zoneDirectory,
                             const std::string& inEffect) {
-    if (tz == nullptr || *tz == '\0') {
-        return {};
-    }
-    std::string name = tz;
-    if (name.front() == ':') {
-        name.erase(0, 1);
-    }
     // Asking for UTC gets UTC, with or without its zone file installed.
-    if (name.empty() || name == "UTC" || name == "GMT") {
+    const std::string name = zoneName(tz);
+    if (name.empty()) {
         return {};
     }
-    const std::string path = name.front() == '/' ? name : zoneDirectory + "/" + name;
+    const std::string path = zonePath(name, zoneDirectory);
     if (isZoneFile(path) || isZoneRule(name)) {
         return {};
     }
@@ -52,6 +71,15 @@ std::string timeZoneProblem(const char* tz, const std::string& zoneDirectory,
            " is no zone file and it is no rule such as CET-1CEST,M3.5.0,M10.5.0/3), so " +
            inEffect + " is in effect; set TZ to a name under " + zoneDirectory +
            ", such as Europe/London";
+}
+
+bool namesSomethingElseThanAFile(const char* tz, const std::string& zoneDirectory) {
+    const std::string name = zoneName(tz);
+    if (name.empty()) {
+        return false;
+    }
+    struct stat info {};
+    return stat(zonePath(name, zoneDirectory).c_str(), &info) == 0 && !S_ISREG(info.st_mode);
 }
 
 std::string zoneInEffect() {

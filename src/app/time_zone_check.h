@@ -16,6 +16,13 @@ namespace chronvane {
 std::string timeZoneProblem(const char* tz, const std::string& zoneDirectory,
                             const std::string& inEffect);
 
+// True when TZ names a file that exists but is not a regular file (a FIFO, a
+// device, a directory). The C library would open it to read the zone, and a FIFO
+// would hold that open, and with it the start, for ever: put a rule for UTC in TZ
+// before anything reads the time (timeZoneProblem still says the zone does not
+// exist).
+bool namesSomethingElseThanAFile(const char* tz, const std::string& zoneDirectory);
+
 // The zone the C library is using now, for timeZoneProblem's inEffect: "UTC" or
 // "UTC+01:00" and the like, from the current offset.
 std::string zoneInEffect();

@@ -125,7 +125,13 @@ void ClockController::transmitted(bool sent, const std::string& what) {
 }
 
 bool ClockController::tryRecovery() {
-    if (openPort(m_activePort.value_or(1) - 1)) {
+    const int index = m_activePort.value_or(1) - 1;
+    // The device that went away, not whatever took its name since.
+    m_port.close();
+    const bool opened = m_port.reopen(index, m_line);
+    m_window.portOpenResult(index + 1, m_port.devicePath(index),
+                            opened ? SystemError{} : m_port.lastError());
+    if (opened) {
         m_recovering = false;
         m_loggedWriteFailure.clear();
         appendLog(openedText(activePortName()));

@@ -6,13 +6,16 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <ctime>
 #include <string>
 #include <vector>
 
+#include "core/ending_signals_linux.h"
 #include "core/line_settings.h"
 #include "line_reader.h"
 #include "message_report.h"
+#include "report_output.h"
 #include "monitor_options.h"
 #include "program/standard_descriptors.h"
 #include "stream_decoder.h"
@@ -48,14 +51,17 @@ void onStopSignal(int signal) {
     stopSignal = signal;
 }
 
-// SIGINT, SIGTERM and SIGHUP (the terminal closed) are blocked except inside
-// ppoll, so that one arriving between the check of stopSignal and the wait cannot
-// be lost, and the line is always given up in order.
+// SIGINT, SIGTERM, SIGHUP (the terminal closed) and every other signal that would
+// end the process end the run instead, in order, with the line given up: they
+// are blocked except inside ppoll, so that one arriving between the check of
+// stopSignal and the wait cannot be lost. A signal ignored at start stays ignored
+// (SIGHUP under nohup); SIGPIPE and SIGXFSZ are ignored, and the write they stand
+// for fails by itself.
 bool catchStopSignals(sigset_t& waitMask) {
     struct sigaction action {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
-    constexpr int stopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+    const std::vector<int> stopSignals = chronvane::endingSignals();
     sigset_t blocked;
     sigemptyset(&blocked);
     for (const int signal : stopSignals) {
@@ -63,14 +69,21 @@ bool catchStopSignals(sigset_t& waitMask) {
         if (sigaction(signal, nullptr, &old) != 0) {
             return false;
         }
-        // Under nohup the hangup stays ignored, as asked.
-        if (signal == SIGHUP && old.sa_handler == SIG_IGN) {
+        if (signal != SIGINT && signal != SIGTERM && old.sa_handler == SIG_IGN) {
             continue;
         }
         if (sigaction(signal, &action, nullptr) != 0) {
             return false;
         }
         sigaddset(&blocked, signal);
+    }
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    for (const int signal : chronvane::harmlessSignals) {
+        if (sigaction(signal, &ignore, nullptr) != 0) {
+            return false;
+        }
     }
     if (sigprocmask(SIG_BLOCK, &blocked, &waitMask) != 0) {
         return false;
@@ -85,24 +98,22 @@ struct Tally {
     long long messages = 0;
     long long bytesRead = 0;
     bool faultSeen = false;
-    bool outputFailed = false;
 };
 
-// Prints each message; true once the wanted count is reached.
+// Queues each message's report; true once the wanted count is reached, or once
+// nobody reads the reports any more (the other end of a pipe went away): the run
+// then ends as for an interrupt, giving up the line.
 bool report(const std::vector<DecodedMessage>& messages, const MonitorOptions& options,
-            Tally& tally) {
+            Tally& tally, ReportOutput& output) {
     for (const DecodedMessage& message : messages) {
-        const std::string line = options.json ? reportJson(message) : reportLine(message);
-        if (!print(stdout, line + "\n")) {
-            tally.outputFailed = true;
-        }
+        output.add((options.json ? reportJson(message) : reportLine(message)) + "\n");
         tally.faultSeen = tally.faultSeen || !message.sound();
         ++tally.messages;
         if (options.count && tally.messages >= *options.count) {
             return true;
         }
     }
-    return false;
+    return output.readerGone();
 }
 
 int run(const MonitorOptions& options) {
@@ -123,33 +134,43 @@ int run(const MonitorOptions& options) {
                           "); arrival times may be late by up to the adapter's latency timer\n");
     }
     StreamDecoder decoder(std::chrono::milliseconds(250), localUtcOffset);
+    decoder.judgeTimes(true);
     Tally tally;
     bool done = false;
+    // What ended the run from the line's side, said once the output is settled.
+    std::string lineEnd;
     std::vector<std::uint8_t> buffer(4096);
+    std::fflush(stdout);
+    auto output = std::make_unique<ReportOutput>(STDOUT_FILENO);
     while (!done && stopSignal == 0) {
-        pollfd watch{fd, POLLIN, 0};
+        enum { lineSlot, outputSlot };
+        pollfd watch[2] = {{fd, POLLIN, 0}, {output->fd(), POLLOUT, 0}};
         const timespec timeout{0, idleCheckMs * 1000000L};
-        const int ready = ppoll(&watch, 1, &timeout, &waitMask);
+        const int ready = ppoll(watch, output->pending() ? 2 : 1, &timeout, &waitMask);
         if (ready < 0) {
             if (errno == EINTR) {
                 continue;
             }
-            print(stderr,
-                  std::string(self) + ": " + options.device + ": " + std::strerror(errno) + "\n");
+            lineEnd = std::strerror(errno);
             tally.faultSeen = true;
             break;
         }
-        if (ready == 0) {
-            done = report(decoder.idle(wallClockNow()), options, tally);
+        if (output->pending() && watch[outputSlot].revents != 0) {
+            output->flush();
+            done = output->readerGone();
+        }
+        if (watch[lineSlot].revents == 0) {
+            done = report(decoder.idle(wallClockNow()), options, tally, *output) || done;
             continue;
         }
         const ssize_t got = ::read(fd, buffer.data(), buffer.size());
         const int readError = errno;
+        // The time the bytes were taken off the line, whatever the output is doing.
         const Timestamp arrival = wallClockNow();
         if (got > 0) {
             tally.bytesRead += got;
             done = report(decoder.feed({buffer.data(), static_cast<std::size_t>(got)}, arrival),
-                          options, tally);
+                          options, tally, *output);
             continue;
         }
         if (got < 0 && (readError == EINTR || readError == EAGAIN)) {
@@ -157,12 +178,20 @@ int run(const MonitorOptions& options) {
         }
         // EIO (a pseudo-terminal whose sender went away) or end of file: the line is
         // gone; say so and end as for an interrupt.
-        print(stderr, std::string(self) + ": " + options.device + ": " +
-                          (got == 0 ? "end of input" : std::strerror(readError)) + "\n");
+        lineEnd = got == 0 ? "end of input" : std::strerror(readError);
         break;
     }
     const std::size_t trailing = decoder.finish();
+    // The line first: the reports still queued may wait for their reader a little.
     closeLine(fd);
+    output->drain(std::chrono::seconds(1));
+    const long long dropped = output->dropped();
+    const int writeError = output->writeError();
+    const bool readerGone = output->readerGone();
+    output.reset();
+    if (!lineEnd.empty()) {
+        print(stderr, std::string(self) + ": " + options.device + ": " + lineEnd + "\n");
+    }
     // A line at the wrong speed, or one gone bad after its last message, must not
     // look healthy for want of a message to carry the fault.
     if (tally.messages == 0) {
@@ -178,10 +207,19 @@ int run(const MonitorOptions& options) {
                           " stray byte" + (trailing == 1 ? "" : "s") + " after the last message\n");
         tally.faultSeen = true;
     }
+    // Never a report that was not written without saying so.
+    if (dropped > 0 || writeError != 0) {
+        print(stderr, std::string(self) + ": standard output: " + std::to_string(dropped) +
+                          " report" + (dropped == 1 ? "" : "s") + " dropped (" +
+                          (writeError != 0 ? std::strerror(writeError)
+                           : readerGone    ? "nobody reads them any more"
+                                           : "not read in time") +
+                          ")\n");
+    }
     if (options.count && tally.messages < *options.count && stopSignal == 0) {
         tally.faultSeen = true;
     }
-    return tally.faultSeen || tally.outputFailed ? 1 : 0;
+    return tally.faultSeen || dropped > 0 || writeError != 0 ? 1 : 0;
 }
 
 }  // namespace

@@ -81,10 +81,13 @@ bool isDateTime(const DecodedMessage& message) {
 
 }  // namespace
 
-int arrivalOffsetMs(const DecodedMessage& message) {
+long long arrivalOffsetMs(const DecodedMessage& message) {
+    if (message.offsetMs) {
+        return *message.offsetMs;
+    }
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(message.firstByte);
     const auto offset = ms.count() % 1000;
-    return static_cast<int>(offset < 0 ? offset + 1000 : offset);
+    return offset < 0 ? offset + 1000 : offset;
 }
 
 std::string reportLine(const DecodedMessage& message) {
@@ -93,8 +96,9 @@ std::string reportLine(const DecodedMessage& message) {
     line += "  ";
     line += label;
     line.append(reportLabelWidth - label.size() + 2, ' ');
-    char offset[32];
-    std::snprintf(offset, sizeof offset, "+%3d ms  ", arrivalOffsetMs(message));
+    const long long ms = arrivalOffsetMs(message);
+    char offset[40];
+    std::snprintf(offset, sizeof offset, "%c%3lld ms  ", ms < 0 ? '-' : '+', ms < 0 ? -ms : ms);
     line += offset;
     if (isDateTime(message)) {
         line += dateText(message) + "  ";

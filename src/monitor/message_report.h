@@ -6,13 +6,15 @@
 
 namespace chronvane::monitor {
 
-// How many milliseconds after the start of its wall-clock second the message's
-// first byte arrived, 0 to 999.
-int arrivalOffsetMs(const DecodedMessage& message);
+// How many milliseconds after the start of the second it carries the message's
+// first byte arrived (offsetMs, negative when early); for a message whose time was
+// not judged, after the start of the wall-clock second it arrived in, 0 to 999.
+long long arrivalOffsetMs(const DecodedMessage& message);
 
 // One line of text, without the newline, for example
 //   "14:05:09  ESE              + 12 ms  sound"
 //   "14:05:09  8-bit Date/Time  +  3 ms  Monday February 22  bad checksum, second skipped"
+//   "14:05:04  ESE              +5012 ms  late, second skipped"
 // Fields that did not arrive show as "??".
 std::string reportLine(const DecodedMessage& message);
 

@@ -68,6 +68,12 @@ std::string_view faultText(Fault fault) {
             return "second repeated";
         case Fault::strayBytes:
             return "stray bytes";
+        case Fault::late:
+            return "late";
+        case Fault::early:
+            return "early";
+        case Fault::wrongTime:
+            return "wrong time";
     }
     return "unknown fault";
 }
@@ -326,10 +332,56 @@ void StreamDecoder::emit(DecodedMessage message, std::vector<DecodedMessage>& ou
         }
         m_lastSecondOfDay = secondOfDay;
         m_lastFirstByte = message.firstByte;
+        if (m_judgeTimes) {
+            judgeTime(message);
+        }
     } else {
         m_lastSecondOfDay.reset();
     }
     out.push_back(std::move(message));
+}
+
+// The message's second is placed on the day of its arrival, or the day before or
+// after, whichever is nearest: a message sent at 23:59:59.9 and read after
+// midnight is late, not a day wrong.
+void StreamDecoder::judgeTime(DecodedMessage& message) const {
+    using std::chrono::milliseconds;
+    constexpr long long msPerDay = 86'400'000;
+    const long long offsetSeconds = m_utcOffset ? m_utcOffset(message.firstByte) : 0;
+    const long long arrivalLocalMs =
+        std::chrono::duration_cast<milliseconds>(message.firstByte).count() +
+        offsetSeconds * 1000;
+    const long long arrivalDay = arrivalLocalMs >= 0 ? arrivalLocalMs / msPerDay
+                                                     : (arrivalLocalMs - msPerDay + 1) / msPerDay;
+    const long long carriedMs =
+        (*message.hour * 3600LL + *message.minute * 60LL + *message.second) * 1000;
+    long long offset = arrivalLocalMs - (arrivalDay * msPerDay + carriedMs);
+    if (offset > msPerDay / 2) {
+        offset -= msPerDay;
+    } else if (offset <= -msPerDay / 2) {
+        offset += msPerDay;
+    }
+    message.offsetMs = offset;
+    constexpr long long minuteMs = 60'000;
+    bool wrongDate = false;
+    if (message.month && message.day) {
+        // The date of the carried second, on the receiving machine's calendar.
+        const auto days = std::chrono::sys_days{} +
+                          std::chrono::days{(arrivalLocalMs - offset) >= 0
+                                                ? (arrivalLocalMs - offset) / msPerDay
+                                                : (arrivalLocalMs - offset - msPerDay + 1) /
+                                                      msPerDay};
+        const std::chrono::year_month_day date{days};
+        wrongDate = static_cast<unsigned>(date.month()) != static_cast<unsigned>(*message.month) ||
+                    static_cast<unsigned>(date.day()) != static_cast<unsigned>(*message.day);
+    }
+    if (offset > minuteMs || offset < -minuteMs || wrongDate) {
+        addFault(message, Fault::wrongTime);
+    } else if (offset >= 1000) {
+        addFault(message, Fault::late);
+    } else if (offset < 0) {
+        addFault(message, Fault::early);
+    }
 }
 
 void StreamDecoder::compact() {

@@ -28,6 +28,10 @@ enum class Fault : std::uint8_t {
     secondSkipped,
     secondRepeated,
     strayBytes,
+    // Judged against the receiving machine's clock (see StreamDecoder::judgeTimes):
+    late,       // arrived a second or more after the start of the second it carries
+    early,      // carries a second that had not begun when it arrived
+    wrongTime,  // off by more than a minute either way (the hour, the date)
 };
 
 // The fault in words, e.g. "bad checksum".
@@ -45,6 +49,10 @@ struct DecodedMessage {
     std::optional<int> weekday;
     // When the message's first byte was read.
     Timestamp firstByte{};
+    // Milliseconds from the start of the second the message carries, by the local
+    // clock of the receiving machine, to its first byte; negative for a message
+    // early. Set only when times are judged and the message carries a whole time.
+    std::optional<long long> offsetMs;
     // Each kind of fault at most once, in the order they were found.
     std::vector<Fault> faults;
     // Bytes that belonged to no message, seen since the message before this one.
@@ -68,6 +76,12 @@ class StreamDecoder {
     // never changes.
     explicit StreamDecoder(std::chrono::milliseconds gapLimit = std::chrono::milliseconds(250),
                            UtcOffset utcOffset = {});
+
+    // From now on, compares the time each message carries with the arrival stamps,
+    // taken as the local time of utcOffset's zone (UTC when empty): sets offsetMs
+    // and faults late, early and wrongTime. Off by default, for callers whose stamps
+    // are no clock (a byte stream fed without times).
+    void judgeTimes(bool judge) { m_judgeTimes = judge; }
 
     // Takes the next bytes of the stream, all read at arrival. Returns the messages
     // they completed, oldest first. Never fails; any byte sequence is accepted.
@@ -101,6 +115,7 @@ class StreamDecoder {
     void takePacket(std::size_t pos, std::vector<DecodedMessage>& out);
     void closeDateTime(std::vector<DecodedMessage>& out);
     void emit(DecodedMessage message, std::vector<DecodedMessage>& out);
+    void judgeTime(DecodedMessage& message) const;
     void compact();
 
     std::chrono::milliseconds m_gapLimit;
@@ -118,6 +133,7 @@ class StreamDecoder {
     std::optional<int> m_lastSecondOfDay;
     Timestamp m_lastFirstByte{};
     UtcOffset m_utcOffset;
+    bool m_judgeTimes = false;
 };
 
 }  // namespace chronvane::monitor

@@ -7,6 +7,7 @@
 
 #include "app/console_app.h"
 #include "app/program_options.h"
+#include "app/stop_signals.h"
 #include "app/time_zone_check.h"
 #include "app/window_loader.h"
 #include "app/service_notifier.h"
@@ -60,6 +61,7 @@ std::string windowProblem(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
     using namespace chronvane;
     const std::string self = executableName;
+    keepRunningOnTerminalOutput();
     if (const int error = fillClosedStandardDescriptors(); error != 0) {
         print(stderr, self + ": cannot put /dev/null on a closed standard descriptor: " +
                           std::strerror(error) + "\n");
@@ -75,11 +77,18 @@ int main(int argc, char** argv) {
     if (const std::optional<int> status = answerInformationOptions(options, self)) {
         return *status;
     }
-    const char* zoneDirectory = std::getenv("TZDIR");
-    const std::string zoneProblem = timeZoneProblem(
-        std::getenv("TZ"),
-        zoneDirectory != nullptr && *zoneDirectory != '\0' ? zoneDirectory : "/usr/share/zoneinfo",
-        zoneInEffect());
+    const char* zoneDirectoryValue = std::getenv("TZDIR");
+    const std::string zoneDirectory = zoneDirectoryValue != nullptr && *zoneDirectoryValue != '\0'
+                                          ? zoneDirectoryValue
+                                          : "/usr/share/zoneinfo";
+    const char* tzValue = std::getenv("TZ");
+    const std::optional<std::string> tz =
+        tzValue != nullptr ? std::optional<std::string>(tzValue) : std::nullopt;
+    if (namesSomethingElseThanAFile(tzValue, zoneDirectory)) {
+        setenv("TZ", "UTC0", 1);
+    }
+    const std::string zoneProblem =
+        timeZoneProblem(tz ? tz->c_str() : nullptr, zoneDirectory, zoneInEffect());
     if (!zoneProblem.empty()) {
         print(stderr, self + ": " + zoneProblem + "\n");
     }

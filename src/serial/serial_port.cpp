@@ -39,8 +39,23 @@ bool SerialPort::open(int index, const LineSettings& line) {
         fail(error);
         return false;
     }
+    noteIdentity();
     succeed();
     return true;
+}
+
+bool SerialPort::reopen(int index, const LineSettings& line) {
+    if (m_identity.index == index) {
+        if (m_device) {
+            close();
+        }
+        if (const SystemError refused = checkIdentity(index); refused.failed()) {
+            m_portIndex = index;
+            fail(refused);
+            return false;
+        }
+    }
+    return open(index, line);
 }
 
 void SerialPort::close() {

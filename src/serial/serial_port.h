@@ -58,6 +58,19 @@ class SerialPort {
     // (ERROR_INVALID_PARAMETER for a bad index or line). No virtual COMs.
     bool open(int index, const LineSettings& line);
 
+    // Opens again, after the device went away, the device the last successful
+    // open() held, as open() would with its index and baud rate; without one, the
+    // same as open(index, line). A path can be handed to another device
+    // meanwhile (a /dev/pts number goes to the next pseudo-terminal made, another
+    // user's): it is taken back only when it still names the same device (its
+    // device number, and for a pseudo-terminal its owner), or when it is a name
+    // meant to follow a replug: a symbolic link (/dev/serial/by-id/..., or one the
+    // user made), which is followed wherever it now points, or a USB adapter's
+    // ttyUSB/ttyACM node, which comes back under the same name. Otherwise returns
+    // false and leaves the device alone (lastError ESTALE).
+    // On Windows: open() again; a COM name always stands for the same port.
+    bool reopen(int index, const LineSettings& line);
+
     // Releases the device if one is held; harmless when closed. Output still queued
     // gets about 100 ms to leave and is then dropped, so a line held off by flow
     // control cannot hold the caller. Exclusive use is given up even while another
@@ -139,6 +152,13 @@ class SerialPort {
     // nothing held). Success: m_device holds the device, returns no failure.
     // Failure: releases whatever it had opened, returns the system's reason.
     SystemError openDevice(int index, const LineSettings& line);
+    // What reopen() needs to know again of the device openDevice() just opened
+    // (m_device set), kept until the next successful open. POSIX: its device
+    // number and owner.
+    void noteIdentity();
+    // Whether the device behind COM<index+1>'s path may be taken back by reopen()
+    // (see there): no failure, or ESTALE. Does not open it.
+    SystemError checkIdentity(int index) const;
     // close()'s device steps (m_device set): lets queued output leave within
     // writeBudget and drops the rest, gives up exclusive use, releases the device.
     // Returns the system's reason when the release failed; the device is given up
@@ -169,6 +189,13 @@ class SerialPort {
     }
 
     DeviceMap m_devices;
+    // The device of the last successful open, as noteIdentity() found it.
+    struct Identity {
+        int index = -1;
+        unsigned long long device = 0;
+        unsigned long long owner = 0;
+    };
+    Identity m_identity;
     int m_portIndex = -1;
     std::unique_ptr<Device, DeviceDeleter> m_device;
     bool m_lastResult = false;

@@ -4,6 +4,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -102,6 +104,42 @@ void settleOutput(int fd, std::chrono::milliseconds budget) {
     }
 }
 
+// Devices that answer like a terminal but are no line to send on, with the reason
+// given for refusing them (see open_failure_posix.cpp for what the operator reads):
+// the pseudo-terminal multiplexer, which makes a new master end that nobody else
+// can ever read (EMEDIUMTYPE), and the terminal this program runs in, under its
+// own name or as /dev/tty, whose Ctrl+C raw mode would switch off (EADDRINUSE).
+SystemError notASerialLine(int fd) {
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode)) {
+        return SystemError{};
+    }
+    constexpr unsigned int ttyAuxMajor = 5;
+    constexpr unsigned int ptmxMinor = 2;
+    if (major(info.st_rdev) == ttyAuxMajor && minor(info.st_rdev) == ptmxMinor) {
+        return SystemError{EMEDIUMTYPE};
+    }
+    const pid_t session = getsid(0);
+    if (isatty(fd) && session > 0 && tcgetsid(fd) == session) {
+        return SystemError{EADDRINUSE};
+    }
+    return SystemError{};
+}
+
+// Unix 98 pseudo-terminal device ends have majors 136 to 143, the old BSD ones 3.
+bool isPseudoTerminalDevice(dev_t device) {
+    const unsigned int deviceMajor = major(device);
+    return (deviceMajor >= 136 && deviceMajor <= 143) || deviceMajor == 3;
+}
+
+// The kernel names a USB serial adapter's node after its driver and the order
+// the adapters came in; unplugged and plugged back, it comes back under that name
+// with a new device number.
+bool isReplugName(const std::string& path) {
+    const std::string name = path.substr(path.rfind('/') + 1);
+    return name.starts_with("ttyUSB") || name.starts_with("ttyACM");
+}
+
 }  // namespace
 
 OutputQueueCalls& outputQueueCalls() {
@@ -171,6 +209,10 @@ SystemError SerialPort::openDevice(int index, const LineSettings& line) {
         ::close(fd);
         return error;
     };
+    if (const SystemError refused = virtualPort ? SystemError{} : notASerialLine(fd);
+        refused.failed()) {
+        return abandon(refused);
+    }
 
     // Exclusive use: flock keeps out every cooperating program (root included),
     // TIOCEXCL keeps out any other open by an unprivileged process. A virtual port's
@@ -212,6 +254,34 @@ SystemError SerialPort::openDevice(int index, const LineSettings& line) {
 
     m_device.reset(new Device{fd, virtualPort});
     return SystemError{};
+}
+
+void SerialPort::noteIdentity() {
+    struct stat info {};
+    if (m_device->virtualPort || fstat(m_device->fd, &info) != 0) {
+        m_identity = Identity{};
+        return;
+    }
+    m_identity = Identity{m_portIndex, info.st_rdev, info.st_uid};
+}
+
+SystemError SerialPort::checkIdentity(int index) const {
+    const std::string& path = m_devices.path(index);
+    struct stat link {};
+    // Gone altogether: the open will say so.
+    if (lstat(path.c_str(), &link) != 0) {
+        return SystemError{};
+    }
+    if (S_ISLNK(link.st_mode) || isReplugName(path)) {
+        return SystemError{};
+    }
+    struct stat now {};
+    if (stat(path.c_str(), &now) != 0) {
+        return SystemError{};
+    }
+    const bool sameDevice = S_ISCHR(now.st_mode) && now.st_rdev == m_identity.device;
+    const bool sameOwner = !isPseudoTerminalDevice(now.st_rdev) || now.st_uid == m_identity.owner;
+    return sameDevice && sameOwner ? SystemError{} : SystemError{ESTALE};
 }
 
 SystemError SerialPort::releaseDevice() {

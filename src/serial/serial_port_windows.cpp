@@ -167,7 +167,17 @@ SystemError SerialPort::openDevice(int index, const LineSettings& line) {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!GetCommState(handle, &dcb)) {
-        return abandon(lastSystemError());
+        const SystemError error = lastSystemError();
+        // A COM name whose device is not there: Wine opens it all the same, as a
+        // handle of no known type on which every call fails with "invalid
+        // function", and that would read as a port that is no serial port. A
+        // serial port is a character device: say there is no such port, as Windows
+        // does for a name it does not know.
+        if (static_cast<DWORD>(error.code) == ERROR_INVALID_FUNCTION &&
+            GetFileType(handle) == FILE_TYPE_UNKNOWN) {
+            return abandon(windowsError(ERROR_FILE_NOT_FOUND));
+        }
+        return abandon(error);
     }
     applyLineSettings(dcb, line);
     if (!SetCommState(handle, &dcb)) {
@@ -246,6 +256,15 @@ SystemError SerialPort::sendBytes(const ByteString& bytes, WriteFailures& failur
             failures.add(timedOut());
         }
     }
+    return SystemError{};
+}
+
+// A COM name always stands for the same port: nothing to tell apart.
+void SerialPort::noteIdentity() {
+    m_identity = Identity{};
+}
+
+SystemError SerialPort::checkIdentity(int /*index*/) const {
     return SystemError{};
 }
 

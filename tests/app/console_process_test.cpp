@@ -1,7 +1,10 @@
+#include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
+#include <termios.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -13,8 +16,11 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -25,6 +31,10 @@
 #include "monitor/stream_decoder.h"
 #include "pty_pair.h"
 #include "serial/serial_port.h"
+
+#ifndef CHRONVANE_HAVE_WINDOW
+#define CHRONVANE_HAVE_WINDOW 0
+#endif
 
 // The console program runs as a real process against pseudo-terminals: what the
 // operator and the show controller would see, including start-up and shutdown.
@@ -153,6 +163,157 @@ TEST(Console, KeepsSendingAndStopsWhenItsLogIsNotBeingRead) {
         EXPECT_TRUE(receive(pty, true)) << "message " << i;
     }
     EXPECT_EQ(stopWithSigterm(child, endWait), "");
+}
+
+// The program as a job of a shell on a terminal of its own: a session leader holds
+// the terminal (it stands in for the shell, and keeps the job's process group from
+// being orphaned, which changes how the kernel treats it) and starts the program
+// in the foreground or, in a process group of its own, in the background. Its
+// standard output and error are the terminal; the test reads them at the
+// terminal's other end.
+class JobOnTerminal {
+  public:
+    JobOnTerminal(const std::vector<std::string>& args, bool background, bool tostop) {
+        std::vector<std::string> argTexts{program};
+        argTexts.insert(argTexts.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& text : argTexts) {
+            argv.push_back(text.data());
+        }
+        argv.push_back(nullptr);
+        int pidPipe[2];
+        if (pipe2(pidPipe, O_CLOEXEC) != 0) {
+            return;
+        }
+        const std::string path = m_terminal.devicePath();
+        m_shell = fork();
+        if (m_shell == 0) {
+            const int tty = setsid() < 0 ? -1 : open(path.c_str(), O_RDWR);
+            termios settings{};
+            if (tty < 0 || tcgetattr(tty, &settings) != 0) {
+                _exit(126);
+            }
+            settings.c_lflag = tostop ? settings.c_lflag | TOSTOP : settings.c_lflag & ~TOSTOP;
+            if (tcsetattr(tty, TCSANOW, &settings) != 0) {
+                _exit(126);
+            }
+            const pid_t job = fork();
+            if (job == 0) {
+                if ((background && setpgid(0, 0) != 0) || dup2(tty, STDOUT_FILENO) < 0 ||
+                    dup2(tty, STDERR_FILENO) < 0) {
+                    _exit(126);
+                }
+                close_range(3, ~0U, 0);
+                execv(argv[0], argv.data());
+                _exit(127);
+            }
+            if (write(pidPipe[1], &job, sizeof job) != sizeof job) {
+                _exit(126);
+            }
+            // A stopped job is what a test looks for: leave it stopped.
+            int status = 0;
+            while (waitpid(job, &status, WUNTRACED) == job && WIFSTOPPED(status)) {
+            }
+            _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 125);
+        }
+        close(pidPipe[1]);
+        if (m_shell > 0 && read(pidPipe[0], &m_job, sizeof m_job) != sizeof m_job) {
+            m_job = -1;
+        }
+        close(pidPipe[0]);
+    }
+    ~JobOnTerminal() {
+        if (m_job > 0) {
+            kill(m_job, SIGKILL);
+        }
+        if (m_shell > 0) {
+            waitpid(m_shell, nullptr, 0);
+        }
+    }
+    JobOnTerminal(const JobOnTerminal&) = delete;
+    JobOnTerminal& operator=(const JobOnTerminal&) = delete;
+
+    bool started() const { return m_job > 0; }
+    pid_t job() const { return m_job; }
+    // What the program wrote to the terminal so far.
+    std::string output() {
+        const auto bytes = m_terminal.drain();
+        m_output.append(bytes.begin(), bytes.end());
+        return m_output;
+    }
+    // The job's exit status (as the shell passes it on), once it has ended.
+    std::optional<int> wait(milliseconds timeout) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        int status = 0;
+        while (m_shell > 0) {
+            output();
+            const pid_t done = waitpid(m_shell, &status, WNOHANG);
+            if (done == m_shell) {
+                m_shell = -1;
+                m_job = -1;
+                return WIFEXITED(status) ? std::optional<int>(WEXITSTATUS(status)) : 125;
+            }
+            if (std::chrono::steady_clock::now() >= deadline) {
+                break;
+            }
+            std::this_thread::sleep_for(milliseconds(5));
+        }
+        return std::nullopt;
+    }
+
+  private:
+    PtyPair m_terminal;
+    pid_t m_shell = -1;
+    pid_t m_job = -1;
+    std::string m_output;
+};
+
+// Started in the background ("chronvane32 ... &") on a terminal set to "stty
+// tostop": its first line to that terminal must not stop it.
+TEST(Console, InTheBackgroundOnATerminalWithTostopItKeepsSending) {
+    PtyPair line;
+    JobOnTerminal job({"--console", "--device", "COM1=" + line.devicePath()}, true, true);
+    ASSERT_TRUE(job.started());
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_TRUE(receive(line, true)) << "message " << i;
+        job.output();
+    }
+    kill(job.job(), SIGTERM);
+    kill(job.job(), SIGCONT);
+    EXPECT_EQ(job.wait(endWait), 0);
+    EXPECT_NE(job.output().find("COM1 opened successfully."), std::string::npos) << job.output();
+}
+
+// Two devices that answer like a terminal but carry nothing to any equipment: the
+// pseudo-terminal multiplexer (each open makes a master end nobody else can read)
+// and the terminal the program runs in (raw mode would take its Ctrl+C away).
+TEST(Console, RefusesDevicesThatAreNoSerialLine) {
+    const struct {
+        const char* device;
+        const char* reason;
+    } cases[] = {
+        {"/dev/ptmx",
+         "/dev/ptmx: Wrong medium type (a new pseudo-terminal master that nobody can read; use "
+         "--device COMn=virtual)"},
+        {"/dev/tty",
+         "/dev/tty: Address already in use (the terminal this program runs in, not a serial "
+         "line; check --device)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.device);
+        JobOnTerminal job({"--console", "--device", std::string("COM1=") + c.device}, false, false);
+        ASSERT_TRUE(job.started());
+        const auto deadline = std::chrono::steady_clock::now() + startWait;
+        while (job.output().find(c.reason) == std::string::npos &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(milliseconds(20));
+        }
+        EXPECT_NE(job.output().find("COM1 could not be opened."), std::string::npos)
+            << job.output();
+        EXPECT_NE(job.output().find(c.reason), std::string::npos) << job.output();
+        kill(job.job(), SIGTERM);
+        EXPECT_EQ(job.wait(endWait), 0);
+    }
 }
 
 // Nobody can click another port in console mode: a device missing at start (an
@@ -320,6 +481,24 @@ TEST(Console, RealTimeWhereAllowedElseSaysHowToAllowIt) {
     }
 }
 
+// The checkout may lie where the user a test drops to cannot enter (root's home,
+// a mktemp -d folder, both mode 0700): such a test must still run the program.
+TEST(Console, ATestThatGivesUpRootRunsTheProgramWhereverTheCheckoutLies) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to give up";
+    }
+    std::string folder = (std::filesystem::temp_directory_path() / "chronvane-private-XXXXXX");
+    ASSERT_NE(mkdtemp(folder.data()), nullptr);
+    const auto hidden = std::filesystem::path(folder) / "chronvane32";
+    std::filesystem::copy_file(program, hidden);
+    ChildProcess::Options options;
+    options.unprivileged = true;
+    ChildProcess child(hidden.string(), {"--console", "--device", "COM1=virtual"}, options);
+    EXPECT_EQ(child.outLine(startWait), "COM1 opened successfully.");
+    EXPECT_EQ(stopWithSigterm(child, endWait), "");
+    std::filesystem::remove_all(folder);
+}
+
 TEST(Console, ComesBackWhenTheDeviceReturns) {
     const auto dir =
         std::filesystem::temp_directory_path() / ("chronvane-recovery-" + std::to_string(getpid()));
@@ -370,6 +549,41 @@ TEST(Console, ComesBackWhenTheDeviceReturns) {
 
     EXPECT_EQ(stopWithSigterm(child, endWait), "");
     std::filesystem::remove_all(dir);
+}
+
+// A /dev/pts number goes to the next pseudo-terminal made once ours is gone; when
+// that is another user's, it is theirs, not a line to reopen and send on.
+TEST(Console, AfterItsDeviceWentAwayAnotherUsersTerminalUnderItsNameIsLeftAlone) {
+    auto first = std::make_unique<PtyPair>();
+    const std::string path = first->devicePath();
+    ChildProcess child(program, {"--console", "--device", "COM1=" + path});
+    ASSERT_EQ(child.outLine(startWait), "COM1 opened successfully.");
+    ASSERT_TRUE(receive(*first, true));
+    first.reset();
+    // Once it says so, it has let go of the old terminal, and the number is free.
+    while (auto line = child.outLine(messageWait)) {
+        if (*line == "COM1 could not be opened.") {
+            break;
+        }
+    }
+    // The lowest free number is handed out first; others' terminals may come and go.
+    std::vector<std::unique_ptr<PtyPair>> made;
+    while (made.size() < 64 && (made.empty() || made.back()->devicePath() != path)) {
+        made.push_back(std::make_unique<PtyPair>());
+    }
+    if (made.back()->devicePath() != path) {
+        GTEST_SKIP() << "another program took " << path;
+    }
+    PtyPair& theirs = *made.back();
+    ASSERT_EQ(fchown(theirs.deviceFd(), 65534, 65534), 0) << std::strerror(errno);
+    EXPECT_EQ(child.outLine(milliseconds(2500)), std::nullopt);
+    EXPECT_TRUE(theirs.drain().empty()) << "it sent on the other user's terminal";
+    EXPECT_EQ(test::deviceProblem(path), "");
+    EXPECT_EQ(stopWithSigterm(child, endWait), "");
+    EXPECT_NE(child.restOfErr(endWait).find(path + ": Stale file handle (another device has its "
+                                                   "name since ours went away; left alone, "
+                                                   "check --device)\n"),
+              std::string::npos);
 }
 
 // Started by a service manager (NOTIFY_SOCKET names its socket), the program says it
@@ -495,6 +709,16 @@ TEST(Console, InformationOptionsAndBadOptions) {
          {},
          {"chronvane32: --device COM5=/x", "\nTry 'chronvane32 --help'.\n"}},
         {{"--console", "--device"}, 2, {}, {"chronvane32: --device", "Try 'chronvane32 --help'."}},
+        // One dash: no short option in it, so it would do nothing at all.
+        {{"--console", "--device", device, "-device", "COM1=/nonexistent/usb0"},
+         2,
+         {},
+         {"chronvane32: -device: unknown option, did you mean --device?\n"}},
+        {{"--console", "--device", device, "-Flow=rtscts"},
+         2,
+         {},
+         {"chronvane32: -Flow=rtscts: unknown option, did you mean --flow?\n"}},
+        {{"-help"}, 2, {}, {"chronvane32: -help: unknown option, did you mean --help?\n"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
@@ -527,47 +751,84 @@ TEST(Console, WithItsStandardDescriptorsClosedTheLineCarriesOnlyTimeMessages) {
     EXPECT_EQ(stopWithSigterm(child, endWait), "");
 }
 
-// Each way the program can be told to stop ends the run in order: the port closed,
-// exclusive use given up, status 0. SIGHUP comes when the terminal it ran in closes.
-TEST(Console, AStopSignalClosesThePortAndEndsTheRun) {
-    struct Case {
-        const char* name;
-        bool window;
-        int signal;
-    };
-    std::vector<Case> cases{{"console SIGHUP", false, SIGHUP}};
-#if CHRONVANE_HAVE_WINDOW
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
-        cases.push_back({strsignal(signal), true, signal});
+// Every signal that would end the process ends the run in order instead: the port
+// closed, exclusive use given up, status 0 (the monitor: status 0 for the sound
+// messages it saw). Left holding exclusive use, a dead program would make the
+// device "busy" for every other user. The harmless ones are ignored: the run goes
+// on, and a stop after them still ends it in order.
+struct EndingCase {
+    const char* program;  // "console", "window" or "monitor"
+    int signal;
+    bool ends;
+};
+
+void PrintTo(const EndingCase& c, std::ostream* out) {
+    *out << c.program << " " << sigabbrev_np(c.signal);
+}
+
+std::string endingCaseName(const ::testing::TestParamInfo<EndingCase>& info) {
+    return std::string(info.param.program) + "_" + sigabbrev_np(info.param.signal);
+}
+
+class EndingSignal : public ::testing::TestWithParam<EndingCase> {};
+
+TEST_P(EndingSignal, EndsTheRunInOrderOrIsIgnored) {
+    const EndingCase c = GetParam();
+    const std::string which = c.program;
+    if (which == "window" && !CHRONVANE_HAVE_WINDOW) {
+        GTEST_SKIP() << "built without the window";
     }
-#endif
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.window ? "window " : "") + c.name);
-        std::array<PtyPair, portCount> ports;
-        std::vector<std::string> args;
-        for (int i = 0; i < portCount; ++i) {
-            args.push_back("--device");
-            args.push_back(DeviceMap::portName(i) + "=" + ports.at(i).devicePath());
-        }
+    PtyPair line;
+    std::optional<ChildProcess> sender;
+    std::optional<ChildProcess> monitor;
+    std::string path = line.devicePath();
+    // Proof of a run that goes on: one more message reaches the line, or one more
+    // report the monitor's output.
+    std::function<bool()> stillRunning;
+    if (which == "monitor") {
+        sender.emplace(program, std::vector<std::string>{"--console", "--device", "COM1=virtual"});
+        path = test::virtualReaderPath(*sender);
+        ASSERT_FALSE(path.empty());
+        monitor.emplace(MONITOR_PATH, std::vector<std::string>{path});
+        ASSERT_TRUE(monitor->outLine(startWait));
+        stillRunning = [&] { return monitor->outLine(messageWait).has_value(); };
+    } else {
         ChildProcess::Options options;
-        if (c.window) {
+        std::vector<std::string> args{"--device", "COM1=" + path};
+        if (which == "window") {
             options.environment = {"QT_QPA_PLATFORM=offscreen"};
         } else {
             args.push_back("--console");
         }
-        ChildProcess child(program, args, options);
-        ASSERT_TRUE(receive(ports[0], true));
-
-        DeviceMap devices;
-        devices.setPath(0, ports[0].devicePath());
-        SerialPort other(devices);
-        EXPECT_FALSE(other.open(0, timeLine));
-        child.signal(c.signal);
-        const auto status = child.wait(endWait);
-        EXPECT_TRUE(exitedWith(status, 0)) << describeStatus(status);
-        EXPECT_TRUE(other.open(0, timeLine)) << errorText(other.lastError());
+        sender.emplace(program, args, options);
+        ASSERT_TRUE(receive(line, true));
+        stillRunning = [&] { return receive(line, true).has_value(); };
     }
+    ChildProcess& child = monitor ? *monitor : *sender;
+    ASSERT_NE(test::deviceProblem(path), "") << "the device is not held";
+    if (!c.ends) {
+        child.signal(c.signal);
+        EXPECT_TRUE(stillRunning()) << "ended by " << sigabbrev_np(c.signal) << ": "
+                                    << describeStatus(child.wait(endWait));
+        EXPECT_EQ(stopWithSigterm(child, endWait, path), "");
+        return;
+    }
+    EXPECT_EQ(test::stopWith(child, c.signal, endWait, path), "");
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    ThreePrograms, EndingSignal,
+    ::testing::Values(EndingCase{"console", SIGHUP, true}, EndingCase{"console", SIGQUIT, true},
+                      EndingCase{"console", SIGUSR1, true}, EndingCase{"console", SIGALRM, true},
+                      EndingCase{"console", SIGPIPE, false}, EndingCase{"window", SIGHUP, true},
+                      EndingCase{"window", SIGINT, true}, EndingCase{"window", SIGTERM, true},
+                      EndingCase{"window", SIGQUIT, true}, EndingCase{"window", SIGUSR2, true},
+                      EndingCase{"window", SIGALRM, true}, EndingCase{"window", SIGPIPE, false},
+                      EndingCase{"monitor", SIGHUP, true}, EndingCase{"monitor", SIGTERM, true},
+                      EndingCase{"monitor", SIGQUIT, true}, EndingCase{"monitor", SIGUSR1, true},
+                      EndingCase{"monitor", SIGUSR2, true}, EndingCase{"monitor", SIGALRM, true},
+                      EndingCase{"monitor", SIGPIPE, false}),
+    endingCaseName);
 
 // Where the program cannot do as the environment asks, it says so once on standard
 // error and goes on sending.
@@ -578,6 +839,11 @@ TEST(Console, ATimeZoneOrDisplayThatDoesNotExistIsNamedAndSendingGoesOn) {
         bool console;
         std::string error;
     };
+    // Not a zone file, and one that the start must not wait on to read.
+    const std::filesystem::path fifo = std::filesystem::temp_directory_path() /
+                                       ("chronvane-zone-" + std::to_string(getpid()));
+    std::filesystem::remove(fifo);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0) << std::strerror(errno);
     const std::vector<Case> cases {
         {"time zone",
          {"TZ=Europe/Nowhere", "TZDIR="},
@@ -586,6 +852,13 @@ TEST(Console, ATimeZoneOrDisplayThatDoesNotExistIsNamedAndSendingGoesOn) {
          "Europe/Nowhere is no zone file and it is no rule such as CET-1CEST,M3.5.0,M10.5.0/3), "
          "so UTC is in effect; set TZ to a name under /usr/share/zoneinfo, such as "
          "Europe/London"},
+        {"FIFO as time zone",
+         {"TZ=" + fifo.string(), "TZDIR="},
+         true,
+         "chronvane32: time zone \"" + fifo.string() + "\" does not exist (" + fifo.string() +
+             " is no zone file and it is no rule such as CET-1CEST,M3.5.0,M10.5.0/3), "
+             "so UTC is in effect; set TZ to a name under /usr/share/zoneinfo, such as "
+             "Europe/London"},
 #if CHRONVANE_HAVE_WINDOW
             {"display",
              {"DISPLAY=:7731", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="},
@@ -610,6 +883,7 @@ TEST(Console, ATimeZoneOrDisplayThatDoesNotExistIsNamedAndSendingGoesOn) {
         const std::string err = child.restOfErr(endWait);
         EXPECT_NE(err.find(c.error + "\n"), std::string::npos) << err;
     }
+    std::filesystem::remove(fifo);
 }
 
 #if CHRONVANE_HAVE_WINDOW

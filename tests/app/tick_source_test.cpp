@@ -84,6 +84,26 @@ TEST(TickSource, WithAWakeLeadTheTickForANewSecondNeverComesBeforeIt) {
     EXPECT_GE(announcements, 1) << "no change of second was announced";
 }
 
+// After the wall clock is set, the new time must not go out part-way through a
+// second at the next 100 ms slot: the tick waits for the change of second.
+TEST(TickSource, AfterAClockStepTheNextTickComesAtTheChangeOfSecond) {
+    TickSource tick;
+    ASSERT_TRUE(tick.start(100));
+    // From a slot that is not the last of its second, where the next slot and the
+    // next change of second are the same.
+    do {
+        ASSERT_TRUE(readable(fdOf(tick), 300));
+        ASSERT_TRUE(tick.acknowledge());
+    } while (wallNanos() % (1000 * nanosPerMilli) >= 850 * nanosPerMilli);
+    ASSERT_TRUE(tick.followClockStep()) << std::strerror(tick.lastError().code);
+    ASSERT_TRUE(readable(fdOf(tick), 1300));
+    EXPECT_LT(wallNanos() % (1000 * nanosPerMilli), 20 * nanosPerMilli);
+    EXPECT_TRUE(tick.acknowledge());
+    // And the 100 ms slots go on from there.
+    ASSERT_TRUE(readable(fdOf(tick), 300));
+    EXPECT_LT(wallNanos() % (100 * nanosPerMilli), 20 * nanosPerMilli);
+}
+
 TEST(TickSource, AcknowledgeConsumesEverythingPendingAndTicksOnce) {
     TickSource tick;
     ASSERT_TRUE(tick.start(200));

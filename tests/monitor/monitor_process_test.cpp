@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ctime>
 #include <cstring>
 #include <regex>
 #include <string>
 #include <thread>
 
 #include "child_process.h"
+#include "clock/message_formats.h"
 #include "pty_pair.h"
 
 namespace chronvane {
@@ -59,18 +61,6 @@ bool waitUntilListening(PtyPair& line) {
     return exclusive && ::write(line.controllerFd(), &probe, 1) == 1 && waitUntilRead(line);
 }
 
-// The reader path the sender announces on standard error.
-std::string readerPath(ChildProcess& sender) {
-    const std::regex announced("COM1 is virtual: readers open (/dev/pts/[0-9]+)");
-    while (auto line = sender.errLine(5s)) {
-        std::smatch match;
-        if (std::regex_match(*line, match, announced)) {
-            return match[1];
-        }
-    }
-    return {};
-}
-
 TEST(MonitorProcess, ReadsEveryMessageSoundFromTheSenderOnAVirtualPort) {
     struct Case {
         const char* name;
@@ -84,7 +74,7 @@ TEST(MonitorProcess, ReadsEveryMessageSoundFromTheSenderOnAVirtualPort) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ChildProcess sender(CHRONVANE32_PATH, c.senderArgs);
-        const std::string path = readerPath(sender);
+        const std::string path = test::virtualReaderPath(sender);
         ASSERT_FALSE(path.empty());
 
         ChildProcess monitor(MONITOR_PATH, {"--count", "4", path});
@@ -113,20 +103,74 @@ TEST(MonitorProcess, ADeviceThatCannotBeOpenedIsOneLineAndStatusTwo) {
               "chronvane32-monitor: /dev/null: Inappropriate ioctl for device\n");
 }
 
-// SIGHUP (the terminal it ran in was closed) ends it as an interrupt does.
-TEST(MonitorProcess, AStopSignalEndsItWithTheStatusOfWhatItSawAndFreesTheLine) {
-    for (const int stop : {SIGTERM, SIGHUP}) {
-        SCOPED_TRACE(strsignal(stop));
-        ChildProcess sender(CHRONVANE32_PATH, {"--console", "--device", "COM1=virtual"});
-        const std::string path = readerPath(sender);
-        ASSERT_FALSE(path.empty());
-        ChildProcess monitor(MONITOR_PATH, {"--json", path});
-        ASSERT_TRUE(monitor.outLine(5s));
-        // The sender still holds the line open, so exclusive use would outlive the
-        // monitor unless it gave it up; the next monitor (of a user, not root) would be
-        // refused.
-        EXPECT_EQ(test::stopWith(monitor, stop, 5s, path), "");
+// A message is only as good as the time it carries when it arrives: it is judged
+// against the monitor's own clock, in its own zone. The script writes each message
+// at once, carrying the time now shifted by as much as the case says.
+TEST(MonitorProcess, AMessageLateEarlyOrCarryingAnotherTimeIsAFault) {
+    const struct {
+        const char* name;
+        long shiftSeconds;
+        bool dateTime;
+        std::regex report;
+    } cases[] = {
+        // The probe that found the monitor listening may count as a stray byte.
+        {"on time", 0, false,
+         std::regex("ESE  +\\+ *[0-9]{1,3} ms  (sound|1 stray byte before it)$")},
+        {"5 s stale", -5, false, std::regex("\\+5[0-9]{3} ms  .*late$")},
+        {"a second ahead", 1, false, std::regex("- *[0-9]{1,3} ms  .*early$")},
+        {"an hour wrong", 3600, true, std::regex("-3599[0-9]{3} ms  .*wrong time$")},
+        {"the right time on the wrong day", 86400, true, std::regex("  .*wrong time$")},
+    };
+    PtyPair line;
+    ChildProcess::Options options;
+    options.environment = {"TZ=UTC0"};
+    ChildProcess monitor(MONITOR_PATH, {line.devicePath()}, options);
+    ASSERT_TRUE(waitUntilListening(line));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto now = std::chrono::system_clock::now();
+        // Read in the second it was written: not in the last moments of one.
+        if (now.time_since_epoch() % 1s > 800ms) {
+            std::this_thread::sleep_for(1s - now.time_since_epoch() % 1s);
+            now = std::chrono::system_clock::now();
+        }
+        const std::time_t carried = std::chrono::system_clock::to_time_t(now) + c.shiftSeconds;
+        std::tm utc{};
+        gmtime_r(&carried, &utc);
+        const LocalTime time{utc.tm_sec, utc.tm_min, utc.tm_hour,
+                             utc.tm_mday, utc.tm_mon, utc.tm_wday};
+        const ByteString bytes = c.dateTime ? buildDateTimeMessage(time) : buildEseMessage(time);
+        writeAll(line, std::string(bytes.begin(), bytes.end()));
+        const auto report = monitor.outLine(5s);
+        ASSERT_TRUE(report);
+        EXPECT_TRUE(std::regex_search(*report, c.report)) << *report;
     }
+    monitor.signal(SIGTERM);
+    const auto status = monitor.wait(5s);
+    EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 1)
+        << test::describeStatus(status);
+}
+
+// Whoever reads the reports may stop (a pager, a full pipe): the monitor must go on
+// reading the line, and at the end say how many reports were lost.
+TEST(MonitorProcess, AReaderOfItsOutputThatStopsNeitherStopsItNorGoesUnsaid) {
+    PtyPair line;
+    ChildProcess::Options options;
+    options.fullOut = true;
+    ChildProcess monitor(MONITOR_PATH, {line.devicePath()}, options);
+    ASSERT_TRUE(waitUntilListening(line));
+    for (int second = 0; second < 40; ++second) {
+        const ByteString bytes = buildEseMessage(LocalTime{second % 60, 5, 14, 1, 0, 0});
+        writeAll(line, std::string(bytes.begin(), bytes.end()));
+        ASSERT_TRUE(waitUntilRead(line)) << "message " << second << " was never read";
+    }
+    monitor.signal(SIGTERM);
+    const auto status = monitor.wait(5s);
+    EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 1)
+        << test::describeStatus(status);
+    EXPECT_TRUE(std::regex_search(monitor.restOfErr(1s),
+                                  std::regex(": standard output: [0-9]+ reports? dropped \\(not "
+                                             "read in time\\)\n")));
 }
 
 // Noise on a line, or a sender at the wrong speed, is a fault even where no message

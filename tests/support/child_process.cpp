@@ -9,6 +9,7 @@
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +18,9 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
+#include <filesystem>
+#include <map>
+#include <regex>
 #include <stdexcept>
 #include <thread>
 
@@ -98,6 +102,44 @@ bool dropPrivileges() {
     return setgroups(0, nullptr) == 0 && setgid(nobody) == 0 && setuid(nobody) == 0;
 }
 
+// Where a copy of a program lies that any user may run, whatever folder the
+// checkout lies in: user 65534 cannot enter root's home (mode 0700) or a folder
+// made by mktemp -d, and so could not start the built program there. One folder
+// per program for the whole test run, removed at its end.
+class ReachableCopies {
+  public:
+    ~ReachableCopies() {
+        for (const auto& [program, copy] : m_copies) {
+            std::error_code ignored;
+            std::filesystem::remove_all(std::filesystem::path(copy).parent_path(), ignored);
+        }
+    }
+    // The copy's path; throws std::runtime_error when it cannot be made.
+    std::string of(const std::string& program) {
+        const auto found = m_copies.find(program);
+        if (found != m_copies.end()) {
+            return found->second;
+        }
+        std::string folder = (std::filesystem::temp_directory_path() / "chronvane-run-XXXXXX");
+        if (mkdtemp(folder.data()) == nullptr || chmod(folder.c_str(), 0755) != 0) {
+            throw std::runtime_error("a folder for a copy of " + program + ": " +
+                                     std::strerror(errno));
+        }
+        const std::filesystem::path copy =
+            std::filesystem::path(folder) / std::filesystem::path(program).filename();
+        std::filesystem::copy_file(program, copy);
+        std::filesystem::permissions(copy, std::filesystem::perms::owner_all |
+                                               std::filesystem::perms::group_read |
+                                               std::filesystem::perms::group_exec |
+                                               std::filesystem::perms::others_read |
+                                               std::filesystem::perms::others_exec);
+        return m_copies[program] = copy.string();
+    }
+
+  private:
+    std::map<std::string, std::string> m_copies;
+};
+
 // What the console says about real-time priority, memory locking and timer slack.
 bool isRealTimeNote(const std::string& line) {
     for (const char* start : {"chronvane32: running at normal priority",
@@ -125,7 +167,11 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
         throw std::runtime_error(std::string("filling the output pipe: ") + std::strerror(errno));
     }
     // Everything exec needs is prepared before fork: the child only makes system calls.
-    std::vector<std::string> argTexts{program};
+    // A program that gives up root runs from where the user it becomes can reach.
+    static ReachableCopies reachable;
+    const std::string executable =
+        options.unprivileged && geteuid() == 0 ? reachable.of(program) : program;
+    std::vector<std::string> argTexts{executable};
     argTexts.insert(argTexts.end(), args.begin(), args.end());
     std::vector<std::string> envTexts = mergedEnvironment(options.environment);
     std::vector<char*> argv = pointers(argTexts);
@@ -318,6 +364,17 @@ std::string stopWith(ChildProcess& child, int signal, std::chrono::milliseconds 
         return std::string("after ") + sigabbrev_np(signal) + ": " + describeStatus(status);
     }
     return devicePath.empty() ? std::string() : deviceProblem(devicePath);
+}
+
+std::string virtualReaderPath(ChildProcess& sender) {
+    const std::regex announced("COM1 is virtual: readers open (/dev/pts/[0-9]+)");
+    while (auto line = sender.errLine(std::chrono::seconds(5))) {
+        std::smatch match;
+        if (std::regex_match(*line, match, announced)) {
+            return match[1];
+        }
+    }
+    return {};
 }
 
 }  // namespace chronvane::test

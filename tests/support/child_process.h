@@ -30,7 +30,8 @@ class ChildProcess {
         std::vector<std::string> environment;
         // Runs as a user who may neither ask for real-time priority nor lock memory:
         // RLIMIT_RTPRIO 0 and RLIMIT_MEMLOCK 64 KiB, and when the test runs as root,
-        // user and group 65534 (nobody), which drops every capability.
+        // user and group 65534 (nobody), which drops every capability; that user
+        // then runs a copy of the program from a folder anyone may enter.
         bool unprivileged = false;
         // Keep the real-time lines on standard error.
         bool keepRealTimeNotes = false;
@@ -102,5 +103,9 @@ std::string stopWithSigterm(ChildProcess& child, std::chrono::milliseconds timeo
 // handle alike.
 std::string stopWith(ChildProcess& child, int signal, std::chrono::milliseconds timeout,
                      const std::string& devicePath = {});
+
+// The reader path a sender started with --device COM1=virtual announces on its
+// standard error; empty when none came within a few seconds.
+std::string virtualReaderPath(ChildProcess& sender);
 
 }  // namespace chronvane::test

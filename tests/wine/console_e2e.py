@@ -5,7 +5,8 @@ Checks, for each protocol, the exact bytes at the other end of the line, the lin
 settings the program asked Wine for (recorded by a tcsetattr preload shim, since a
 pseudo-terminal reports 8N1 whatever was asked), that Ctrl+C (SIGINT, which Wine
 turns into CTRL_C_EVENT) ends it with status 0, and afterwards that COM1 really was
-this script's pseudo-terminal.
+this script's pseudo-terminal; and that a COM port whose device is missing is
+named as no such port.
 
 Usage: console_e2e.py --root ROOT --exe chronvane32.exe [--shim RECORDER.so]
                       [--bench SECONDS]
@@ -26,7 +27,7 @@ import subprocess
 import tempfile
 import time
 
-from wine_harness import WINE64, PortLine, fail, prepared_root, wine_env
+from wine_harness import WINE64, PortLine, fail, prepared_root, verify_ports, wine_env
 
 ESE_LENGTH = 12
 PACKET_HEADER = bytes([0xF5, 0x00, 0x00, 0x03, 0x28])
@@ -205,6 +206,35 @@ def e2e(args):
                 run.close()
 
 
+def missing_port(args):
+    """COM2 of the prefix leads to a path that does not exist, as a port whose
+    adapter is gone: the reason must say there is no such port, not that it is no
+    serial port."""
+    verify_ports(args.root)
+    env = wine_env(args.root)
+    with tempfile.TemporaryDirectory(prefix="chronvane-wine-missing-") as workdir:
+        err_path = os.path.join(workdir, "stderr.txt")
+        with open(err_path, "wb") as err, open(os.devnull, "r+b") as null:
+            process = subprocess.Popen([WINE64, args.exe, "--console", "--device", "COM1=COM2"],
+                                       stdin=null, stdout=null, stderr=err, env=env)
+            wanted = "COM2: File not found (no such port on this computer"
+            deadline = time.monotonic() + 10
+            errors = ""
+            while time.monotonic() < deadline and wanted not in errors:
+                time.sleep(0.1)
+                with open(err_path, "rb") as text:
+                    errors = text.read().decode(errors="replace")
+            process.send_signal(signal.SIGINT)
+            try:
+                process.wait(timeout=15)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+        if wanted not in errors:
+            fail("missing port: %r not in stderr: %r" % (wanted, errors))
+        print("missing port: named as no such port")
+
+
 def bench(args):
     with tempfile.TemporaryDirectory(prefix="chronvane-wine-bench-") as workdir:
         for protocol, extra, length in (("ESE", ["-com1"], ESE_LENGTH),
@@ -237,6 +267,7 @@ def main():
         bench(args)
     else:
         e2e(args)
+        missing_port(args)
 
 
 if __name__ == "__main__":
