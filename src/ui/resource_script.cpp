@@ -1,5 +1,6 @@
 #include "resource_script.h"
 
+#include <algorithm>
 #include <charconv>
 #include <optional>
 #include <vector>
@@ -341,12 +342,28 @@ class Parser {
             {"DEFPUSHBUTTON", ControlKind::DefaultButton},
             {"ICON", ControlKind::Icon},
         };
-        const auto kind = kinds.find(line.tokens[0].value);
+        auto args = arguments(line, 1);
+        // CONTROL text, id, class, style, x, y, w, h: only the icon is written so.
+        const bool generic = line.tokens[0].value == "CONTROL";
+        if (generic) {
+            const bool icon = args.size() >= 8 && args[2].size() == 1 &&
+                              args[2][0].kind == Token::Kind::Text && args[2][0].value == "Static" &&
+                              std::any_of(args[3].begin(), args[3].end(),
+                                          [](const Token& t) { return t.value == "SS_ICON"; });
+            if (!icon) {
+                fail(line.number, "a CONTROL other than a \"Static\" SS_ICON");
+                return false;
+            }
+            std::vector<Token> style = std::move(args[3]);
+            args.erase(args.begin() + 2, args.begin() + 4);
+            args.resize(6);
+            args.push_back(std::move(style));
+        }
+        const auto kind = kinds.find(generic ? std::string("ICON") : line.tokens[0].value);
         if (kind == kinds.end()) {
             fail(line.number, "unknown control statement " + line.tokens[0].value);
             return false;
         }
-        const auto args = arguments(line, 1);
         if (args.size() < 6) {
             fail(line.number, "a control needs text, id, x, y, width, height");
             return false;

@@ -34,7 +34,8 @@ struct ResourceScriptResult {
 
 // Reads the part of the Windows resource language the program's script uses:
 // `id DIALOG|DIALOGEX x, y, w, h` with CAPTION and a BEGIN..END (or { }) block of
-// LTEXT, GROUPBOX, AUTORADIOBUTTON, PUSHBUTTON, DEFPUSHBUTTON and ICON controls, and
+// LTEXT, GROUPBOX, AUTORADIOBUTTON, PUSHBUTTON, DEFPUSHBUTTON and ICON controls (the
+// icon also as CONTROL id, id, "Static", SS_ICON, x, y, w, h), and
 // STRINGTABLE blocks. Other top-level statements (ICON, LANGUAGE, #include) are
 // skipped. Numbers may be symbols #defined in header, IDOK and IDCANCEL. A control
 // starts a group where the resource compiler makes it do so: LTEXT by default, any

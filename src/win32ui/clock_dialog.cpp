@@ -13,6 +13,14 @@
 namespace chronvane {
 namespace {
 
+// The window timer that checks a minimize asked for at start: every 100 ms, until
+// the window has stayed minimized for a second, for at most 10 s (a loaded machine
+// may take seconds to show the window).
+constexpr UINT_PTR minimizeTimerId = 2;
+constexpr UINT minimizeCheckMs = 100;
+constexpr int minimizeChecks = 100;
+constexpr int minimizeStableChecks = 10;
+
 std::string applicationName() {
     std::array<char, MAX_PATH> path{};
     const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
@@ -62,6 +70,10 @@ INT_PTR ClockDialog::handle(UINT message, WPARAM wParam, LPARAM /*lParam*/) {
             showResults();
             return TRUE;
         case WM_TIMER:
+            if (wParam == minimizeTimerId) {
+                checkMinimized();
+                return TRUE;
+            }
             m_controller.onTick();
             return FALSE;  // and the default handling
         case WM_COMMAND:
@@ -219,6 +231,26 @@ void ClockDialog::checkProtocolRadio(Protocol protocol) {
 void ClockDialog::requestMinimize() {
     // Posted: it is handled once the dialog's loop runs, after the window is shown.
     PostMessageA(m_window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    // Windows honours that; Wine shows the dialog after handling it, restored. So
+    // the window is minimized again once it has been shown, until it stays so.
+    m_minimizeChecksLeft = minimizeChecks;
+    m_minimizedChecks = 0;
+    SetTimer(m_window, minimizeTimerId, minimizeCheckMs, nullptr);
+}
+
+void ClockDialog::checkMinimized() {
+    // Minimized once is not enough: Wine has been seen to restore the window
+    // after it had been minimized, as it finished showing it.
+    m_minimizedChecks = IsIconic(m_window) ? m_minimizedChecks + 1 : 0;
+    if (m_minimizedChecks >= minimizeStableChecks || --m_minimizeChecksLeft <= 0) {
+        KillTimer(m_window, minimizeTimerId);
+        return;
+    }
+    if (m_minimizedChecks == 0 && IsWindowVisible(m_window)) {
+        // The system menu's command, as the operator's click would send it: Wine
+        // acts on it once the window is shown, where ShowWindow has no effect.
+        PostMessageA(m_window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    }
 }
 
 bool ClockDialog::startTimer(int identifier, int periodMs) {

@@ -68,6 +68,10 @@ class ClockDialog final : public StartWindow {
     void showResults();
     void showLog(const MessageLog::Lines& lines);
 
+    // One check of a minimize asked for at start: minimizes the shown window
+    // again until it has stayed minimized for a second (or the checks run out).
+    void checkMinimized();
+
     HINSTANCE m_instance;
     // The thread that made the window, where its controls are touched.
     DWORD m_windowThread;
@@ -82,6 +86,10 @@ class ClockDialog final : public StartWindow {
     HWND m_window = nullptr;
     // The identifier of the window timer standing in for the tick; 0 when none runs.
     UINT_PTR m_windowTimer = 0;
+    // Checks of a minimize asked for at start that are left (see requestMinimize).
+    int m_minimizeChecksLeft = 0;
+    // How many checks in a row have found the window minimized.
+    int m_minimizedChecks = 0;
 };
 
 }  // namespace chronvane

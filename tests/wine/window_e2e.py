@@ -121,7 +121,7 @@ class Display:
 class Program:
     """The program under Wine with COM1 on a fresh pseudo-terminal (as COM3)."""
 
-    def __init__(self, args, display, workdir):
+    def __init__(self, args, display, workdir, extra=()):
         self.args = args
         self.line = PortLine(args.root, "com3")
         self.master = self.line.master
@@ -131,7 +131,8 @@ class Program:
         self.err_path = os.path.join(workdir, "stderr.txt")
         with open(os.path.join(workdir, "stdout.txt"), "wb") as out, \
                 open(self.err_path, "wb") as err:
-            self.process = subprocess.Popen([WINE64, args.exe, "--device", "COM1=\\\\.\\COM3"],
+            self.process = subprocess.Popen([WINE64, args.exe, "--device", "COM1=\\\\.\\COM3"] +
+                                            list(extra),
                                             stdin=subprocess.DEVNULL, stdout=out, stderr=err,
                                             env=self.env)
 
@@ -200,7 +201,7 @@ def script_texts(caption):
         elif words[0] == "END":
             inside = False
         elif inside and words[0] in ("LTEXT", "GROUPBOX", "AUTORADIOBUTTON", "PUSHBUTTON",
-                                     "DEFPUSHBUTTON", "ICON"):
+                                     "DEFPUSHBUTTON", "ICON", "CONTROL"):
             # The id follows on the same line, or on the next for a long text.
             literal = re.match(r'\s*"((?:[^"]|"")*)"\s*,\s*(\w*)', words[1])
             owned = literal is not None and re.match(r"IDC_(LOG_LINE|HELP_BUTTON)",
@@ -349,8 +350,21 @@ def run(args, workdir):
             errors = err.read()
         if errors:
             fail("the program wrote to standard error: %r" % errors[:300])
+        program.close()
+
+        # -min: minimized once shown, and it stays so while it sends.
+        program = Program(args, display, workdir, ["-min"])
+        program.wait_for(MAIN_CAPTION, "the window started with -min, minimized",
+                         lambda r: r is not None and r.get("iconic") == "1")
+        sent = len(program.messages())
+        program.drain(2.2)
+        if program.probe(MAIN_CAPTION).get("iconic") != "1":
+            fail("-min: the window did not stay minimized")
+        if len(program.messages()) < sent + 2:
+            fail("-min: no messages while minimized")
         print("window: caption, radios, log, About from the menu (pane closed, %d px) and from"
-              " F1 (pane open), %d messages at COM1, status 0" % (short, len(messages)))
+              " F1 (pane open), %d messages at COM1, status 0; -min minimized and sending" %
+              (short, len(messages)))
     finally:
         if program is not None:
             program.close()
