@@ -37,13 +37,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace chronvane;
     const std::vector<std::string> args = splitArguments(data, size);
 
-    const ParseResult parsed = parseProgramArguments(args);
-    check(parsed.options.has_value() != !parsed.error.empty());
-    if (parsed.options) {
+    const Parsed<ProgramOptions> parsed = parseProgramArguments(args);
+    check(parsed.value.has_value() != !parsed.error.empty());
+    if (parsed.value) {
         for (int i = 0; i < portCount; ++i) {
-            check(!parsed.options->devices.path(i).empty());
+            check(!parsed.value->devices.path(i).empty());
         }
-        std::string commandLine = parsed.options->commandLine;
+        std::string commandLine = parsed.value->commandLine;
         const StartOptions start = readStartOptions(commandLine);
         check(start.portNumber >= 1 && start.portNumber <= 4);
     }
@@ -54,10 +54,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(start.portNumber >= 1 && start.portNumber <= 4);
     check(raw.size() == length);
 
-    const monitor::MonitorParse monitorParsed = monitor::parseMonitorArguments(args);
-    check(monitorParsed.options.has_value() != !monitorParsed.error.empty());
-    if (monitorParsed.options && monitorParsed.options->count) {
-        check(*monitorParsed.options->count >= 1);
+    const Parsed<monitor::MonitorOptions> monitorParsed = monitor::parseMonitorArguments(args);
+    check(monitorParsed.value.has_value() != !monitorParsed.error.empty());
+    if (monitorParsed.value && monitorParsed.value->count) {
+        check(*monitorParsed.value->count >= 1);
     }
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "clock/clock_controller.h"
 #include "console_output.h"
 #include "console_stand_in.h"
+#include "exit_status.h"
 #include "realtime.h"
 #include "send_thread.h"
 #include "start_sequence.h"
@@ -30,7 +31,7 @@ int runConsole(ProgramOptions& options, ConsoleObserver* observer) {
     if (!stop.isWatching()) {
         reportError(std::string("cannot watch for ") + StopSignals::watchedRequests(),
                     stop.error());
-        return 1;
+        return exitFailure;
     }
 
     // Nothing else runs in this process but the tick: let it be on time on a busy
@@ -59,7 +60,7 @@ int runConsole(ProgramOptions& options, ConsoleObserver* observer) {
     if (!tick.isRunning()) {
         reportError("cannot start the 100 ms tick", tick.lastError());
         watcher.notice("cannot start the 100 ms tick: " + errorText(tick.lastError()));
-        return 1;
+        return exitFailure;
     }
     watcher.started(controller);
 
@@ -71,12 +72,12 @@ int runConsole(ProgramOptions& options, ConsoleObserver* observer) {
                 break;
             case StopSignals::Wake::stop:
                 watcher.stopping();
-                return 0;
+                return exitNormal;
             case StopSignals::Wake::failed:
                 reportError(stop.failedCall(), stop.error());
                 watcher.notice(std::string(stop.failedCall()) + ": " + errorText(stop.error()));
                 watcher.stopping();
-                return 1;
+                return exitFailure;
         }
     }
 }

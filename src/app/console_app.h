@@ -1,5 +1,10 @@
 #pragma once
 
+// src/app: what the program does between its arguments and its window. Offers
+// the option readers (start options searched as text, the long options), the start
+// sequence, the 100 ms tick, the console's wait for tick or stop, and the console
+// program itself with its stand-in for the window. No window toolkit.
+
 #include "console_observer.h"
 #include "program_options.h"
 

@@ -11,16 +11,15 @@ inline constexpr int standardOutput = 1;
 inline constexpr int standardError = 2;
 
 // Writes all of text to fd, retrying interrupted and partial writes. Returns false
-// with errno set when the descriptor refuses it.
+// when the descriptor refuses it.
 bool writeAll(int fd, const std::string& text);
 
 // Writes text only when fd can take it now, never waiting: a pipe or socket that
 // nobody drains (a pager left waiting, a journal that stopped reading) would block
 // the write and, with it, the clock. Returns false when the text was dropped or
-// the descriptor refused it. On Windows, where nothing says whether a write would
-// wait, standard output and standard error are written by a thread each, fed up
-// to 64 lines ahead; a refusal shows at the next call. What is queued at exit
-// gets half a second to go.
+// the descriptor refused it. Where the system cannot say whether a write would
+// wait, a writer of its own does the waiting and a refusal shows at the next call
+// (console_output_windows.cpp).
 bool writeIfReady(int fd, const std::string& text);
 
 }  // namespace chronvane

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -205,7 +204,7 @@ std::optional<std::string> applyUninstall(std::string_view value, ProgramOptions
 
 }  // namespace
 
-ParseResult parseProgramArguments(const std::vector<std::string>& args) {
+Parsed<ProgramOptions> parseProgramArguments(const std::vector<std::string>& args) {
     ProgramOptions options;
     std::vector<std::string_view> rest;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -286,15 +285,6 @@ ParseResult parseProgramArguments(const std::vector<std::string>& args) {
         options.commandLine.append(rest[i]);
     }
     return {std::move(options), {}};
-}
-
-std::optional<int> answerInformationOptions(const ProgramOptions& options,
-                                            std::string_view executable) {
-    if (!options.help && !options.version) {
-        return std::nullopt;
-    }
-    const std::string text = options.help ? usageText(executable) : std::string(versionText) + "\n";
-    return std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0 ? 0 : 1;
 }
 
 bool openVirtualPorts(ProgramOptions& options, std::string& notice, std::string& error) {

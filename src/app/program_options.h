@@ -8,6 +8,7 @@
 
 #include "chronvane32_version.h"
 #include "core/flow_control.h"
+#include "core/parsed.h"
 #include "serial/device_map.h"
 
 namespace chronvane {
@@ -38,12 +39,6 @@ struct ProgramOptions {
     std::vector<std::string> serviceArguments;
 };
 
-struct ParseResult {
-    std::optional<ProgramOptions> options;
-    // One line naming the offending argument when options is empty.
-    std::string error;
-};
-
 // args: the arguments without the program's own path. Long options:
 //   --console, --help, --version,
 //   --device COMn=PATH and --device=COMn=PATH (repeatable; n 1 to 4, PATH not empty;
@@ -56,7 +51,7 @@ struct ParseResult {
 // the error naming the closest option where one is near. Every other argument goes
 // to the command line, to be searched as text.
 // Pure: creates nothing, not even the virtual ports.
-ParseResult parseProgramArguments(const std::vector<std::string>& args);
+Parsed<ProgramOptions> parseProgramArguments(const std::vector<std::string>& args);
 
 // Makes a pseudo-terminal for every COM marked virtual and puts it into
 // options.devices, so that every copy of the map shares it. Returns what to tell the
@@ -64,13 +59,6 @@ ParseResult parseProgramArguments(const std::vector<std::string>& args);
 // notice. On failure: false, error holds one line with the reason; ports made so far
 // are kept in options.devices.
 bool openVirtualPorts(ProgramOptions& options, std::string& notice, std::string& error);
-
-// What --help and --version ask for, the same on every platform: the usage text or
-// the version line on standard output. Returns the exit status (0, or 1 when the
-// output could not be written, say to /dev/full); nullopt when neither was asked
-// for, so the program goes on.
-std::optional<int> answerInformationOptions(const ProgramOptions& options,
-                                            std::string_view executable);
 
 // The --help text, ending in a newline: what is true on this platform only
 // (program_help_<platform>.cpp).

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <memory>
 
 #include "core/system_error.h"
@@ -9,18 +8,11 @@
 namespace chronvane {
 
 // The console program's one wait: for the next tick or for the operator asking it
-// to stop. A stop is therefore handled between two ticks, never in the middle of a
-// send. Per platform (stop_signals_<platform>.cpp): on POSIX, SIGINT, SIGTERM and
-// every other signal that would end the process (core/ending_signals_linux.h;
-// unless ignored at start, as SIGHUP under nohup) are blocked while this lives and
-// read from a signalfd in the same poll as the tick; the old signal mask comes back
-// afterwards. SIGPIPE and SIGXFSZ are ignored meanwhile:
-// the log is best effort, and a reader of standard output that goes away must not
-// end the clock. On Windows a console control handler sets an event waited on
-// together with the tick's timer (Ctrl+C, Ctrl+Break, the console closing, log-off,
-// shut-down); for the last three Windows ends the process when the handler
-// returns, so the handler holds on until this object is destroyed: create it
-// before, and destroy it after, the port.
+// to stop (Ctrl+C, the terminal or console closing, the system shutting down). A
+// stop is therefore handled between two ticks, never in the middle of a send. How
+// the requests are caught is per platform (stop_signals_<platform>.cpp). A stop
+// can end the process soon after it has been seen: create this before, and
+// destroy it after, the port.
 class StopSignals {
   public:
     enum class Wake {
@@ -44,13 +36,6 @@ class StopSignals {
     // together with a tick wins: the operator asked to end.
     Wake waitForTick(TickSource& tick);
 
-    // For a caller with an event loop of its own (the window): a handle that loop
-    // can wait on, ready while a stop request is pending (on POSIX the signalfd);
-    // -1 when not watching. takeStopRequest() then takes the pending requests off
-    // and says whether there was one.
-    std::intptr_t nativeHandle() const;
-    bool takeStopRequest();
-
     // Asks the waiting loop to stop as the operator's request would, from any
     // thread: how a service manager's stop reaches the console loop. Has no effect
     // until a StopSignals is watching.
@@ -60,10 +45,12 @@ class StopSignals {
     const char* failedCall() const { return m_failedCall; }
     SystemError error() const { return m_error; }
 
-  private:
-    // The platform's watch; null when it could not be set up.
+    // The platform's watch, for what only one platform offers
+    // (stop_signals_<platform>.h); null when it could not be set up.
     struct Watch;
+    Watch* watch() const { return m_watch.get(); }
 
+  private:
     std::unique_ptr<Watch> m_watch;
     const char* m_failedCall = "";
     SystemError m_error;

@@ -8,7 +8,14 @@
 
 #include "core/ending_signals_linux.h"
 #include "core/retry_on_interrupt.h"
-#include "stop_signals.h"
+#include "stop_signals_linux.h"
+
+// The stop requests on Linux: SIGINT, SIGTERM and every other signal that would
+// end the process (core/ending_signals_linux.h; unless ignored at start, as SIGHUP
+// under nohup) are blocked while a StopSignals lives and read from a signalfd in
+// the same poll as the tick; the old signal mask comes back afterwards. SIGPIPE and
+// SIGXFSZ are ignored meanwhile: the log is best effort, and a reader of standard
+// output that goes away must not end the clock.
 
 namespace chronvane {
 
@@ -101,16 +108,16 @@ const char* StopSignals::watchedRequests() {
     return "SIGINT, SIGTERM and SIGHUP";
 }
 
-std::intptr_t StopSignals::nativeHandle() const {
-    return m_watch ? m_watch->fd : -1;
+int stopSignalDescriptor(const StopSignals& stop) {
+    return stop.watch() != nullptr ? stop.watch()->fd : -1;
 }
 
-bool StopSignals::takeStopRequest() {
-    if (!m_watch) {
+bool takeStopRequest(StopSignals& stop) {
+    if (stop.watch() == nullptr) {
         return false;
     }
     bool taken = false;
-    while (m_watch->consume()) {
+    while (stop.watch()->consume()) {
         taken = true;
     }
     return taken;

@@ -2,6 +2,11 @@
 
 #include "stop_signals.h"
 
+// The stop requests on Windows: a console control handler sets an event waited on
+// together with the tick's timer (Ctrl+C, Ctrl+Break, the console closing, log-off,
+// shut-down). For the last three Windows ends the process when the handler
+// returns, so the handler holds on until the StopSignals is destroyed.
+
 namespace chronvane {
 namespace {
 

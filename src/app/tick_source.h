@@ -15,10 +15,7 @@ namespace chronvane {
 // change of second and the message leaves within a fraction of a millisecond of
 // it. When the clock is set, the timer moves to the new slots.
 // Starting, stopping and the slots are the same everywhere (tick_source.cpp); the
-// timer itself is per platform (tick_source_<platform>.cpp): on POSIX a timerfd on CLOCK_REALTIME
-// with absolute expiries, re-armed when the clock is set (TFD_TIMER_CANCEL_ON_SET);
-// on Windows a manual-reset waitable timer (high-resolution where the system has
-// them) re-armed at each expiry for the next slot, its HANDLE the native handle.
+// timer itself is per platform (tick_source_<platform>.cpp).
 //
 // An idle processor can take milliseconds to wake for an expiry. With a wake lead
 // (setWakeLead) every expiry comes that much before its slot, and acknowledge()
@@ -52,18 +49,17 @@ class TickSource {
     // Stops and releases the timer; harmless when stopped.
     void stop();
     bool isRunning() const { return m_timer != nullptr; }
-    // What to wait on: signalled (on POSIX: readable) when an expiry is due. The
-    // platform's own handle as an integer: a file descriptor on POSIX. -1 while
-    // stopped.
+    // What to wait on: signalled when an expiry is due. The platform's own handle
+    // as an integer; -1 while stopped.
     std::intptr_t nativeHandle() const;
     // Call when nativeHandle() is signalled: consumes what is pending and re-arms
     // after a clock change. Returns true when the caller should tick (once, however
     // many expiries were pending: seconds are never made up). Never blocks, other
     // than, with a wake lead, spinning on the wall clock until a change of second
     // that is at most the lead (plus a small margin) away: a tick for a new second
-    // never comes while the wall clock still shows the old one.
-    // On Windows, a timer that cannot be re-armed is stopped (isRunning() false,
-    // the reason in lastError()), since it would otherwise stay signalled.
+    // never comes while the wall clock still shows the old one. A timer that
+    // cannot be re-armed is stopped (isRunning() false, the reason in lastError())
+    // where it would otherwise stay signalled.
     bool acknowledge();
     // The wall clock was set: the next expiry comes at the next change of second
     // (the wake lead before it), and the slots follow from there. A tick between
@@ -86,7 +82,7 @@ class TickSource {
     };
 
     // Per platform (tick_source_<platform>.cpp), for start() and stop():
-    // The system's code for a period out of range (EINVAL, ERROR_INVALID_PARAMETER).
+    // The system's code for a period out of range.
     static SystemError periodOutOfRange();
     // Makes an unarmed timer into m_timer. Returns false when the system gives none:
     // m_timer stays null and m_lastError keeps the reason.

@@ -9,6 +9,10 @@
 
 #include "core/retry_on_interrupt.h"
 
+// The tick on Linux: a timerfd on CLOCK_REALTIME with absolute expiries, re-armed
+// when the clock is set (TFD_TIMER_CANCEL_ON_SET); the descriptor, readable when an
+// expiry is due, is the native handle.
+
 namespace chronvane {
 namespace {
 

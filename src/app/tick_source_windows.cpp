@@ -10,6 +10,10 @@
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
 #endif
 
+// The tick on Windows: a manual-reset waitable timer (high-resolution where the
+// system has them) re-armed at each expiry for the next slot, its HANDLE the
+// native handle. A timer that cannot be re-armed stays signalled, so it is stopped.
+
 namespace chronvane {
 namespace {
 

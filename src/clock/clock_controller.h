@@ -1,5 +1,10 @@
 #pragma once
 
+// src/clock: the clock without a window toolkit. Offers the message formats of
+// both protocols, the message log, the Clock and ClockWindow interfaces the
+// program injects, and ClockController, which sends a message at each change of
+// second and carries out port selection.
+
 #include <cstdint>
 #include <optional>
 #include <string>

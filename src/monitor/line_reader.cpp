@@ -16,28 +16,29 @@
 
 namespace chronvane::monitor {
 
-int openLine(const std::string& path) {
+int openLine(const std::string& path, SystemError& error) {
     const int fd = retryOnInterrupt(
         [&] { return ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); });
     if (fd < 0) {
+        error = lastSystemError();
         return -1;
     }
-    auto abandon = [&](int error) {
+    auto abandon = [&](SystemError reason) {
         ::close(fd);
-        errno = error;
+        error = reason;
         return -1;
     };
     if (!isatty(fd)) {
-        return abandon(ENOTTY);
+        return abandon(SystemError{ENOTTY});
     }
     if (retryOnInterrupt([&] { return flock(fd, LOCK_EX | LOCK_NB); }) < 0) {
-        return abandon(errno == EWOULDBLOCK ? EBUSY : errno);
+        return abandon(errno == EWOULDBLOCK ? SystemError{EBUSY} : lastSystemError());
     }
     if (ioctl(fd, TIOCEXCL) < 0) {
-        return abandon(errno);
+        return abandon(lastSystemError());
     }
-    if (const SystemError error = makeRawListener(fd, timeLine); error.failed()) {
-        return abandon(error.code);
+    if (const SystemError reason = makeRawListener(fd, timeLine); reason.failed()) {
+        return abandon(reason);
     }
     tcflush(fd, TCIFLUSH);
     return fd;
@@ -57,22 +58,22 @@ bool isPseudoTerminal(int fd) {
 
 }  // namespace
 
-int requestLowLatency(int fd) {
+SystemError requestLowLatency(int fd) {
     if (isPseudoTerminal(fd)) {
-        return 0;
+        return {};
     }
     serial_struct serial{};
     if (retryOnInterrupt([&] { return ioctl(fd, TIOCGSERIAL, &serial); }) < 0) {
-        return errno;
+        return lastSystemError();
     }
     if ((serial.flags & ASYNC_LOW_LATENCY) != 0) {
-        return 0;
+        return {};
     }
     serial.flags |= ASYNC_LOW_LATENCY;
     if (retryOnInterrupt([&] { return ioctl(fd, TIOCSSERIAL, &serial); }) < 0) {
-        return errno;
+        return lastSystemError();
     }
-    return 0;
+    return {};
 }
 
 void closeLine(int fd) {

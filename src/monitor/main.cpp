@@ -6,8 +6,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,9 +15,10 @@
 #include "core/line_settings.h"
 #include "line_reader.h"
 #include "message_report.h"
-#include "report_output.h"
 #include "monitor_options.h"
+#include "program/print.h"
 #include "program/standard_descriptors.h"
+#include "report_output.h"
 #include "stream_decoder.h"
 
 namespace {
@@ -28,9 +29,7 @@ constexpr const char* self = "chronvane32-monitor";
 // How often an unfinished message is looked at again when nothing arrives.
 constexpr int idleCheckMs = 100;
 
-bool print(std::FILE* stream, const std::string& text) {
-    return std::fputs(text.c_str(), stream) >= 0 && std::fflush(stream) == 0;
-}
+using chronvane::print;
 
 Timestamp wallClockNow() {
     return std::chrono::duration_cast<Timestamp>(
@@ -122,15 +121,17 @@ int run(const MonitorOptions& options) {
         print(stderr, std::string(self) + ": signals: " + std::strerror(errno) + "\n");
         return 2;
     }
-    const int fd = openLine(options.device);
+    chronvane::SystemError openError;
+    const int fd = openLine(options.device, openError);
     if (fd < 0) {
-        print(stderr,
-              std::string(self) + ": " + options.device + ": " + std::strerror(errno) + "\n");
+        print(stderr, std::string(self) + ": " + options.device + ": " +
+                          chronvane::errorText(openError) + "\n");
         return 2;
     }
-    if (const int error = requestLowLatency(fd); error != 0) {
+    if (const chronvane::SystemError error = requestLowLatency(fd); error.failed()) {
         print(stderr, std::string(self) + ": " + options.device +
-                          ": cannot ask the driver for low-latency mode (" + std::strerror(error) +
+                          ": cannot ask the driver for low-latency mode (" +
+                          chronvane::errorText(error) +
                           "); arrival times may be late by up to the adapter's latency timer\n");
     }
     StreamDecoder decoder(std::chrono::milliseconds(250), localUtcOffset);
@@ -225,19 +226,20 @@ int run(const MonitorOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (const int error = chronvane::fillClosedStandardDescriptors(); error != 0) {
+    if (const chronvane::SystemError error = chronvane::fillClosedStandardDescriptors();
+        error.failed()) {
         print(stderr, std::string(self) +
                           ": cannot put /dev/null on a closed standard descriptor: " +
-                          std::strerror(error) + "\n");
+                          chronvane::errorText(error) + "\n");
         return 2;
     }
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    const MonitorParse parsed = parseMonitorArguments(args);
-    if (!parsed.options) {
+    const chronvane::Parsed<MonitorOptions> parsed = parseMonitorArguments(args);
+    if (!parsed.value) {
         print(stderr, std::string(self) + ": " + parsed.error + "\nTry '" + self + " --help'.\n");
         return 2;
     }
-    const MonitorOptions& options = *parsed.options;
+    const MonitorOptions& options = *parsed.value;
     if (options.help) {
         return print(stdout, monitorUsageText(self)) ? 0 : 1;
     }

@@ -20,7 +20,7 @@ std::optional<long long> positiveNumber(std::string_view text) {
 
 }  // namespace
 
-MonitorParse parseMonitorArguments(const std::vector<std::string>& args) {
+Parsed<MonitorOptions> parseMonitorArguments(const std::vector<std::string>& args) {
     MonitorOptions options;
     std::vector<std::string> devices;
     bool optionsEnded = false;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "chronvane32_version.h"
+#include "core/parsed.h"
 
 namespace chronvane::monitor {
 
@@ -21,15 +22,9 @@ struct MonitorOptions {
     bool version = false;
 };
 
-struct MonitorParse {
-    std::optional<MonitorOptions> options;
-    // One line naming the offending argument when options is empty.
-    std::string error;
-};
-
 // args: without the program's own path. --count N (N at least 1), --count=N, --json,
 // --help, --version, and exactly one DEVICE unless --help or --version is given.
-MonitorParse parseMonitorArguments(const std::vector<std::string>& args);
+Parsed<MonitorOptions> parseMonitorArguments(const std::vector<std::string>& args);
 
 // The --help text, ending in a newline.
 std::string monitorUsageText(std::string_view executable);

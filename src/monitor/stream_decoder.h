@@ -11,9 +11,12 @@
 
 #include "core/protocol.h"
 
-// Turns the bytes arriving on a line into time messages, whichever of the two
-// protocols they are in, and checks every one. No I/O: the caller feeds byte chunks
-// stamped with the wall-clock time they were read at.
+// src/monitor: chronvane32-monitor, which reads a line as a show controller would.
+// Offers the stream decoder (this header), which turns the bytes arriving on a
+// line into time messages, whichever of the two protocols they are in, and checks
+// every one. No I/O: the caller feeds byte chunks stamped with the wall-clock time
+// they were read at. Beside it: the report of a message, the options and the line
+// reader.
 namespace chronvane::monitor {
 
 // Wall-clock time since the epoch.
@@ -106,7 +109,6 @@ class StreamDecoder {
     };
 
     Candidate matchAt(std::size_t pos) const;
-    bool startsUnitAt(std::size_t pos) const;
     void scan(bool force, std::vector<DecodedMessage>& out);
     void consume(std::size_t count);
     void stray(std::size_t count);

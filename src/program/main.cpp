@@ -1,26 +1,20 @@
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/console_app.h"
+#include "app/exit_status.h"
 #include "app/program_options.h"
-#include "app/stop_signals.h"
-#include "app/time_zone_check.h"
-#include "app/window_loader.h"
 #include "app/service_notifier.h"
+#include "app/stop_signals.h"
+#include "app/window_loader.h"
 #include "display_probe.h"
+#include "program_start.h"
 #include "standard_descriptors.h"
 
 namespace {
-
-// Writes text to stream and flushes it; a failed write (say, to /dev/full) is an
-// error the caller turns into a nonzero status.
-bool print(std::FILE* stream, const std::string& text) {
-    return std::fputs(text.c_str(), stream) >= 0 && std::fflush(stream) == 0;
-}
 
 #if CHRONVANE_HAVE_UI
 std::string environmentValue(const char* name) {
@@ -60,60 +54,30 @@ std::string windowProblem(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
     using namespace chronvane;
-    const std::string self = executableName;
     keepRunningOnTerminalOutput();
-    if (const int error = fillClosedStandardDescriptors(); error != 0) {
-        print(stderr, self + ": cannot put /dev/null on a closed standard descriptor: " +
-                          std::strerror(error) + "\n");
-        return 1;
+    if (const SystemError error = fillClosedStandardDescriptors(); error.failed()) {
+        reportAtStart("cannot put /dev/null on a closed standard descriptor: " + errorText(error));
+        return exitFailure;
     }
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    ParseResult parsed = parseProgramArguments(args);
-    if (!parsed.options) {
-        print(stderr, self + ": " + parsed.error + "\nTry '" + self + " --help'.\n");
-        return 2;
+    ProgramStart start = startProgram(args);
+    if (!start.options) {
+        return start.exitStatus;
     }
-    ProgramOptions& options = *parsed.options;
-    if (const std::optional<int> status = answerInformationOptions(options, self)) {
-        return *status;
-    }
-    const char* zoneDirectoryValue = std::getenv("TZDIR");
-    const std::string zoneDirectory = zoneDirectoryValue != nullptr && *zoneDirectoryValue != '\0'
-                                          ? zoneDirectoryValue
-                                          : "/usr/share/zoneinfo";
-    const char* tzValue = std::getenv("TZ");
-    const std::optional<std::string> tz =
-        tzValue != nullptr ? std::optional<std::string>(tzValue) : std::nullopt;
-    if (namesSomethingElseThanAFile(tzValue, zoneDirectory)) {
-        setenv("TZ", "UTC0", 1);
-    }
-    const std::string zoneProblem =
-        timeZoneProblem(tz ? tz->c_str() : nullptr, zoneDirectory, zoneInEffect());
-    if (!zoneProblem.empty()) {
-        print(stderr, self + ": " + zoneProblem + "\n");
-    }
-    std::string notice;
-    std::string error;
-    const bool virtualOk = openVirtualPorts(options, notice, error);
-    print(stderr, notice);
-    if (!virtualOk) {
-        // Not a bad option: the system had no pseudo-terminal to give.
-        print(stderr, self + ": " + error + "\n");
-        return 1;
-    }
+    ProgramOptions& options = *start.options;
 #if CHRONVANE_HAVE_UI
     if (!options.console) {
         const std::string problem = windowProblem(args);
         if (problem.empty()) {
             const WindowModule window = loadWindowModule(CHRONVANE_WINDOW_MODULE_DIR);
             if (window.run == nullptr) {
-                print(stderr, self + ": cannot load the window: " + window.error +
-                                  "\nReinstall the program, or run it with --console.\n");
-                return 1;
+                reportAtStart("cannot load the window: " + window.error +
+                              "\nReinstall the program, or run it with --console.");
+                return exitFailure;
             }
             return window.run(&options, argc, argv);
         }
-        print(stderr, self + ": " + problem + ", running in console mode (--console)\n");
+        reportAtStart(problem + ", running in console mode (--console)");
     }
 #endif
     // Started by systemd as a service, the console program reports to it.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/system_error.h"
+
 namespace chronvane {
 
 // Puts /dev/null on each of descriptors 0, 1 and 2 that is closed. A launcher that
@@ -7,8 +9,8 @@ namespace chronvane {
 // them: the serial device would become standard output, and the log would go out
 // on the line between the time messages. Call it first thing in main, before
 // anything opens a descriptor.
-// Returns 0, or the errno of the open or fcntl that failed; then a descriptor may
-// still be closed, and the caller must not go on to open the device.
-int fillClosedStandardDescriptors();
+// Returns no failure, or the reason the open or fcntl failed; then a descriptor
+// may still be closed, and the caller must not go on to open the device.
+SystemError fillClosedStandardDescriptors();
 
 }  // namespace chronvane

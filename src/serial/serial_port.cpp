@@ -1,6 +1,10 @@
 #include "serial_port.h"
 
+#include <chrono>
+#include <thread>
 #include <utility>
+
+#include "core/deadline.h"
 
 namespace chronvane {
 
@@ -44,6 +48,22 @@ bool SerialPort::open(int index, const LineSettings& line) {
     return true;
 }
 
+// A 48-byte message takes 50 ms to leave at 9600 baud. A line held off by flow
+// control would keep its bytes, and the system would hold the close until they
+// left (Linux: up to 30 s of closing_wait), which would freeze the window.
+void SerialPort::settleOutput() {
+    const Deadline deadline(writeBudget);
+    while (outputQueued()) {
+        if (deadline.passed()) {
+            // Nothing of ours may be left for the next user of the port. A failure
+            // here leaves nothing to undo: the device is released next either way.
+            discardQueuedOutput();
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds{2});
+    }
+}
+
 bool SerialPort::reopen(int index, const LineSettings& line) {
     if (m_identity.index == index) {
         if (m_device) {
@@ -63,6 +83,7 @@ void SerialPort::close() {
         return;
     }
     if (m_device) {
+        settleOutput();
         if (const SystemError error = releaseDevice(); error.failed()) {
             fail(error);
         } else {

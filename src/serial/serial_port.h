@@ -1,5 +1,11 @@
 #pragma once
 
+// src/serial: the serial line. Offers SerialPort (COM1 to COM4, opened
+// exclusively at 8N1 and written within a budget per message), DeviceMap (which
+// device each COM is), the wording of open failures, virtual ports
+// (pseudo-terminals standing in for a line) and the raw listener setting the
+// monitor reads with.
+
 #include <chrono>
 #include <memory>
 #include <string>
@@ -15,15 +21,14 @@ namespace chronvane {
 // One serial device, COM1 to COM4, opened exclusively with a LineSettings and written one
 // byte per call. Every outcome is also kept: lastResult() for the most recent
 // device call and lastError() for the system's reason behind the most recent
-// failure, so callers can tell the operator why (for example EACCES outside the
+// failure, so callers can tell the operator why (for example a user outside the
 // dialout group). Never throws; never blocks for long (see write).
 // This interface is the same on every platform, and so is what does not touch the
-// device (serial_port.cpp): the argument checks, the outcomes kept, dropping an
-// earlier message still queued and sorting a write's failures. Each platform's
-// implementation file (serial_port_posix.cpp: termios; serial_port_windows.cpp: the
-// Win32 comm API) defines the device it holds and the device calls, behind the
-// private hooks below. The contracts spell out the POSIX calls and errno values;
-// "On Windows" says where that file differs.
+// device (serial_port.cpp): the argument checks, the outcomes kept, letting queued
+// output settle before a close, dropping an earlier message still queued and
+// sorting a write's failures. Each platform's implementation file
+// (serial_port_<platform>.cpp) defines the device it holds and the device calls,
+// behind the private hooks below, and says which system calls they are.
 class SerialPort {
   public:
     explicit SerialPort(DeviceMap devices = DeviceMap{});
@@ -32,30 +37,18 @@ class SerialPort {
     SerialPort& operator=(const SerialPort&) = delete;
 
     // Opens COM<index+1> through the device map and makes it ready to send.
-    // index portCount or more, compared unsigned (so negatives too): returns false,
-    // changes nothing (lastError EINVAL); a line the platform cannot set (below):
-    // false, lastError EINVAL. Otherwise: opens read-write, O_NOCTTY |
-    // O_NONBLOCK; takes exclusive use (flock LOCK_EX|LOCK_NB, then TIOCEXCL); discards
-    // pending output; reads the settings; sets line's speed, data bits, parity and
-    // stop bits and its output flow control (see LineSettings) and switches
-    // output post-processing and local echo and signal characters off, leaving every
-    // other setting as the device had it; writes them back and reads them again to
-    // check they took (EINVAL when the line settings did not, EOPNOTSUPP when the
-    // flow control did not: a driver without RTS/CTS drops CRTSCTS).
-    // A virtual COM (see DeviceMap::setVirtual) is not opened by path: its
-    // pseudo-terminal's master end is duplicated and the same steps follow, except
-    // flock and TIOCEXCL: nobody else can open that end, and a lock would fall on
-    // the inode every pseudo-terminal master shares. Any failure: returns false,
-    // releases whatever it had opened, keeps the errno in lastError(). portIndex()
-    // is index afterwards whatever the outcome.
+    // index portCount or more, compared unsigned (so negatives too), or a line the
+    // platform cannot set (see supports): returns false, changes nothing (lastError:
+    // the system's code for an invalid argument). Otherwise: opens the device for
+    // exclusive use; discards pending output; sets line's speed, data bits, parity,
+    // stop bits and output flow control (see LineSettings), raw output and no local
+    // processing, leaving every other setting as the device had it; and reads the
+    // settings back to check they took (a driver that kept other line settings or
+    // another flow control fails the open). A virtual COM (see
+    // DeviceMap::setVirtual) is opened through its pseudo-terminal, not by path.
+    // Any failure: returns false, releases whatever it had opened, keeps the reason
+    // in lastError(). portIndex() is index afterwards whatever the outcome.
     // A device still held is closed first.
-    // On Windows: CreateFileA with read and write access, no sharing, OPEN_EXISTING,
-    // synchronous; FlushFileBuffers (outcome ignored: some drivers lack it);
-    // GetCommState, line's framing and flow control into the DCB, every other
-    // field as read; SetCommState, read back and check (ERROR_NOT_SUPPORTED when
-    // the driver kept other values); SetCommTimeouts (reads never wait, a write
-    // call at most the message's budget). Errors are GetLastError values
-    // (ERROR_INVALID_PARAMETER for a bad index or line). No virtual COMs.
     bool open(int index, const LineSettings& line);
 
     // Opens again, after the device went away, the device the last successful
@@ -75,27 +68,22 @@ class SerialPort {
     // gets about 100 ms to leave and is then dropped, so a line held off by flow
     // control cannot hold the caller. Exclusive use is given up even while another
     // process keeps the device open. portIndex() is -1 afterwards whatever the
-    // outcome.
-    // On Windows: ClearCommError shows what is queued, PurgeComm drops it, then
-    // CloseHandle; a port whose open failed records ERROR_INVALID_HANDLE.
+    // outcome; a port whose open failed records the system's code for a port that
+    // is not open.
     void close();
 
     // Sends every byte of bytes, one write call per byte, in order, never stopping
     // early. True only when every byte was taken (for an empty string: lastResult()
-    // unchanged); false at once if the port is closed (lastError EBADF,
+    // unchanged); false at once if the port is closed (lastError: not open,
     // lastWriteFailure Other). A time message must leave within its own second or not
     // at all: output of an earlier call that the driver still holds queued (flow
-    // control holding the line; TIOCOUTQ) is discarded first (tcflush TCOFLUSH),
-    // this message is still written, and the call returns false with lastWriteFailure
-    // HeldUp (lastError ETIMEDOUT). A device that does not take bytes never holds the
-    // caller for more than about 100 ms per message: a byte not taken in time fails
-    // with ETIMEDOUT, HeldUp. When bytes fail for different reasons, the one that
-    // needs the most (DeviceGone, then Other, then HeldUp) is kept. On a virtual COM,
-    // what no reader has taken is thrown away first.
-    // On Windows: one WriteFile per byte, counted only when it reports 1 byte
-    // written; the write time-out is lowered as the message uses up its budget, and
-    // once the budget is spent the remaining bytes fail without a call. A timed-out
-    // byte gives ERROR_COUNTER_TIMEOUT, a closed port ERROR_INVALID_HANDLE.
+    // control holding the line) is discarded first, this message is still written,
+    // and the call returns false with lastWriteFailure HeldUp (lastError: timed
+    // out). A device that does not take bytes never holds the caller for more than
+    // about 100 ms per message: a byte not taken in time fails as timed out,
+    // HeldUp. When bytes fail for different reasons, the one that needs the most
+    // (DeviceGone, then Other, then HeldUp) is kept. On a virtual COM, what no
+    // reader has taken is thrown away first.
     bool write(const ByteString& bytes);
 
     bool isOpen() const { return m_device != nullptr; }
@@ -136,14 +124,12 @@ class SerialPort {
     static constexpr std::chrono::milliseconds writeBudget{100};
 
     // Per platform (serial_port_<platform>.cpp), for open, close and write:
-    // The system's codes for an argument out of range (EINVAL), a port that is not
-    // open (EBADF) and bytes not taken in time (ETIMEDOUT). On Windows:
-    // ERROR_INVALID_PARAMETER, ERROR_INVALID_HANDLE, ERROR_COUNTER_TIMEOUT.
+    // The system's codes for an argument out of range, a port that is not open and
+    // bytes not taken in time.
     static SystemError invalidArgument();
     static SystemError notOpen();
     static SystemError timedOut();
-    // Whether open() can set line (POSIX: the termios speeds from 1200 to 115200;
-    // Windows: any positive rate, the driver decides; 5 to 8 data bits on both).
+    // Whether open() can set line (the platform file says which speeds and framings).
     static bool supports(const LineSettings& line);
     // What a failure means for whoever acts on it (see WriteFailure): the codes
     // that say the device itself is gone, the time-outs, and Other for the rest.
@@ -152,6 +138,9 @@ class SerialPort {
     // nothing held). Success: m_device holds the device, returns no failure.
     // Failure: releases whatever it had opened, returns the system's reason.
     SystemError openDevice(int index, const LineSettings& line);
+    // Lets queued output leave within writeBudget, then drops the rest (m_device
+    // set), so that a line held off by flow control cannot hold close().
+    void settleOutput();
     // What reopen() needs to know again of the device openDevice() just opened
     // (m_device set), kept until the next successful open. POSIX: its device
     // number and owner.
@@ -159,14 +148,14 @@ class SerialPort {
     // Whether the device behind COM<index+1>'s path may be taken back by reopen()
     // (see there): no failure, or ESTALE. Does not open it.
     SystemError checkIdentity(int index) const;
-    // close()'s device steps (m_device set): lets queued output leave within
-    // writeBudget and drops the rest, gives up exclusive use, releases the device.
+    // close()'s device steps (m_device set, output settled): gives up exclusive
+    // use, releases the device.
     // Returns the system's reason when the release failed; the device is given up
     // either way and the caller drops m_device.
     SystemError releaseDevice();
     // What write() does before looking at the queue (m_device set); a failure ends
-    // the write before any byte is offered. POSIX: throws away what no reader of a
-    // virtual COM has taken. Windows: nothing.
+    // the write before any byte is offered (a virtual COM: throws away what no
+    // reader has taken).
     SystemError prepareWrite();
     // Whether the driver still holds output of an earlier write (m_device set);
     // false when it cannot say (its writes will tell).
@@ -176,7 +165,7 @@ class SerialPort {
     // Offers every byte of bytes in order, one call each, within writeBudget from
     // now (m_device set), adding every failure to failures and never stopping
     // early. A failure returned ends the write at once and counts instead of
-    // failures (Windows: the write time-out could not be restored).
+    // failures (the device could not be made ready for the message at all).
     SystemError sendBytes(const ByteString& bytes, WriteFailures& failures);
 
     void fail(SystemError error) {

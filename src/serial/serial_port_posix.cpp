@@ -11,17 +11,28 @@
 
 #include <cerrno>
 #include <chrono>
-#include <thread>
 
+#include "core/deadline.h"
 #include "core/retry_on_interrupt.h"
 #include "output_queue_posix.h"
 #include "raw_line.h"
 #include "virtual_port.h"
 
+// The serial port on a POSIX tty. open(): open() read-write, O_NOCTTY | O_NONBLOCK;
+// exclusive use by flock LOCK_EX|LOCK_NB, then TIOCEXCL; tcflush of pending output;
+// termios with the four line settings, the flow control (None: IXON, IXOFF, IXANY
+// and CRTSCTS off; XonXoff: IXON on, CRTSCTS off; RtsCts: CRTSCTS on, IXON off),
+// OPOST and local echo and signal characters off; written back and read again
+// (EINVAL when the line settings did not take, EOPNOTSUPP when the flow control
+// did not: a driver without RTS/CTS drops CRTSCTS). A virtual COM's
+// pseudo-terminal master is duplicated instead of opened by path, and gets no
+// flock or TIOCEXCL: nobody else can open that end, and a lock would fall on the
+// inode every pseudo-terminal master shares. The speeds are termios's, 1200 to
+// 115200. The queue is TIOCOUTQ, dropped with tcflush TCOFLUSH. Codes: EINVAL,
+// EBADF, ETIMEDOUT.
+
 namespace chronvane {
 namespace {
-
-using SteadyClock = std::chrono::steady_clock;
 
 // What a Linux tty does on its own that a serial port must not: echo received bytes
 // back out of the line (ECHO, ECHONL), so a receiver that talks back or noise on RX
@@ -86,22 +97,6 @@ int ttyQueuedBytes(int fd) {
 
 int ttyDiscard(int fd) {
     return tcflush(fd, TCOFLUSH);
-}
-
-// Lets what is queued leave within budget (a 48-byte message takes 50 ms at 9600
-// baud), then drops the rest. A line held off by flow control would otherwise keep
-// its bytes, and the kernel holds close() until they leave, up to 30 s
-// (closing_wait), which would freeze the window.
-void settleOutput(int fd, std::chrono::milliseconds budget) {
-    const auto deadline = SteadyClock::now() + budget;
-    int queued = 0;
-    while (ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
-        if (SteadyClock::now() >= deadline) {
-            tcflush(fd, TCOFLUSH);
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds{2});
-    }
 }
 
 // Devices that answer like a terminal but are no line to send on, with the reason
@@ -286,7 +281,6 @@ SystemError SerialPort::checkIdentity(int index) const {
 
 SystemError SerialPort::releaseDevice() {
     const int fd = m_device->fd;
-    settleOutput(fd, writeBudget);
     // TIOCEXCL outlives our descriptor while anyone else holds the device open
     // (a getty, ModemManager), and would then shut out our own next open.
     if (!m_device->virtualPort) {
@@ -316,7 +310,7 @@ SystemError SerialPort::discardQueuedOutput() {
 
 SystemError SerialPort::sendBytes(const ByteString& bytes, WriteFailures& failures) {
     const int fd = m_device->fd;
-    const auto deadline = SteadyClock::now() + writeBudget;
+    const Deadline deadline(writeBudget);
     for (const std::uint8_t byte : bytes) {
         for (;;) {
             const ssize_t written = retryOnInterrupt([&] { return ::write(fd, &byte, 1); });
@@ -328,8 +322,7 @@ SystemError SerialPort::sendBytes(const ByteString& bytes, WriteFailures& failur
                 break;
             }
             // The device is not taking bytes right now: wait for it, within budget.
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - SteadyClock::now());
+            const std::chrono::milliseconds left = deadline.left();
             if (left.count() <= 0) {
                 failures.add(timedOut());
                 break;

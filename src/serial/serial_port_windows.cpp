@@ -3,12 +3,25 @@
 #include <chrono>
 #include <cstdint>
 
+#include "core/deadline.h"
 #include "serial_port.h"
+
+// The serial port through the Win32 comm API. open(): CreateFileA with read and
+// write access, no sharing, OPEN_EXISTING, synchronous; FlushFileBuffers (outcome
+// ignored: some drivers lack it); GetCommState, the four settings and the flow
+// control into the DCB, every other field as read; SetCommState, read back and
+// check (ERROR_NOT_SUPPORTED when the driver kept other values); SetCommTimeouts
+// (reads never wait, a write call at most the message's budget). Any positive
+// baud rate is asked for; the driver decides. write(): one WriteFile per byte,
+// counted only when it reports 1 byte written; the write time-out is lowered as
+// the message uses up its budget, and once the budget is spent the remaining
+// bytes fail without a call. The queue is ClearCommError's cbOutQue, dropped with
+// PurgeComm. Codes: ERROR_INVALID_PARAMETER, ERROR_INVALID_HANDLE,
+// ERROR_COUNTER_TIMEOUT. No virtual COMs.
 
 namespace chronvane {
 namespace {
 
-using SteadyClock = std::chrono::steady_clock;
 // The write time-out is lowered in steps of this size as a message uses up its
 // budget, so that a message going out normally costs no SetCommTimeouts at all.
 constexpr DWORD timeoutStepMs = 10;
@@ -70,27 +83,6 @@ DWORD queuedBytes(HANDLE handle) {
     DWORD errors = 0;
     COMSTAT status{};
     return ClearCommError(handle, &errors, &status) ? status.cbOutQue : 0;
-}
-
-// Lets what is queued leave within budget, then drops the rest, so that a line held
-// off by flow control cannot hold the caller. A driver that cannot report its queue
-// is purged at once.
-void settleOutput(HANDLE handle, std::chrono::milliseconds budget) {
-    const auto deadline = SteadyClock::now() + budget;
-    for (;;) {
-        DWORD errors = 0;
-        COMSTAT status{};
-        if (!ClearCommError(handle, &errors, &status) || status.cbOutQue == 0) {
-            break;
-        }
-        if (SteadyClock::now() >= deadline) {
-            break;
-        }
-        Sleep(2);
-    }
-    // Nothing of ours may be left for the next user of the port. A failure here
-    // leaves nothing to undo: the handle is closed next either way.
-    PurgeComm(handle, PURGE_TXABORT | PURGE_TXCLEAR);
 }
 
 }  // namespace
@@ -202,7 +194,6 @@ SystemError SerialPort::openDevice(int index, const LineSettings& line) {
 }
 
 SystemError SerialPort::releaseDevice() {
-    settleOutput(m_device->handle, writeBudget);
     return CloseHandle(m_device->handle) ? SystemError{} : lastSystemError();
 }
 
@@ -229,10 +220,9 @@ SystemError SerialPort::sendBytes(const ByteString& bytes, WriteFailures& failur
         }
         device.writeTimeoutMs = budgetMs;
     }
-    const auto deadline = SteadyClock::now() + writeBudget;
+    const Deadline deadline(writeBudget);
     for (const std::uint8_t byte : bytes) {
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
+        const auto left = deadline.left().count();
         if (left <= 0) {
             // The message has had its time: the rest is not offered to a device
             // that has just shown it is not taking bytes.

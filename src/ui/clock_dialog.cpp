@@ -132,13 +132,10 @@ void ClockDialog::buildSystemMenu() {
     closeAction->setObjectName(QStringLiteral("closeAction"));
     connect(closeAction, &QAction::triggered, this, [this] { close(); });
 
-    const QString aboutText = QString::fromStdString(aboutMenuText());
-    if (!aboutText.isEmpty()) {
-        m_systemMenu->addSeparator();
-        QAction* about = m_systemMenu->addAction(aboutText);
-        about->setObjectName(QStringLiteral("aboutAction"));
-        connect(about, &QAction::triggered, this, &ClockDialog::showAbout);
-    }
+    m_systemMenu->addSeparator();
+    QAction* about = m_systemMenu->addAction(QString::fromStdString(aboutMenuText()));
+    about->setObjectName(QStringLiteral("aboutAction"));
+    connect(about, &QAction::triggered, this, &ClockDialog::showAbout);
     const QList<QAction*> actions = m_systemMenu->actions();
     for (const int position : dialog::greyedSystemMenuPositions) {
         if (position < actions.size()) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/exit_status.h"
 #include "clock/clock.h"
 #include "clock_dialog.h"
 #include "program_icon.h"
@@ -28,8 +29,8 @@ std::string WindowedProgram::withoutQtOptions(const std::string& commandLine) co
     if (m_argc < 1) {
         return commandLine;
     }
-    const ParseResult left = parseProgramArguments({m_argv + 1, m_argv + m_argc});
-    return left.options ? left.options->commandLine : commandLine;
+    const Parsed<ProgramOptions> left = parseProgramArguments({m_argv + 1, m_argv + m_argc});
+    return left.value ? left.value->commandLine : commandLine;
 }
 
 // An About box or message box open over the window runs a loop of its own; each is
@@ -57,10 +58,10 @@ int WindowedProgram::run(const ProgramOptions& options) {
     std::unique_ptr<QSocketNotifier> stopNotifier;
     if (m_stopSignals.isWatching()) {
         stopNotifier = std::make_unique<QSocketNotifier>(
-            static_cast<qintptr>(m_stopSignals.nativeHandle()), QSocketNotifier::Read);
+            static_cast<qintptr>(stopSignalDescriptor(m_stopSignals)), QSocketNotifier::Read);
         QObject::connect(stopNotifier.get(), &QSocketNotifier::activated, dialog.get(),
                          [this, window = dialog.get()] {
-                             if (m_stopSignals.takeStopRequest()) {
+                             if (takeStopRequest(m_stopSignals)) {
                                  closeForStop(*window);
                              }
                          });
@@ -72,7 +73,7 @@ int WindowedProgram::run(const ProgramOptions& options) {
     stopNotifier.reset();
     // Stops the tick and closes the port.
     dialog.reset();
-    return 0;
+    return exitNormal;
 }
 
 int runWindowedProgram(ProgramOptions& options, int argc, char** argv) {

@@ -1,10 +1,14 @@
 #pragma once
 
+// src/ui: the Qt window, built into the module the program loads for a windowed
+// run. Offers the windowed run (this header), the main window and About box made
+// from the resource script, their placement and the program's icon.
+
 #include <memory>
 #include <string>
 
 #include "app/program_options.h"
-#include "app/stop_signals.h"
+#include "app/stop_signals_linux.h"
 
 class QApplication;
 class QDialog;

@@ -7,9 +7,11 @@
 
 namespace chronvane {
 
-bool AboutDialog::run(HWND owner) {
-    return DialogBoxParamA(m_instance, MAKEINTRESOURCEA(IDD_ABOUTBOX), owner,
-                           boundDialogProcedure<AboutDialog>, reinterpret_cast<LPARAM>(this)) != -1;
+SystemError AboutDialog::run(HWND owner) {
+    const INT_PTR result =
+        DialogBoxParamA(m_instance, MAKEINTRESOURCEA(IDD_ABOUTBOX), owner,
+                        boundDialogProcedure<AboutDialog>, reinterpret_cast<LPARAM>(this));
+    return result == -1 ? lastSystemError() : SystemError{};
 }
 
 INT_PTR AboutDialog::handle(UINT message, WPARAM wParam, LPARAM /*lParam*/) {

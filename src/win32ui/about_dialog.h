@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/dialog_rules.h"
+#include "core/system_error.h"
 
 namespace chronvane {
 
@@ -24,9 +25,9 @@ class AboutDialog {
 
     explicit AboutDialog(HINSTANCE instance) : m_instance(instance) {}
 
-    // Runs the box modally over owner; returns once it is closed. False when the
-    // box could not be made (a missing template).
-    bool run(HWND owner);
+    // Runs the box modally over owner; returns once it is closed. The reason when
+    // the box could not be made (a missing template); no failure otherwise.
+    SystemError run(HWND owner);
 
   private:
     template <typename Dialog>

@@ -50,15 +50,11 @@ ClockDialog::~ClockDialog() {
     }
 }
 
-bool ClockDialog::run(SystemError& error) {
+SystemError ClockDialog::run() {
     const INT_PTR result =
         DialogBoxParamA(m_instance, MAKEINTRESOURCEA(IDD_CHRONVANE32_DIALOG), nullptr,
                         boundDialogProcedure<ClockDialog>, reinterpret_cast<LPARAM>(this));
-    if (result == -1) {
-        error = lastSystemError();
-        return false;
-    }
-    return true;
+    return result == -1 ? lastSystemError() : SystemError{};
 }
 
 INT_PTR ClockDialog::handle(UINT message, WPARAM wParam, LPARAM /*lParam*/) {

@@ -34,9 +34,9 @@ class ClockDialog final : public StartWindow {
     // The command-line text the start sequence reads (upper-cased by it).
     void setCommandLine(std::string commandLine) { m_commandLine = std::move(commandLine); }
 
-    // Runs the window modally until it is closed. False, with the reason in
-    // error, when the window could not be made at all.
-    bool run(SystemError& error);
+    // Runs the window modally until it is closed. The reason when the window could
+    // not be made at all; no failure otherwise.
+    SystemError run();
 
     ClockController& controller() { return m_controller; }
 

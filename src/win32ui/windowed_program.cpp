@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "app/exit_status.h"
 #include "clock/clock.h"
 #include "clock_dialog.h"
 
@@ -15,18 +16,17 @@ int runWindowedProgram(const ProgramOptions& options) {
     dialog->setCommandLine(options.commandLine);
     // Before the start sequence opens the port, which sets it at every open.
     dialog->controller().setFlowControl(options.flow);
-    SystemError error;
-    const bool ran = dialog->run(error);
+    const SystemError error = dialog->run();
     // The port closes here, after the window and its tick have gone.
     dialog.reset();
-    if (!ran) {
+    if (error.failed()) {
         const std::string text =
             "The window could not be made: " + errorText(error) +
             "\nThe program file may be damaged; install it again, or run it with --console.";
         MessageBoxA(nullptr, text.c_str(), "chronvane32", MB_OK | MB_ICONERROR);
-        return 1;
+        return exitFailure;
     }
-    return 0;
+    return exitNormal;
 }
 
 }  // namespace chronvane

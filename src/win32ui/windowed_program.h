@@ -1,5 +1,9 @@
 #pragma once
 
+// src/win32ui: the Windows window. Offers the windowed run (this header), made of
+// native dialogs from the resource script: the main window, the About box, their
+// placement and the tick pumped into the dialog's message loop.
+
 #include "app/program_options.h"
 
 namespace chronvane {

@@ -34,8 +34,8 @@ Offered offeredPorts() {
         if (readStartOptions(commandLine).portNumber == n) {
             offered.startOption.push_back(n);
         }
-        const ParseResult parsed = parseProgramArguments({"--device", name + "=/dev/null"});
-        if (parsed.options && parsed.options->devices.path(n - 1) == "/dev/null") {
+        const Parsed<ProgramOptions> parsed = parseProgramArguments({"--device", name + "=/dev/null"});
+        if (parsed.value && parsed.value->devices.path(n - 1) == "/dev/null") {
             offered.deviceOption.push_back(n);
         }
         if (DeviceMap::indexOfName(name) == n - 1) {
@@ -59,9 +59,9 @@ TEST(PortCount, EveryReaderOffersTheSamePorts) {
     EXPECT_EQ(offered.deviceName, all);
     EXPECT_EQ(offered.usage, all);
     EXPECT_EQ(dialog::portRadioIds.size(), all.size());
-    const ParseResult refused =
+    const Parsed<ProgramOptions> refused =
         parseProgramArguments({"--device", "COM" + std::to_string(portCount + 1) + "=/dev/null"});
-    ASSERT_FALSE(refused.options);
+    ASSERT_FALSE(refused.value);
     EXPECT_NE(refused.error.find("COM" + std::to_string(portCount)), std::string::npos)
         << refused.error;
 }

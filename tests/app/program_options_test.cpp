@@ -11,11 +11,11 @@ namespace {
 using Args = std::vector<std::string>;
 
 TEST(ProgramOptions, LongOptionsAreTakenOutAndTheRestJoined) {
-    const ParseResult result =
+    const Parsed<ProgramOptions> result =
         parseProgramArguments({"-com2", "--console", "--device", "COM1=/dev/ttyUSB0", "min",
                                "--device=com4=/dev/x", "-admin", "--qwindowtitle", "--x"});
-    ASSERT_TRUE(result.options) << result.error;
-    const ProgramOptions& options = *result.options;
+    ASSERT_TRUE(result.value) << result.error;
+    const ProgramOptions& options = *result.value;
     EXPECT_TRUE(options.console);
     EXPECT_FALSE(options.help);
     EXPECT_EQ(options.commandLine, "-com2 min -admin --qwindowtitle --x");
@@ -25,20 +25,21 @@ TEST(ProgramOptions, LongOptionsAreTakenOutAndTheRestJoined) {
 }
 
 TEST(ProgramOptions, DeviceNamesNeverReachTheOptionSearch) {
-    const ParseResult result = parseProgramArguments({"--device", "COM2=/dev/serial/by-id/min-1"});
-    ASSERT_TRUE(result.options);
-    EXPECT_EQ(result.options->commandLine, "");
+    const Parsed<ProgramOptions> result =
+        parseProgramArguments({"--device", "COM2=/dev/serial/by-id/min-1"});
+    ASSERT_TRUE(result.value);
+    EXPECT_EQ(result.value->commandLine, "");
 }
 
 TEST(ProgramOptions, PathsMayContainEqualsSigns) {
-    const ParseResult result = parseProgramArguments({"--device=COM3=/dev/a=b"});
-    ASSERT_TRUE(result.options);
-    EXPECT_EQ(result.options->devices.path(2), "/dev/a=b");
+    const Parsed<ProgramOptions> result = parseProgramArguments({"--device=COM3=/dev/a=b"});
+    ASSERT_TRUE(result.value);
+    EXPECT_EQ(result.value->devices.path(2), "/dev/a=b");
 }
 
 TEST(ProgramOptions, HelpAndVersion) {
-    EXPECT_TRUE(parseProgramArguments({"--help"}).options->help);
-    EXPECT_TRUE(parseProgramArguments({"--version"}).options->version);
+    EXPECT_TRUE(parseProgramArguments({"--help"}).value->help);
+    EXPECT_TRUE(parseProgramArguments({"--version"}).value->version);
     const std::string usage = usageText("chronvane32");
     for (const char* option :
          {"-com1", "-com4", "-ostrel8", "-min", "--console", "--device", "--help", "--version"}) {
@@ -54,8 +55,8 @@ struct BadCase {
 class BadDevice : public ::testing::TestWithParam<BadCase> {};
 
 TEST_P(BadDevice, IsRejectedWithALineNamingTheArgument) {
-    const ParseResult result = parseProgramArguments(GetParam().args);
-    EXPECT_FALSE(result.options);
+    const Parsed<ProgramOptions> result = parseProgramArguments(GetParam().args);
+    EXPECT_FALSE(result.value);
     EXPECT_NE(result.error.find(GetParam().named), std::string::npos) << result.error;
     EXPECT_EQ(result.error.find('\n'), std::string::npos);
 }
@@ -90,8 +91,8 @@ TEST(ProgramOptions, UnknownLongOptionsAreRefusedWithTheClosestOne) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.front());
-        const ParseResult result = parseProgramArguments(c.args);
-        EXPECT_FALSE(result.options);
+        const Parsed<ProgramOptions> result = parseProgramArguments(c.args);
+        EXPECT_FALSE(result.value);
         EXPECT_EQ(result.error, c.error);
     }
 }
@@ -99,9 +100,9 @@ TEST(ProgramOptions, UnknownLongOptionsAreRefusedWithTheClosestOne) {
 TEST(ProgramOptions, QtsOwnOptionsAndShortOnesAreNoUnknownLongOptions) {
     const Args args{"--platform",     "offscreen", "--qwindowtitle", "--COM3", "--reverse",
                     "--style=fusion", "-geometry", "-com2",          "ostrel8"};
-    const ParseResult result = parseProgramArguments(args);
-    ASSERT_TRUE(result.options) << result.error;
-    EXPECT_EQ(result.options->commandLine,
+    const Parsed<ProgramOptions> result = parseProgramArguments(args);
+    ASSERT_TRUE(result.value) << result.error;
+    EXPECT_EQ(result.value->commandLine,
               "--platform offscreen --qwindowtitle --COM3 --reverse --style=fusion -geometry "
               "-com2 ostrel8");
 }
@@ -121,12 +122,12 @@ TEST(ProgramOptions, FlowControlIsNoneUnlessToldAndOnlyOneOfThree) {
         {{"--flow="}, std::nullopt},
     };
     for (const Case& c : cases) {
-        const ParseResult result = parseProgramArguments(c.args);
+        const Parsed<ProgramOptions> result = parseProgramArguments(c.args);
         SCOPED_TRACE(c.args.empty() ? "(none)" : c.args.back());
-        ASSERT_EQ(result.options.has_value(), c.flow.has_value()) << result.error;
+        ASSERT_EQ(result.value.has_value(), c.flow.has_value()) << result.error;
         if (c.flow) {
-            EXPECT_EQ(result.options->flow, *c.flow);
-            EXPECT_EQ(result.options->commandLine.find("flow"), std::string::npos);
+            EXPECT_EQ(result.value->flow, *c.flow);
+            EXPECT_EQ(result.value->commandLine.find("flow"), std::string::npos);
         } else {
             EXPECT_TRUE(result.error.starts_with("--flow")) << result.error;
         }
@@ -139,8 +140,8 @@ TEST(ProgramOptions, FlowControlIsNoneUnlessToldAndOnlyOneOfThree) {
 TEST(ProgramOptions, ServiceOptionsExistOnlyWhereOffered) {
     for (const char* arg : {"--install-service", "--service"}) {
         SCOPED_TRACE(arg);
-        const ParseResult parsed = parseProgramArguments({arg});
-        EXPECT_EQ(parsed.options.has_value(), servicesOffered()) << parsed.error;
+        const Parsed<ProgramOptions> parsed = parseProgramArguments({arg});
+        EXPECT_EQ(parsed.value.has_value(), servicesOffered()) << parsed.error;
     }
     EXPECT_EQ(usageText("chronvane32").find("--install-service") != std::string::npos,
               servicesOffered());

@@ -11,11 +11,12 @@ namespace {
 // Windows has no pseudo-terminals: asking for a virtual COM must end with what to
 // use instead, not with a bare system error.
 TEST(ProgramOptionsWindows, VirtualPortsAreRefusedWithWhatToUseInstead) {
-    ParseResult parsed = parseProgramArguments({"--console", "--device", "COM2=virtual"});
-    ASSERT_TRUE(parsed.options) << parsed.error;
+    Parsed<ProgramOptions> parsed =
+        parseProgramArguments({"--console", "--device", "COM2=virtual"});
+    ASSERT_TRUE(parsed.value) << parsed.error;
     std::string notice;
     std::string error;
-    EXPECT_FALSE(openVirtualPorts(*parsed.options, notice, error));
+    EXPECT_FALSE(openVirtualPorts(*parsed.value, notice, error));
     EXPECT_NE(error.find("COM2=virtual"), std::string::npos) << error;
     EXPECT_NE(error.find("null-modem pair"), std::string::npos) << error;
     EXPECT_EQ(error.find('\n'), std::string::npos);
@@ -35,27 +36,29 @@ TEST(ProgramOptionsWindows, HelpSaysOnlyWhatIsTrueOnWindows) {
 // The service is started with every option it was installed with, values included,
 // and nothing else.
 TEST(ProgramOptionsWindows, InstallKeepsTheOtherArgumentsForTheService) {
-    const ParseResult parsed = parseProgramArguments(
-        {"-ostrel8", "--install-service", "--device", "COM2=\\\\.\\COM7", "--flow=xonxoff", "-com2"});
-    ASSERT_TRUE(parsed.options) << parsed.error;
-    EXPECT_TRUE(parsed.options->installService);
-    EXPECT_EQ(parsed.options->serviceArguments,
-              (std::vector<std::string>{"-ostrel8", "--device", "COM2=\\\\.\\COM7", "--flow=xonxoff",
-                                        "-com2"}));
+    const Parsed<ProgramOptions> parsed =
+        parseProgramArguments({"-ostrel8", "--install-service", "--device", "COM2=\\\\.\\COM7",
+                               "--flow=xonxoff", "-com2"});
+    ASSERT_TRUE(parsed.value) << parsed.error;
+    EXPECT_TRUE(parsed.value->installService);
+    EXPECT_EQ(parsed.value->serviceArguments,
+              (std::vector<std::string>{"-ostrel8", "--device", "COM2=\\\\.\\COM7",
+                                        "--flow=xonxoff", "-com2"}));
 }
 
 TEST(ProgramOptionsWindows, UninstallNamesAPortOrAll) {
     const struct {
         const char* value;
         const char* stored;  // nullptr: refused
-    } cases[] = {{"COM3", "COM3"}, {"com1", "COM1"}, {"all", "ALL"}, {"COM5", nullptr},
-                 {"", nullptr}};
+    } cases[] = {
+        {"COM3", "COM3"}, {"com1", "COM1"}, {"all", "ALL"}, {"COM5", nullptr}, {"", nullptr}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value);
-        const ParseResult parsed = parseProgramArguments({"--uninstall-service", c.value});
-        ASSERT_EQ(parsed.options.has_value(), c.stored != nullptr) << parsed.error;
+        const Parsed<ProgramOptions> parsed =
+            parseProgramArguments({"--uninstall-service", c.value});
+        ASSERT_EQ(parsed.value.has_value(), c.stored != nullptr) << parsed.error;
         if (c.stored != nullptr) {
-            EXPECT_EQ(parsed.options->uninstallService, c.stored);
+            EXPECT_EQ(parsed.value->uninstallService, c.stored);
         } else {
             EXPECT_TRUE(parsed.error.starts_with("--uninstall-service")) << parsed.error;
         }

@@ -20,10 +20,10 @@ TEST(MonitorOptions, AcceptedCommandLines) {
     };
     for (const Case& c : cases) {
         const auto parsed = parseMonitorArguments(c.args);
-        ASSERT_TRUE(parsed.options) << parsed.error;
-        EXPECT_EQ(parsed.options->device, c.device);
-        EXPECT_EQ(parsed.options->count, c.count);
-        EXPECT_EQ(parsed.options->json, c.json);
+        ASSERT_TRUE(parsed.value) << parsed.error;
+        EXPECT_EQ(parsed.value->device, c.device);
+        EXPECT_EQ(parsed.value->count, c.count);
+        EXPECT_EQ(parsed.value->json, c.json);
     }
 }
 
@@ -42,11 +42,11 @@ TEST(MonitorOptions, RefusedCommandLinesSayWhy) {
     };
     for (const Case& c : cases) {
         const auto parsed = parseMonitorArguments(c.args);
-        EXPECT_FALSE(parsed.options);
+        EXPECT_FALSE(parsed.value);
         EXPECT_EQ(parsed.error, c.error);
     }
-    EXPECT_TRUE(parseMonitorArguments({"--help"}).options->help);
-    EXPECT_TRUE(parseMonitorArguments({"--version"}).options->version);
+    EXPECT_TRUE(parseMonitorArguments({"--help"}).value->help);
+    EXPECT_TRUE(parseMonitorArguments({"--version"}).value->version);
 }
 
 }  // namespace

@@ -150,18 +150,18 @@ TEST(VirtualPort, CommandLineMarksPortsVirtualInAnyCase) {
     };
     for (const Case& c : cases) {
         const auto parsed = parseProgramArguments(c.args);
-        ASSERT_TRUE(parsed.options) << parsed.error;
-        EXPECT_EQ(parsed.options->virtualPorts, c.expected) << testing::PrintToString(c.args);
+        ASSERT_TRUE(parsed.value) << parsed.error;
+        EXPECT_EQ(parsed.value->virtualPorts, c.expected) << testing::PrintToString(c.args);
     }
 }
 
 TEST(VirtualPort, OpeningTheVirtualPortsTellsWhereReadersGo) {
     auto parsed = parseProgramArguments({"--device", "COM2=virtual", "-com2"});
-    ASSERT_TRUE(parsed.options);
+    ASSERT_TRUE(parsed.value);
     std::string notice;
     std::string error;
-    ASSERT_TRUE(openVirtualPorts(*parsed.options, notice, error)) << error;
-    const auto& devices = parsed.options->devices;
+    ASSERT_TRUE(openVirtualPorts(*parsed.value, notice, error)) << error;
+    const auto& devices = parsed.value->devices;
     ASSERT_TRUE(devices.virtualPort(1));
     EXPECT_EQ(notice, "COM2 is virtual: readers open " + devices.path(1) + "\n");
     EXPECT_FALSE(devices.virtualPort(0));

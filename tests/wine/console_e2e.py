@@ -101,6 +101,8 @@ class Run:
                 if len(pending) == length:
                     messages.append((first_at, pending))
                     pending = b""
+            if enough is not None and len(messages) >= enough:
+                break
         return messages
 
     def stop(self):

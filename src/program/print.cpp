@@ -1,0 +1,10 @@
+#include "print.h"
+
+namespace chronvane {
+
+bool print(std::FILE* stream, std::string_view text) {
+    return std::fwrite(text.data(), 1, text.size(), stream) == text.size() &&
+           std::fflush(stream) == 0;
+}
+
+}  // namespace chronvane

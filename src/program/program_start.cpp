@@ -1,0 +1,38 @@
+#include "program_start.h"
+
+#include <utility>
+
+#include "app/console_app.h"
+#include "app/exit_status.h"
+#include "print.h"
+
+namespace chronvane {
+
+ProgramStart startProgram(const std::vector<std::string>& args) {
+    const std::string self = executableName;
+    Parsed<ProgramOptions> parsed = parseProgramArguments(args);
+    prepareOutput(parsed.value ? &*parsed.value : nullptr);
+    if (!parsed.value) {
+        reportAtStart(parsed.error + "\nTry '" + self + " --help'.");
+        return {std::nullopt, exitBadOption};
+    }
+    ProgramOptions& options = *parsed.value;
+    if (options.help || options.version) {
+        const std::string text = options.help ? usageText(self) : std::string(versionText) + "\n";
+        return {std::nullopt, print(stdout, text) ? exitNormal : exitFailure};
+    }
+    reportStartConditions();
+    std::string notice;
+    std::string error;
+    const bool made = openVirtualPorts(options, notice, error);
+    print(stderr, notice);
+    if (!made) {
+        // Not a bad option: the system had no pseudo-terminal to give (or, on
+        // Windows, has none at all).
+        reportAtStart(error);
+        return {std::nullopt, exitFailure};
+    }
+    return {std::move(options), exitNormal};
+}
+
+}  // namespace chronvane
