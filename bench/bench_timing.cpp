@@ -216,7 +216,7 @@ Measurement measureProgram(const std::string& program, const Sender& sender, boo
 
 class QuietWindow final : public chronvane::ClockWindow {
   public:
-    bool isEseSelected() const override { return true; }
+    Protocol selectedProtocol() const override { return Protocol::EseRealTimeClock; }
     void showLog(const chronvane::MessageLog&) override {}
 };
 

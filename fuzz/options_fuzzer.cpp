@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Parsed<ProgramOptions> parsed = parseProgramArguments(args);
     check(parsed.value.has_value() != !parsed.error.empty());
     if (parsed.value) {
-        for (int i = 0; i < DeviceMap::portCount; ++i) {
+        for (int i = 0; i < portCount; ++i) {
             check(!parsed.value->devices.path(i).empty());
         }
         std::string commandLine = parsed.value->commandLine;

@@ -8,10 +8,6 @@ namespace chronvane {
 ConsoleStandIn::ConsoleStandIn(TickSource& tick, int outFd, int errFd)
     : m_tick(tick), m_outFd(outFd), m_errFd(errFd) {}
 
-bool ConsoleStandIn::isEseSelected() const {
-    return m_protocol == Protocol::EseRealTimeClock;
-}
-
 // Output that cannot be written (a closed terminal, a full disk, a reader that
 // stopped reading) must not stop the clock, so the console's own writes are best
 // effort; what was dropped is owned up to once output flows again.

@@ -22,7 +22,7 @@ class ConsoleStandIn final : public ClockWindow, public StartWindow {
     ConsoleStandIn(TickSource& tick, int outFd, int errFd);
 
     // ClockWindow
-    bool isEseSelected() const override;
+    Protocol selectedProtocol() const override { return m_protocol; }
     // Writes the newest line only: the controller appends exactly one line before
     // each call, so the earlier three have been written already. A line the output
     // cannot take at once is dropped, never waited for; the count of dropped lines
@@ -54,7 +54,7 @@ class ConsoleStandIn final : public ClockWindow, public StartWindow {
     int m_outFd;
     int m_errFd;
     int m_portNumber = 0;
-    Protocol m_protocol = Protocol::EseRealTimeClock;
+    Protocol m_protocol = defaultProtocol;
     // The last open result written, to keep a repeating failure to one report.
     int m_reportedPort = 0;
     std::string m_reportedPath;

@@ -8,20 +8,13 @@ bool servicesOffered() {
 }
 
 std::string usageText(std::string_view executable) {
-    std::string text = "Usage: " + std::string(executable) + " [options]\n";
+    std::string text = usageIntro(executable);
     text +=
-        "Sends the time of day once per second out of a serial port, for show-control\n"
-        "equipment (9600 baud, 8 data bits, no parity, 1 stop bit).\n"
-        "\n"
-        "Options:\n"
-        "  -com1 ... -com4      send on COM1 to COM4 (default COM1)\n"
-        "  -ostrel8             send the Ostrel 8-bit Date/Time message instead of the\n"
-        "                       ESE Real Time Clock message\n"
-        "  -min                 start with the window minimized\n"
         "  --console            run without a window; the log goes to standard output\n"
         "  --device COMn=PATH   use the device PATH for COMn (repeatable); by default\n"
-        "                       COM1 to COM4 are " +
-        DeviceMap::defaultPath(0) + " to " + DeviceMap::defaultPath(3) +
+        "                       COM1 to " +
+        lastPortName() + " are " + DeviceMap::defaultPath(0) + " to " +
+        DeviceMap::defaultPath(portCount - 1) +
         "; PATH\n"
         "                       virtual makes a pseudo-terminal and prints the path\n"
         "                       that readers open\n"

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <utility>
 
+#include "core/line_settings.h"
+#include "core/protocol.h"
 #include "serial/virtual_port.h"
 
 namespace chronvane {
@@ -15,6 +17,20 @@ namespace {
 constexpr std::string_view deviceOption = "--device";
 constexpr std::string_view flowOption = "--flow";
 constexpr std::string_view advanceOption = "--advance";
+
+// "COM1, COM2, COM3 or COM4", joined by word before the last.
+std::string portList(std::string_view word) {
+    std::string list;
+    for (int i = 0; i < portCount; ++i) {
+        if (i + 1 == portCount && i > 0) {
+            list.append(" ").append(word).append(" ");
+        } else if (i > 0) {
+            list.append(", ");
+        }
+        list.append(DeviceMap::portName(i));
+    }
+    return list;
+}
 
 bool isVirtualWord(std::string_view path) {
     constexpr std::string_view word = "virtual";
@@ -43,7 +59,7 @@ std::optional<std::string> applyDevice(std::string_view value, ProgramOptions& o
     const auto path = value.substr(equals + 1);
     const auto index = DeviceMap::indexOfName(name);
     if (!index) {
-        return "--device " + std::string(value) + ": the port must be COM1, COM2, COM3 or COM4";
+        return "--device " + std::string(value) + ": the port must be " + portList("or");
     }
     if (path.empty()) {
         return "--device " + std::string(value) + ": the device path is empty";
@@ -70,13 +86,24 @@ constexpr std::array<std::string_view, 7> ownLongOptions{
     "advance", "console", "device", "flow", "help", "version", "wait-for-sync"};
 constexpr std::array<std::string_view, 2> serviceLongOptions{"install-service",
                                                              "uninstall-service"};
-// Searched as text, never as options; a double dash before them is a likely slip.
-constexpr std::array<std::string_view, 6> shortOptions{"com1", "com2",    "com3",
-                                                       "com4", "ostrel8", "min"};
-
 template <std::size_t n>
 bool isOneOf(std::string_view name, const std::array<std::string_view, n>& names) {
     return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// Searched as text, never as options; a double dash before them is a likely slip.
+std::vector<std::string> shortOptions() {
+    std::vector<std::string> options;
+    for (int i = 0; i < portCount; ++i) {
+        options.push_back("com" + std::to_string(i + 1));
+    }
+    for (const ProtocolNames& names : protocolNames) {
+        if (!names.option.empty()) {
+            options.emplace_back(names.option);
+        }
+    }
+    options.emplace_back("min");
+    return options;
 }
 
 // Edits (insert, delete, replace, swap two neighbours) that turn a into b.
@@ -123,7 +150,7 @@ std::string closestOption(std::string_view name) {
             consider(option, "--");
         }
     }
-    for (std::string_view option : shortOptions) {
+    for (const std::string& option : shortOptions()) {
         consider(option, "-");
     }
     for (std::string_view option : qtOptionsWithValue) {
@@ -289,7 +316,7 @@ Parsed<ProgramOptions> parseProgramArguments(const std::vector<std::string>& arg
 }
 
 bool openVirtualPorts(ProgramOptions& options, std::string& notice, std::string& error) {
-    for (int i = 0; i < DeviceMap::portCount; ++i) {
+    for (int i = 0; i < portCount; ++i) {
         if (!options.virtualPorts[static_cast<std::size_t>(i)]) {
             continue;
         }
@@ -304,6 +331,40 @@ bool openVirtualPorts(ProgramOptions& options, std::string& notice, std::string&
             DeviceMap::portName(i) + " is virtual: readers open " + options.devices.path(i) + "\n";
     }
     return true;
+}
+
+// "  -name" and the spaces that take the text to the help's second column.
+std::string optionColumn(std::string_view option) {
+    constexpr std::size_t textColumn = 23;
+    std::string line = "  -" + std::string(option);
+    line.append(line.size() < textColumn ? textColumn - line.size() : 1, ' ');
+    return line;
+}
+
+std::string usageIntro(std::string_view executable) {
+    std::string text = "Usage: " + std::string(executable) + " [options]\n";
+    text +=
+        "Sends the time of day once per second out of a serial port, for show-control\n"
+        "equipment (" +
+        lineText(timeLine) +
+        ").\n"
+        "\n"
+        "Options:\n" +
+        optionColumn("com1 ... -com" + std::to_string(portCount)) + "send on COM1 to " +
+        lastPortName() + " (default COM1)\n";
+    for (const ProtocolNames& names : protocolNames) {
+        if (!names.option.empty()) {
+            text += optionColumn(names.option) + "send the " + std::string(names.title) +
+                    " message instead of the\n" + std::string(23, ' ') +
+                    std::string(namesOf(defaultProtocol).title) + " message\n";
+        }
+    }
+    text += "  -min                 start with the window minimized\n";
+    return text;
+}
+
+std::string lastPortName() {
+    return DeviceMap::portName(portCount - 1);
 }
 
 }  // namespace chronvane

@@ -23,7 +23,7 @@ struct ProgramOptions {
     bool version = false;
     DeviceMap devices;
     // COMs given as "virtual": openVirtualPorts makes their pseudo-terminals.
-    std::array<bool, DeviceMap::portCount> virtualPorts{};
+    std::array<bool, portCount> virtualPorts{};
     // The output flow control the port is told to use (--flow).
     FlowControl flow = FlowControl::None;
     // --wait-for-sync: nothing is sent until the clock is synchronised.
@@ -72,6 +72,11 @@ bool openVirtualPorts(ProgramOptions& options, std::string& notice, std::string&
 // The --help text, ending in a newline: what is true on this platform only
 // (program_help_<platform>.cpp).
 std::string usageText(std::string_view executable);
+// Its start, the same everywhere: the usage line, the line the program sends on,
+// and the port, protocol and -min options, each line ending in a newline.
+std::string usageIntro(std::string_view executable);
+// "COM4": the last port there is.
+std::string lastPortName();
 
 // True where the program registers itself with the system's service manager
 // (Windows); elsewhere the service options are unknown (on Linux the package's

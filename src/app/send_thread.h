@@ -56,11 +56,11 @@ class WindowHandOver final : public ClockWindow {
     explicit WindowHandOver(std::function<void()> notify);
 
     // The window's side.
-    void setProtocol(Protocol protocol) { m_ese = protocol == Protocol::EseRealTimeClock; }
+    void setProtocol(Protocol protocol) { m_protocol = protocol; }
     std::vector<Result> takeResults();
 
     // The controller's side (ClockWindow).
-    bool isEseSelected() const override { return m_ese; }
+    Protocol selectedProtocol() const override { return m_protocol; }
     void showLog(const MessageLog& log) override;
     void portOpenResult(int portNumber, const std::string& devicePath, SystemError error) override;
     void showClockState(const ClockState& state) override;
@@ -69,7 +69,7 @@ class WindowHandOver final : public ClockWindow {
     void queue(Result result);
 
     std::function<void()> m_notify;
-    std::atomic<bool> m_ese{true};
+    std::atomic<Protocol> m_protocol{defaultProtocol};
     std::mutex m_mutex;
     std::vector<Result> m_results;
 };

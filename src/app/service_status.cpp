@@ -20,8 +20,9 @@ std::string activityText(const ClockController& controller) {
     return "cannot open (" + errorText(controller.port().lastError()) + ")";
 }
 
+// As the monitor's report names it.
 std::string protocolText(Protocol protocol) {
-    return protocol == Protocol::EseRealTimeClock ? "ESE" : "8-bit Date/Time";
+    return std::string(namesOf(protocol).reportLabel);
 }
 
 std::string lastSentText(const std::optional<LocalTime>& time) {

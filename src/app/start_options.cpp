@@ -1,26 +1,43 @@
 #include "start_options.h"
 
-namespace chronvane {
+#include <string_view>
 
-StartOptions readStartOptions(std::string& commandLine) {
-    for (char& c : commandLine) {
+namespace chronvane {
+namespace {
+
+// ASCII letters only, so UTF-8 text stays intact.
+void upperCase(std::string& text) {
+    for (char& c : text) {
         if (c >= 'a' && c <= 'z') {
             c = static_cast<char>(c - 'a' + 'A');
         }
     }
-    auto has = [&](const char* text) { return commandLine.find(text) != std::string::npos; };
+}
+
+}  // namespace
+
+StartOptions readStartOptions(std::string& commandLine) {
+    upperCase(commandLine);
+    auto has = [&](std::string_view option) {
+        std::string text(option);
+        upperCase(text);
+        return commandLine.find(text) != std::string::npos;
+    };
 
     StartOptions options;
-    // The search order decides, not the order on the command line.
-    if (has("COM2")) {
-        options.portNumber = 2;
-    } else if (has("COM3")) {
-        options.portNumber = 3;
-    } else if (has("COM4")) {
-        options.portNumber = 4;
+    // The search order decides, not the order on the command line. COM1 is the
+    // default and needs no search.
+    for (int n = 2; n <= portCount; ++n) {
+        if (has("COM" + std::to_string(n))) {
+            options.portNumber = n;
+            break;
+        }
     }
-    if (has("OSTREL8")) {
-        options.protocol = Protocol::OstrelDateTime;
+    for (const ProtocolNames& names : protocolNames) {
+        if (!names.option.empty() && has(names.option)) {
+            options.protocol = names.protocol;
+            break;
+        }
     }
     options.minimize = has("MIN");
     return options;

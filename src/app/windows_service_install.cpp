@@ -202,7 +202,7 @@ int uninstallService(const ProgramOptions& options) {
         return refuse("cannot remove a service: " + reasonFor(GetLastError()));
     }
     int removed = 0;
-    for (int port = 1; port <= DeviceMap::portCount; ++port) {
+    for (int port = 1; port <= portCount; ++port) {
         if (!all && options.uninstallService != "COM" + std::to_string(port)) {
             continue;
         }

@@ -23,19 +23,19 @@ ClockController::ClockController(Clock& clock, ClockWindow& window, DeviceMap de
 
 bool ClockController::openPort(int index) {
     m_port.close();
-    const bool opened = m_port.open(index, baudRate);
+    const bool opened = m_port.open(index, m_line);
     m_window.portOpenResult(index + 1, m_port.devicePath(index),
                             opened ? SystemError{} : m_port.lastError());
     return opened;
 }
 
 void ClockController::selectPort(int n) {
-    if (n < 1 || n > DeviceMap::portCount) {
+    if (n < 1 || n > portCount) {
         return;
     }
     const std::string wanted = DeviceMap::portName(n - 1);
     // A port in recovery is not really open, so choosing it again is a fresh attempt.
-    if (m_portName == wanted && !m_recovering) {
+    if (m_activePort == n && !m_recovering) {
         return;
     }
     m_recovering = false;
@@ -44,26 +44,22 @@ void ClockController::selectPort(int n) {
     const bool opened = openPort(n - 1);
     appendLog(opened ? openedText(wanted) : notOpenedText(wanted));
     if (!opened && m_retryFailedOpens) {
-        m_portName = wanted;
+        m_activePort = n;
         m_recovering = true;
         m_recoveryFailureLogged = true;
         return;
     }
-    m_portName = opened ? wanted : "NONE";
+    m_activePort = opened ? std::optional<int>(n) : std::nullopt;
 }
 
 void ClockController::prepare(std::int64_t second) {
-    m_prepared = build(second, m_clock.localTime(second), m_window.isEseSelected());
+    m_prepared = build(second, m_clock.localTime(second), m_window.selectedProtocol());
 }
 
 ClockController::Message ClockController::build(std::int64_t second, const LocalTime& time,
-                                                bool ese) const {
-    if (ese) {
-        return {second, time, ese, buildEseMessage(time),
-                "Transmitted ESE Clock message \"" + eseLogText(time) + "\""};
-    }
-    return {second, time, ese, buildDateTimeMessage(time),
-            "Transmitted \"" + dateTimeLogText(time) + "\""};
+                                                Protocol protocol) const {
+    const MessageFormat& format = messageFormat(protocol);
+    return {second, time, protocol, format.build(time), format.transmittedText(time)};
 }
 
 void ClockController::onTick() {
@@ -82,8 +78,8 @@ void ClockController::onTick() {
     }
     const bool firstTick = m_lastSecond == noSecondYet;
     m_lastSecond = time.second;
-    const bool ese = m_window.isEseSelected();
-    const bool portChosen = !(m_portName == "NONE" || m_portName.empty());
+    const Protocol protocol = m_window.selectedProtocol();
+    const bool portChosen = m_activePort.has_value();
     bool stateRead = false;
     if (!firstTick && portChosen && isWaitingForSync()) {
         // Nothing is sent yet, so reading first delays nothing.
@@ -93,7 +89,7 @@ void ClockController::onTick() {
     // A device back in this tick is back at the change of second: this second's
     // message need not wait for the next one.
     if (!firstTick && portChosen && !isWaitingForSync() && (!m_recovering || tryRecovery())) {
-        send(prepared && prepared->ese == ese ? *prepared : build(second, time, ese));
+        send(prepared && prepared->protocol == protocol ? *prepared : build(second, time, protocol));
     }
     if (!stateRead) {
         readClockState();
@@ -158,10 +154,14 @@ void ClockController::send(const Message& message) {
     transmitted(sent, message.logText);
 }
 
+std::string ClockController::activePortName() const {
+    return m_activePort ? DeviceMap::portName(*m_activePort - 1) : std::string();
+}
+
 void ClockController::transmitted(bool sent, const std::string& what) {
     if (sent) {
         m_loggedWriteFailure.clear();
-        appendLog(m_portName + ": " + what);
+        appendLog(activePortName() + ": " + what);
         return;
     }
     // Saying "Transmitted" here would report a failure as success.
@@ -169,7 +169,7 @@ void ClockController::transmitted(bool sent, const std::string& what) {
     const std::string reason = failure == WriteFailure::HeldUp
                                    ? std::string("output held up by flow control")
                                    : errorText(m_port.lastError());
-    std::string line = m_portName + ": Transmission failed (" + reason + ")";
+    std::string line = activePortName() + ": Transmission failed (" + reason + ")";
     if (line != m_loggedWriteFailure) {
         m_loggedWriteFailure = line;
         appendLog(std::move(line));
@@ -183,27 +183,27 @@ void ClockController::transmitted(bool sent, const std::string& what) {
 }
 
 bool ClockController::tryRecovery() {
-    const int index = DeviceMap::indexOfName(m_portName).value_or(0);
+    const int index = m_activePort.value_or(1) - 1;
     // The device that went away, not whatever took its name since.
     m_port.close();
-    const bool opened = m_port.reopen(index, baudRate);
+    const bool opened = m_port.reopen(index, m_line);
     m_window.portOpenResult(index + 1, m_port.devicePath(index),
                             opened ? SystemError{} : m_port.lastError());
     if (opened) {
         m_recovering = false;
         m_loggedWriteFailure.clear();
-        appendLog(openedText(m_portName));
+        appendLog(openedText(activePortName()));
         return true;
     }
     if (!m_recoveryFailureLogged) {
         m_recoveryFailureLogged = true;
-        appendLog(notOpenedText(m_portName));
+        appendLog(notOpenedText(activePortName()));
     }
     return false;
 }
 
 ClockController::PortActivity ClockController::portActivity() const {
-    if (m_portName.empty() || m_portName == "NONE") {
+    if (!m_activePort) {
         return PortActivity::NoPort;
     }
     if (m_recovering) {
@@ -215,12 +215,11 @@ ClockController::PortActivity ClockController::portActivity() const {
 }
 
 std::string ClockController::activeDevicePath() const {
-    const auto index = DeviceMap::indexOfName(m_portName);
-    return index ? m_port.devicePath(*index) : std::string();
+    return m_activePort ? m_port.devicePath(*m_activePort - 1) : std::string();
 }
 
 Protocol ClockController::protocol() const {
-    return m_window.isEseSelected() ? Protocol::EseRealTimeClock : Protocol::OstrelDateTime;
+    return m_window.selectedProtocol();
 }
 
 void ClockController::appendLog(std::string line) {

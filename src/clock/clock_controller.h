@@ -23,15 +23,14 @@ namespace chronvane {
 // Knows nothing of any window toolkit: the clock and the window are injected.
 class ClockController {
   public:
-    static constexpr int baudRate = 9600;
-
     ClockController(Clock& clock, ClockWindow& window, DeviceMap devices = DeviceMap{});
 
     // The output flow control the port sets at every later open (FlowControl::None
-    // until told); call it before the first selectPort.
-    void setFlowControl(FlowControl flow) { m_port.setFlowControl(flow); }
+    // until told); call it before the first selectPort. The rest of the line is
+    // timeLine's.
+    void setFlowControl(FlowControl flow) { m_line.flow = flow; }
     // With nobody to choose a port again (console mode), a port that fails to open
-    // is not given up as "NONE": it is tried again at each change of second, like a
+    // is not given up: it is tried again at each change of second, like a
     // device that went away, and sends from the second it opens. Off by default:
     // the window's operator sees the failure and chooses again.
     void setRetryFailedOpens(bool retry) { m_retryFailedOpens = retry; }
@@ -46,7 +45,7 @@ class ClockController {
     // over: the logged change tells the operator. Needs a reader.
     void setWaitForSync(bool wait) { m_waitForSync = wait; }
 
-    // Makes COMn (n = 1 to 4) the active port: closes the current one, opens COMn,
+    // Makes COMn (n = 1 to portCount) the active port: closes the current one, opens COMn,
     // logs the outcome. Choosing the port that is already open does nothing.
     void selectPort(int n);
     // One timer expiry: sends at most one message, only when the second changed
@@ -60,7 +59,9 @@ class ClockController {
     // between, makes onTick build afresh, as it does without this.
     void prepare(std::int64_t second);
 
-    const std::string& portName() const { return m_portName; }
+    // The port messages go to (1 to 4), also while it is being reopened; none
+    // before the first selectPort and after a failed open that is not retried.
+    std::optional<int> activePort() const { return m_activePort; }
     const MessageLog& log() const { return m_log; }
     int lastSecond() const { return m_lastSecond; }
     const SerialPort& port() const { return m_port; }
@@ -102,12 +103,13 @@ class ClockController {
     struct Message {
         std::int64_t second = 0;
         LocalTime time;
-        bool ese = true;
+        Protocol protocol = defaultProtocol;
         ByteString bytes;
         std::string logText;
     };
-    Message build(std::int64_t second, const LocalTime& time, bool ese) const;
+    Message build(std::int64_t second, const LocalTime& time, Protocol protocol) const;
     void send(const Message& message);
+    std::string activePortName() const;
     void transmitted(bool sent, const std::string& what);
     void appendLog(std::string line);
     void readClockState();
@@ -121,7 +123,8 @@ class ClockController {
     int m_lastSecond = noSecondYet;
     // Built by prepare() for the second about to begin; used once.
     std::optional<Message> m_prepared;
-    std::string m_portName;
+    std::optional<int> m_activePort;
+    LineSettings m_line = timeLine;
     SerialPort m_port;
     MessageLog m_log;
     // A device that went away (a USB adapter pulled out) is reopened once a second

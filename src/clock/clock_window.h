@@ -3,6 +3,7 @@
 #include <string>
 
 #include "clock_state.h"
+#include "core/protocol.h"
 #include "core/system_error.h"
 #include "message_log.h"
 
@@ -12,8 +13,8 @@ namespace chronvane {
 class ClockWindow {
   public:
     virtual ~ClockWindow() = default;
-    // True exactly when the ESE protocol is chosen; anything else means 8-bit.
-    virtual bool isEseSelected() const = 0;
+    // The protocol the operator has chosen, asked at every send.
+    virtual Protocol selectedProtocol() const = 0;
     // Show all four lines, top (oldest) to bottom.
     virtual void showLog(const MessageLog& log) = 0;
     // Told after every attempt to open a port, so the operator can learn which

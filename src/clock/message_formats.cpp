@@ -82,4 +82,32 @@ std::string dateTimeLogText(const LocalTime& time) {
     return text;
 }
 
+namespace {
+
+std::string eseTransmittedText(const LocalTime& time) {
+    return "Transmitted ESE Clock message \"" + eseLogText(time) + "\"";
+}
+
+std::string dateTimeTransmittedText(const LocalTime& time) {
+    return "Transmitted \"" + dateTimeLogText(time) + "\"";
+}
+
+// In the order of allProtocols; a protocol without its row does not build.
+constexpr std::array<MessageFormat, allProtocols.size()> messageFormats{{
+    {buildEseMessage, eseTransmittedText},
+    {buildDateTimeMessage, dateTimeTransmittedText},
+}};
+static_assert(std::ranges::all_of(messageFormats,
+                                  [](const MessageFormat& format) {
+                                      return format.build != nullptr &&
+                                             format.transmittedText != nullptr;
+                                  }),
+              "every protocol has its builder and its log text");
+
+}  // namespace
+
+const MessageFormat& messageFormat(Protocol protocol) {
+    return messageFormats.at(protocolIndex(protocol));
+}
+
 }  // namespace chronvane

@@ -4,6 +4,7 @@
 
 #include "core/byte_string.h"
 #include "core/local_time.h"
+#include "core/protocol.h"
 
 // The two time messages and their log texts. Pure functions: none keeps state and
 // none fails for a valid LocalTime. Names are English whatever the process locale.
@@ -17,5 +18,15 @@ std::string eseLogText(const LocalTime& time);
 ByteString buildDateTimeMessage(const LocalTime& time);
 // "Weekday Month DD  HH:MM:SS", two spaces before the hour.
 std::string dateTimeLogText(const LocalTime& time);
+
+// How one protocol's message is made and how the log says it went out.
+struct MessageFormat {
+    ByteString (*build)(const LocalTime& time);
+    // The log line after "COMn: ", for example `Transmitted ESE Clock message "14:05:09"`.
+    std::string (*transmittedText)(const LocalTime& time);
+};
+
+// The controller's one way to send: a new protocol adds its row here.
+const MessageFormat& messageFormat(Protocol protocol);
 
 }  // namespace chronvane

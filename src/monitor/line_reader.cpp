@@ -37,7 +37,7 @@ int openLine(const std::string& path, SystemError& error) {
     if (ioctl(fd, TIOCEXCL) < 0) {
         return abandon(lastSystemError());
     }
-    if (const SystemError reason = makeRawListener(fd); reason.failed()) {
+    if (const SystemError reason = makeRawListener(fd, timeLine); reason.failed()) {
         return abandon(reason);
     }
     tcflush(fd, TCIFLUSH);

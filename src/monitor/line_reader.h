@@ -8,7 +8,7 @@ namespace chronvane::monitor {
 
 // Opens the terminal device at path for reading the way a receiver listens: read-only,
 // O_NOCTTY, non-blocking, close-on-exec; exclusive use (flock LOCK_EX|LOCK_NB, then
-// TIOCEXCL); raw mode (cfmakeraw: CR and LF are data, no echo) at 9600 baud 8N1 with
+// TIOCEXCL); raw mode (cfmakeraw: CR and LF are data, no echo) framed as timeLine with
 // the receiver enabled and modem lines ignored; input already queued discarded, so
 // that no stale second is reported. Returns the descriptor, or -1 with the reason
 // in error (EBUSY when another program holds the device, ENOTTY when path is no

@@ -14,6 +14,7 @@
 
 #include "clock/clock_state.h"
 #include "core/ending_signals_linux.h"
+#include "core/line_settings.h"
 #include "line_reader.h"
 #include "message_report.h"
 #include "monitor_options.h"
@@ -239,7 +240,9 @@ int run(const MonitorOptions& options) {
         print(stderr, std::string(self) + ": " + options.device + ": read " +
                           std::to_string(tally.bytesRead) +
                           " bytes and found no time message in them" +
-                          (tally.bytesRead > 0 ? "; is the sender at 9600 baud 8N1?" : "") + "\n");
+                          (tally.bytesRead > 0 ? "; is the sender at " + std::to_string(chronvane::timeLine.baudRate) +
+                                                       " baud " + chronvane::framingText(chronvane::timeLine) + "?"
+                                                 : std::string()) + "\n");
         tally.faultSeen = true;
     } else if (trailing > 0) {
         print(stderr, std::string(self) + ": " + options.device + ": " + std::to_string(trailing) +

@@ -1,10 +1,12 @@
 #include "message_report.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <string_view>
 
 #include "core/calendar_names.h"
+#include "core/protocol.h"
 
 namespace chronvane::monitor {
 namespace {
@@ -64,6 +66,15 @@ std::string jsonNumber(const std::optional<int>& value) {
     return value ? std::to_string(*value) : "null";
 }
 
+// The protocol column is as wide as its longest label.
+constexpr std::size_t reportLabelWidth = [] {
+    std::size_t width = 0;
+    for (const ProtocolNames& names : protocolNames) {
+        width = std::max(width, names.reportLabel.size());
+    }
+    return width;
+}();
+
 bool isDateTime(const DecodedMessage& message) {
     return message.protocol == Protocol::OstrelDateTime;
 }
@@ -81,7 +92,10 @@ long long arrivalOffsetMs(const DecodedMessage& message) {
 
 std::string reportLine(const DecodedMessage& message) {
     std::string line = clockText(message);
-    line += isDateTime(message) ? "  8-bit Date/Time  " : "  ESE              ";
+    const std::string_view label = namesOf(message.protocol).reportLabel;
+    line += "  ";
+    line += label;
+    line.append(reportLabelWidth - label.size() + 2, ' ');
     const long long ms = arrivalOffsetMs(message);
     char offset[40];
     std::snprintf(offset, sizeof offset, "%c%3lld ms  ", ms < 0 ? '-' : '+', ms < 0 ? -ms : ms);
@@ -95,7 +109,7 @@ std::string reportLine(const DecodedMessage& message) {
 
 std::string reportJson(const DecodedMessage& message, const std::string& clock) {
     std::string json = "{\"time\":\"" + clockText(message) + "\",\"protocol\":\"";
-    json += isDateTime(message) ? "8-bit" : "ese";
+    json += namesOf(message.protocol).jsonName;
     json += "\",\"hour\":" + jsonNumber(message.hour);
     json += ",\"minute\":" + jsonNumber(message.minute);
     json += ",\"second\":" + jsonNumber(message.second);

@@ -1,5 +1,8 @@
 #include "monitor_options.h"
 
+#include "core/line_settings.h"
+#include "core/protocol.h"
+
 #include <charconv>
 #include <utility>
 
@@ -84,14 +87,39 @@ Parsed<MonitorOptions> parseMonitorArguments(const std::vector<std::string>& arg
     return {std::move(options), {}};
 }
 
+namespace {
+
+// text in lines of at most 80 columns, broken at spaces, each ending in a newline.
+std::string wrapped(const std::string& text) {
+    constexpr std::size_t columns = 80;
+    std::string out;
+    std::size_t lineStart = 0;
+    std::size_t wordStart = 0;
+    while (wordStart < text.size()) {
+        std::size_t wordEnd = text.find(' ', wordStart);
+        wordEnd = wordEnd == std::string::npos ? text.size() : wordEnd;
+        if (wordStart > lineStart && wordEnd - lineStart > columns) {
+            out.append(text, lineStart, wordStart - 1 - lineStart).push_back('\n');
+            lineStart = wordStart;
+        }
+        wordStart = wordEnd + 1;
+    }
+    out.append(text, lineStart, std::string::npos).push_back('\n');
+    return out;
+}
+
+}  // namespace
+
 std::string monitorUsageText(std::string_view executable) {
     std::string text = "Usage: " + std::string(executable) +
                        " [--count N] [--json] [--advance MS] DEVICE\n";
     text +=
-        "Decodes and checks the time messages arriving on a serial port (or any terminal\n"
-        "device, a pseudo-terminal included) at 9600 baud, 8 data bits, no parity,\n"
-        "1 stop bit. Both protocols are recognised by themselves: the ESE Real Time\n"
-        "Clock message and the Ostrel 8-bit Date/Time message.\n"
+        wrapped("Decodes and checks the time messages arriving on a serial port (or any "
+                "terminal device, a pseudo-terminal included) at " +
+                lineText(timeLine) +
+                ". Both protocols are recognised by themselves: the " +
+                std::string(namesOf(Protocol::EseRealTimeClock).title) + " message and the " +
+                std::string(namesOf(Protocol::OstrelDateTime).title) + " message.") +
         "\n"
         "One line per message: the time it carries, the protocol, how many milliseconds\n"
         "after the start of the local clock's second its first byte arrived, and either\n"

@@ -43,17 +43,24 @@ const std::string& DeviceMap::path(int index) const {
 }
 
 std::optional<int> DeviceMap::indexOfName(std::string_view name) {
-    if (name.size() != 4) {
+    if (name.size() < 4 || name.size() > 6) {
         return std::nullopt;
     }
     auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(name[0]) != 'c' || lower(name[1]) != 'o' || lower(name[2]) != 'm') {
+    if (lower(name[0]) != 'c' || lower(name[1]) != 'o' || lower(name[2]) != 'm' || name[3] == '0') {
         return std::nullopt;
     }
-    if (name[3] < '1' || name[3] > '4') {
+    int number = 0;
+    for (const char c : name.substr(3)) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        number = number * 10 + (c - '0');
+    }
+    if (number > portCount) {
         return std::nullopt;
     }
-    return name[3] - '1';
+    return number - 1;
 }
 
 std::string DeviceMap::portName(int index) {

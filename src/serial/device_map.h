@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/port_count.h"
+
 namespace chronvane {
 
 class VirtualPort;
@@ -18,11 +20,9 @@ class VirtualPort;
 // pseudo-terminal this program made, shared by every copy of the map.
 class DeviceMap {
   public:
-    static constexpr int portCount = 4;
-
     DeviceMap();
 
-    // index 0 to 3 (COM1 to COM4). Out-of-range indexes are ignored / give "".
+    // index 0 to portCount - 1 (COM1 to COM4). Out-of-range indexes are ignored / give "".
     // setPath makes a virtual COM a device path again.
     void setPath(int index, std::string path);
     // For a virtual COM, the path its readers open.
@@ -36,7 +36,8 @@ class DeviceMap {
     // The device COM<index+1> stands for unless told otherwise: the platform's
     // name for it (device_map_<platform>.cpp).
     static std::string defaultPath(int index);
-    // "COM1" to "COM4" (any case) to 0 to 3; nullopt for anything else.
+    // "COM1" to "COM4" (any case) to 0 to portCount - 1; nullopt for anything else,
+    // leading zeros included.
     static std::optional<int> indexOfName(std::string_view name);
     static std::string portName(int index);
 

@@ -25,21 +25,21 @@ SerialPort::~SerialPort() {
     close();
 }
 
-bool SerialPort::open(int index, int baudRate) {
+bool SerialPort::open(int index, const LineSettings& line) {
     // A caller that skipped close() must not leak the device it held.
     if (m_device) {
         close();
     }
-    if (static_cast<unsigned>(index) >= static_cast<unsigned>(DeviceMap::portCount)) {
+    if (static_cast<unsigned>(index) >= static_cast<unsigned>(portCount)) {
         fail(invalidArgument());
         return false;
     }
     m_portIndex = index;
-    if (!supportsBaudRate(baudRate)) {
+    if (!supports(line)) {
         fail(invalidArgument());
         return false;
     }
-    if (const SystemError error = openDevice(index, baudRate); error.failed()) {
+    if (const SystemError error = openDevice(index, line); error.failed()) {
         fail(error);
         return false;
     }
@@ -64,7 +64,7 @@ void SerialPort::settleOutput() {
     }
 }
 
-bool SerialPort::reopen(int index, int baudRate) {
+bool SerialPort::reopen(int index, const LineSettings& line) {
     if (m_identity.index == index) {
         if (m_device) {
             close();
@@ -75,7 +75,7 @@ bool SerialPort::reopen(int index, int baudRate) {
             return false;
         }
     }
-    return open(index, baudRate);
+    return open(index, line);
 }
 
 void SerialPort::close() {

@@ -11,14 +11,14 @@
 #include <string>
 
 #include "core/byte_string.h"
-#include "core/flow_control.h"
+#include "core/line_settings.h"
 #include "core/system_error.h"
 #include "device_map.h"
 #include "write_failure.h"
 
 namespace chronvane {
 
-// One serial device, COM1 to COM4, opened exclusively at <baud> 8N1 and written one
+// One serial device, COM1 to COM4, opened exclusively with a LineSettings and written one
 // byte per call. Every outcome is also kept: lastResult() for the most recent
 // device call and lastError() for the system's reason behind the most recent
 // failure, so callers can tell the operator why (for example a user outside the
@@ -37,23 +37,23 @@ class SerialPort {
     SerialPort& operator=(const SerialPort&) = delete;
 
     // Opens COM<index+1> through the device map and makes it ready to send.
-    // index greater than 3, compared unsigned (so negatives too), or a baud rate the
-    // platform cannot set: returns false, changes nothing (lastError: the system's
-    // code for an invalid argument). Otherwise: opens the device for exclusive use;
-    // discards pending output; sets the baud rate, 8 data bits, no parity, 1 stop
-    // bit, the output flow control of setFlowControl() (below), raw output and no
-    // local processing, leaving every other setting as the device had it; and reads
-    // the settings back to check they took (a driver that kept other line settings
-    // or another flow control fails the open). A virtual COM (see
+    // index portCount or more, compared unsigned (so negatives too), or a line the
+    // platform cannot set (see supports): returns false, changes nothing (lastError:
+    // the system's code for an invalid argument). Otherwise: opens the device for
+    // exclusive use; discards pending output; sets line's speed, data bits, parity,
+    // stop bits and output flow control (see LineSettings), raw output and no local
+    // processing, leaving every other setting as the device had it; and reads the
+    // settings back to check they took (a driver that kept other line settings or
+    // another flow control fails the open). A virtual COM (see
     // DeviceMap::setVirtual) is opened through its pseudo-terminal, not by path.
     // Any failure: returns false, releases whatever it had opened, keeps the reason
     // in lastError(). portIndex() is index afterwards whatever the outcome.
     // A device still held is closed first.
-    bool open(int index, int baudRate);
+    bool open(int index, const LineSettings& line);
 
     // Opens again, after the device went away, the device the last successful
     // open() held, as open() would with its index and baud rate; without one, the
-    // same as open(index, baudRate). A path can be handed to another device
+    // same as open(index, line). A path can be handed to another device
     // meanwhile (a /dev/pts number goes to the next pseudo-terminal made, another
     // user's): it is taken back only when it still names the same device (its
     // device number, and for a pseudo-terminal its owner), or when it is a name
@@ -62,7 +62,7 @@ class SerialPort {
     // ttyUSB/ttyACM node, which comes back under the same name. Otherwise returns
     // false and leaves the device alone (lastError ESTALE).
     // On Windows: open() again; a COM name always stands for the same port.
-    bool reopen(int index, int baudRate);
+    bool reopen(int index, const LineSettings& line);
 
     // Releases the device if one is held; harmless when closed. Output still queued
     // gets about 100 ms to leave and is then dropped, so a line held off by flow
@@ -94,13 +94,6 @@ class SerialPort {
     // What the most recent write's failure means (see WriteFailure); None after a
     // write that succeeded and before the first write.
     WriteFailure lastWriteFailure() const { return m_writeFailure; }
-
-    // The output flow control every later open sets; FlowControl::None until told.
-    // None: no handshake at all, in either direction. XonXoff: output stops on a
-    // received XOFF; whether we send XOFF ourselves and whether any byte restarts
-    // output stay as the device had them. RtsCts: output stops while CTS is low,
-    // the rest as the device had it.
-    void setFlowControl(FlowControl flow) { m_flow = flow; }
 
     const DeviceMap& devices() const { return m_devices; }
     // The path behind COM<index+1> ("" for an index out of range).
@@ -136,15 +129,15 @@ class SerialPort {
     static SystemError invalidArgument();
     static SystemError notOpen();
     static SystemError timedOut();
-    // Whether open() can set baudRate.
-    static bool supportsBaudRate(int baudRate);
+    // Whether open() can set line (the platform file says which speeds and framings).
+    static bool supports(const LineSettings& line);
     // What a failure means for whoever acts on it (see WriteFailure): the codes
     // that say the device itself is gone, the time-outs, and Other for the rest.
     static WriteFailure classify(SystemError error);
-    // open()'s device steps for COM<index+1> (index in range, baudRate supported,
+    // open()'s device steps for COM<index+1> (index in range, line supported,
     // nothing held). Success: m_device holds the device, returns no failure.
     // Failure: releases whatever it had opened, returns the system's reason.
-    SystemError openDevice(int index, int baudRate);
+    SystemError openDevice(int index, const LineSettings& line);
     // Lets queued output leave within writeBudget, then drops the rest (m_device
     // set), so that a line held off by flow control cannot hold close().
     void settleOutput();
@@ -185,7 +178,6 @@ class SerialPort {
     }
 
     DeviceMap m_devices;
-    FlowControl m_flow = FlowControl::None;
     // The device of the last successful open, as noteIdentity() found it.
     struct Identity {
         int index = -1;

@@ -15,6 +15,7 @@
 #include "core/deadline.h"
 #include "core/retry_on_interrupt.h"
 #include "output_queue_posix.h"
+#include "raw_line.h"
 #include "virtual_port.h"
 
 // The serial port on a POSIX tty. open(): open() read-write, O_NOCTTY | O_NONBLOCK;
@@ -33,29 +34,6 @@
 namespace chronvane {
 namespace {
 
-speed_t speedFor(int baudRate) {
-    switch (baudRate) {
-        case 1200:
-            return B1200;
-        case 2400:
-            return B2400;
-        case 4800:
-            return B4800;
-        case 9600:
-            return B9600;
-        case 19200:
-            return B19200;
-        case 38400:
-            return B38400;
-        case 57600:
-            return B57600;
-        case 115200:
-            return B115200;
-        default:
-            return B0;
-    }
-}
-
 // What a Linux tty does on its own that a serial port must not: echo received bytes
 // back out of the line (ECHO, ECHONL), so a receiver that talks back or noise on RX
 // would land between our bytes; flush queued output when a received byte is an
@@ -63,8 +41,12 @@ speed_t speedFor(int baudRate) {
 // (ICANON, IEXTEN), which nobody reads here anyway.
 constexpr tcflag_t localBitsOff = ECHO | ECHONL | ICANON | ISIG | IEXTEN;
 
-// The flow control bits the port decides; see SerialPort::setFlowControl for what
-// each choice leaves as the device had it.
+// The flow control bits the port decides. None: no handshake at all, in either
+// direction (IXON, IXOFF, IXANY and CRTSCTS off). XonXoff: output stops on a
+// received XOFF (IXON on, CRTSCTS off); whether we send XOFF ourselves (IXOFF) and
+// whether any byte restarts output (IXANY) stay as the device had them. RtsCts:
+// output stops while CTS is low (CRTSCTS on, IXON off), IXOFF and IXANY as the
+// device had them.
 constexpr tcflag_t softwareFlowBits = IXON | IXOFF | IXANY;
 
 void applyFlowControl(termios& settings, FlowControl flow) {
@@ -86,25 +68,21 @@ void applyFlowControl(termios& settings, FlowControl flow) {
     }
 }
 
-// The four line settings, raw output and no local processing: a Linux tty by default
+// The line's framing, raw output and no local processing: a Linux tty by default
 // turns 0x0A into 0x0D 0x0A (OPOST|ONLCR) and may turn 0x0D into 0x0A (OCRNL), and
 // the 8-bit message carries both as plain values. Besides the flow control asked
 // for, nothing else is touched: modem control and the special characters stay as
-// the device had them.
-void applyLineSettings(termios& settings, speed_t speed, FlowControl flow) {
-    cfsetispeed(&settings, speed);
-    cfsetospeed(&settings, speed);
-    settings.c_cflag = (settings.c_cflag & ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB)) | CS8;
+// the device had them. The line is known to be supported (SerialPort::supports).
+void applyLineSettings(termios& settings, const LineSettings& line) {
+    setLineFraming(settings, line);
     settings.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     settings.c_lflag &= ~localBitsOff;
-    applyFlowControl(settings, flow);
+    applyFlowControl(settings, line.flow);
 }
 
 bool settingsTook(const termios& wanted, const termios& actual) {
-    const tcflag_t lineBits = CSIZE | PARENB | CSTOPB;
-    return (actual.c_cflag & lineBits) == (wanted.c_cflag & lineBits) &&
-           (actual.c_oflag & OPOST) == 0 && (actual.c_lflag & localBitsOff) == 0 &&
-           cfgetospeed(&actual) == cfgetospeed(&wanted);
+    return lineFramingTook(wanted, actual) && (actual.c_oflag & OPOST) == 0 &&
+           (actual.c_lflag & localBitsOff) == 0;
 }
 
 bool flowControlTook(const termios& wanted, const termios& actual) {
@@ -186,8 +164,9 @@ SystemError SerialPort::timedOut() {
     return SystemError{ETIMEDOUT};
 }
 
-bool SerialPort::supportsBaudRate(int baudRate) {
-    return speedFor(baudRate) != B0;
+bool SerialPort::supports(const LineSettings& line) {
+    termios probe{};
+    return setLineFraming(probe, line);
 }
 
 // Which failures a reopen can cure: those that say the device itself is gone.
@@ -206,9 +185,7 @@ WriteFailure SerialPort::classify(SystemError error) {
     }
 }
 
-SystemError SerialPort::openDevice(int index, int baudRate) {
-    const speed_t speed = speedFor(baudRate);
-
+SystemError SerialPort::openDevice(int index, const LineSettings& line) {
     // O_NOCTTY: the device must never become our controlling terminal.
     // O_NONBLOCK: a line without carrier detect must not block the open, and a
     // device that stops taking bytes must not block a write.
@@ -254,7 +231,7 @@ SystemError SerialPort::openDevice(int index, int baudRate) {
     if (retryOnInterrupt([&] { return tcgetattr(fd, &settings); }) < 0) {
         return abandon(lastSystemError());
     }
-    applyLineSettings(settings, speed, m_flow);
+    applyLineSettings(settings, line);
     if (retryOnInterrupt([&] { return tcsetattr(fd, TCSANOW, &settings); }) < 0) {
         return abandon(lastSystemError());
     }

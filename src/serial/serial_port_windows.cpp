@@ -30,16 +30,18 @@ SystemError windowsError(DWORD code) {
     return SystemError{static_cast<int>(code)};
 }
 
-// The four line settings and the chosen output flow control. A receiver's RTS
+// The line's framing and its output flow control. A receiver's RTS
 // handshake is switched to plain RTS on only for FlowControl::None: Linux, and so
 // Wine, have one bit (CRTSCTS) for both directions, and with it CTS would hold our
 // output too.
-void applyLineSettings(DCB& dcb, DWORD baudRate, FlowControl flow) {
-    dcb.BaudRate = baudRate;
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = ONESTOPBIT;
-    switch (flow) {
+void applyLineSettings(DCB& dcb, const LineSettings& line) {
+    dcb.BaudRate = static_cast<DWORD>(line.baudRate);
+    dcb.ByteSize = static_cast<BYTE>(line.dataBits);
+    dcb.Parity = line.parity == Parity::None  ? NOPARITY
+                 : line.parity == Parity::Odd ? ODDPARITY
+                                              : EVENPARITY;
+    dcb.StopBits = line.stopBits == StopBits::One ? ONESTOPBIT : TWOSTOPBITS;
+    switch (line.flow) {
         case FlowControl::None:
             dcb.fOutxCtsFlow = FALSE;
             dcb.fOutX = FALSE;
@@ -108,8 +110,8 @@ SystemError SerialPort::timedOut() {
 }
 
 // The driver decides which rates it can set; SetCommState refuses the others.
-bool SerialPort::supportsBaudRate(int baudRate) {
-    return baudRate > 0;
+bool SerialPort::supports(const LineSettings& line) {
+    return line.baudRate > 0 && line.dataBits >= 5 && line.dataBits <= 8;
 }
 
 // Which failures a reopen can cure: those that say the device itself is gone (a USB
@@ -134,7 +136,7 @@ WriteFailure SerialPort::classify(SystemError error) {
     }
 }
 
-SystemError SerialPort::openDevice(int index, int baudRate) {
+SystemError SerialPort::openDevice(int index, const LineSettings& line) {
     // Read access too: Wine refuses the comm-state calls on a write-only handle.
     // No sharing: the port is ours alone while open (Windows refuses a second open
     // with ERROR_ACCESS_DENIED). No flags: synchronous I/O.
@@ -169,7 +171,7 @@ SystemError SerialPort::openDevice(int index, int baudRate) {
         }
         return abandon(error);
     }
-    applyLineSettings(dcb, static_cast<DWORD>(baudRate), m_flow);
+    applyLineSettings(dcb, line);
     if (!SetCommState(handle, &dcb)) {
         return abandon(lastSystemError());
     }

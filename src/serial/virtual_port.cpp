@@ -56,7 +56,7 @@ std::shared_ptr<VirtualPort> VirtualPort::create(SystemError* error) {
     if (readerFd < 0) {
         return fail(lastSystemError());
     }
-    if (const SystemError reason = makeRawListener(readerFd); reason.failed()) {
+    if (const SystemError reason = makeRawListener(readerFd, timeLine); reason.failed()) {
         return fail(reason);
     }
     return std::shared_ptr<VirtualPort>(new VirtualPort(masterFd, readerFd, std::move(readerPath)));

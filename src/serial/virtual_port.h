@@ -15,11 +15,11 @@ namespace chronvane {
 // reader path stays the same while the port is closed and opened again.
 // POSIX only (virtual_port.cpp); other platforms refuse (virtual_port_<platform>.cpp). It keeps a
 // descriptor of the reader end itself: the reader end then never hangs up when a
-// reader goes away, and its line settings (raw, 9600) stay as set here.
+// reader goes away, and its line settings (raw, timeLine) stay as set here.
 class VirtualPort {
   public:
-    // Opens a new pseudo-terminal pair and puts the reader end in raw mode at 9600
-    // baud, 8N1 (no echo, no CR/LF translation: the 8-bit message carries both as
+    // Opens a new pseudo-terminal pair and puts the reader end in raw mode, framed
+    // as timeLine (no echo, no CR/LF translation: the 8-bit message carries both as
     // data). On failure returns null, releases what it had opened and stores the
     // reason in *error (when error is not null).
     static std::shared_ptr<VirtualPort> create(SystemError* error);

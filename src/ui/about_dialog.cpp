@@ -8,20 +8,12 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "dialog_templates.h"
+#include "app/dialog_rules.h"
+#include "program_dialogs.h"
 #include "program_icon.h"
 #include "window_placement.h"
 
 namespace chronvane {
-
-bool helpExpanded = false;
-
-namespace {
-
-constexpr const char* openText = "Help >>";
-constexpr const char* closeText = "<< Help";
-
-}  // namespace
 
 AboutDialog::AboutDialog(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -35,7 +27,7 @@ AboutDialog::AboutDialog(QWidget* parent)
     // box to fit: hiding the pane shortens the box, showing it grows it downward.
     const DialogUnits units = DialogUnits::fitted(font(), layout, *style());
     const int width = units.toPixelsX(layout.width);
-    const int topHeight = units.toPixelsY(helpPaneTop);
+    const int topHeight = units.toPixelsY(helpPaneTop());
     m_top = new QWidget(this);
     m_top->setObjectName(QStringLiteral("aboutTop"));
     m_top->setFixedSize(width, topHeight);
@@ -49,20 +41,20 @@ AboutDialog::AboutDialog(QWidget* parent)
     column->addWidget(m_top);
     column->addWidget(m_pane);
 
-    const BuiltControls top = buildControls(layout, m_top, units, 0, helpPaneTop);
-    buildControls(layout, m_pane, units, helpPaneTop);
+    const BuiltControls top = buildControls(layout, m_top, units, 0, helpPaneTop());
+    buildControls(layout, m_pane, units, helpPaneTop());
 
     if (auto* icon = qobject_cast<QLabel*>(top.byName.value(QStringLiteral("programIcon")))) {
         const int side = std::min(icon->width(), icon->height());
         icon->setPixmap(programIcon().pixmap(QSize(side, side), devicePixelRatioF()));
     }
-    auto* ok = static_cast<QPushButton*>(top.byId.value(okButtonId));
+    auto* ok = static_cast<QPushButton*>(top.byId.value(dialog::okButtonId));
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    m_helpButton = static_cast<QPushButton*>(top.byId.value(helpButtonId));
+    m_helpButton = static_cast<QPushButton*>(top.byId.value(dialog::helpButtonId));
     connect(m_helpButton, &QPushButton::clicked, this, &AboutDialog::toggleHelp);
     ok->setFocus();
 
-    m_helpButton->setText(QString::fromUtf8(openText));
+    m_helpButton->setText(QString::fromUtf8(dialog::helpButtonText(false)));
     m_pane->hide();
     placeOnScreen();
     // Opened before the box is first shown, so it never appears at the short height.
@@ -74,7 +66,7 @@ AboutDialog::AboutDialog(QWidget* parent)
 
 void AboutDialog::toggleHelp() {
     helpExpanded = !helpExpanded;
-    m_helpButton->setText(QString::fromUtf8(helpExpanded ? closeText : openText));
+    m_helpButton->setText(QString::fromUtf8(dialog::helpButtonText(helpExpanded)));
     m_pane->setVisible(helpExpanded);
 }
 

@@ -2,14 +2,13 @@
 
 #include <QDialog>
 
+#include "app/dialog_rules.h"
+
 class QPushButton;
 
 namespace chronvane {
 
-// Whether the About box's help pane is (or is to be) open. One value for the whole
-// run, shared by every About box, false at start; it outlives each box, so the next
-// box opens the way the last one was left. The main window's F1 sets it first.
-extern bool helpExpanded;
+// Whether the pane is open: helpExpanded (app/dialog_rules.h), shared with every box.
 
 // The About box: name, version, maker and author lines, OK, and a "Help >>" toggle
 // that folds out the help pane below them. Built fresh for each showing. Opens with

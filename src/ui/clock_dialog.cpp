@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -18,17 +17,13 @@
 
 #include "about_dialog.h"
 #include "app/start_sequence.h"
-#include "dialog_templates.h"
+#include "app/dialog_rules.h"
+#include "program_dialogs.h"
 #include "program_icon.h"
 #include "window_placement.h"
 
 namespace chronvane {
 namespace {
-
-constexpr std::array<int, DeviceMap::portCount> portRadioIds{com1RadioId, com2RadioId, com3RadioId,
-                                                             com4RadioId};
-// Positions in the system menu that stay greyed: the window has a fixed size.
-constexpr std::array<int, 2> greyedMenuPositions{2, 4};
 
 QString portToolTip(int index, const std::string& devicePath, SystemError error) {
     QString tip = QStringLiteral("%1 is %2")
@@ -41,10 +36,9 @@ QString portToolTip(int index, const std::string& devicePath, SystemError error)
     return tip;
 }
 
-// The executable's file name without extension: what the program calls itself.
 QString applicationName() {
-    const QString name = QFileInfo(QCoreApplication::arguments().value(0)).completeBaseName();
-    return name.isEmpty() ? QStringLiteral("chronvane32") : name;
+    return QString::fromStdString(
+        dialog::applicationName(QCoreApplication::arguments().value(0).toStdString()));
 }
 
 // A box the start sequence shows comes up before the main window is on screen, where
@@ -81,23 +75,23 @@ ClockDialog::ClockDialog(Clock& clock, DeviceMap devices, QWidget* parent)
     setFixedSize(units.toPixelsX(layout.width), units.toPixelsY(layout.height));
 
     const BuiltControls built = buildControls(layout, this, units);
-    for (int i = 0; i < DeviceMap::portCount; ++i) {
-        m_portRadios.at(i) = static_cast<QRadioButton*>(built.byId.value(portRadioIds.at(i)));
+    for (int i = 0; i < portCount; ++i) {
+        m_portRadios.at(i) =
+            static_cast<QRadioButton*>(built.byId.value(dialog::portRadioIds.at(i)));
         m_portRadios.at(i)->setToolTip(
             portToolTip(i, m_controller.port().devicePath(i), SystemError{}));
         connect(m_portRadios.at(i), &QRadioButton::clicked, this,
                 [this, i] { m_sendThread.selectPort(i + 1); });
     }
-    m_eseRadio = static_cast<QRadioButton*>(built.byId.value(eseRadioId));
-    m_ostrelRadio = static_cast<QRadioButton*>(built.byId.value(ostrelRadioId));
     // The send thread reads the protocol for each message from the hand-over.
-    for (QRadioButton* radio : {m_eseRadio, m_ostrelRadio}) {
-        connect(radio, &QRadioButton::toggled, this,
+    for (std::size_t i = 0; i < m_protocolRadios.size(); ++i) {
+        m_protocolRadios.at(i) =
+            static_cast<QRadioButton*>(built.byId.value(dialog::protocolRadioIds.at(i)));
+        connect(m_protocolRadios.at(i), &QRadioButton::toggled, this,
                 [this] { m_handOver.setProtocol(selectedProtocol()); });
     }
     for (std::size_t i = 0; i < m_logLabels.size(); ++i) {
-        m_logLabels.at(i) =
-            static_cast<QLabel*>(built.byId.value(logLine1Id + static_cast<int>(i)));
+        m_logLabels.at(i) = static_cast<QLabel*>(built.byId.value(dialog::logLineIds.at(i)));
     }
     // The placeholders never show: the first refresh puts the (empty) log in.
     showLog(m_controller.log().lines());
@@ -139,11 +133,11 @@ void ClockDialog::buildSystemMenu() {
     connect(closeAction, &QAction::triggered, this, [this] { close(); });
 
     m_systemMenu->addSeparator();
-    QAction* about = m_systemMenu->addAction(QString::fromUtf8(aboutMenuText));
+    QAction* about = m_systemMenu->addAction(QString::fromStdString(aboutMenuText()));
     about->setObjectName(QStringLiteral("aboutAction"));
     connect(about, &QAction::triggered, this, &ClockDialog::showAbout);
     const QList<QAction*> actions = m_systemMenu->actions();
-    for (const int position : greyedMenuPositions) {
+    for (const int position : dialog::greyedSystemMenuPositions) {
         if (position < actions.size()) {
             actions.at(position)->setEnabled(false);
         }
@@ -167,7 +161,12 @@ void ClockDialog::showHelp() {
 }
 
 Protocol ClockDialog::selectedProtocol() const {
-    return m_eseRadio->isChecked() ? Protocol::EseRealTimeClock : Protocol::OstrelDateTime;
+    for (const Protocol protocol : allProtocols) {
+        if (m_protocolRadios.at(protocolIndex(protocol))->isChecked()) {
+            return protocol;
+        }
+    }
+    return defaultProtocol;
 }
 
 void ClockDialog::resultsWaiting() {
@@ -212,7 +211,7 @@ void ClockDialog::showPortOpened(int portNumber, const std::string& devicePath,
 }
 
 QRadioButton* ClockDialog::portRadio(int number) const {
-    if (number < 1 || number > DeviceMap::portCount) {
+    if (number < 1 || number > portCount) {
         return nullptr;
     }
     return m_portRadios.at(static_cast<std::size_t>(number - 1));
@@ -238,7 +237,7 @@ void ClockDialog::checkPortRadio(int number) {
 }
 
 void ClockDialog::checkProtocolRadio(Protocol protocol) {
-    (protocol == Protocol::EseRealTimeClock ? m_eseRadio : m_ostrelRadio)->setChecked(true);
+    m_protocolRadios.at(protocolIndex(protocol))->setChecked(true);
     m_handOver.setProtocol(protocol);
 }
 

@@ -94,9 +94,8 @@ class ClockDialog : public QDialog, public StartWindow {
     std::string m_commandLine;
     bool m_initialized = false;
     bool m_minimizePending = false;
-    std::array<QRadioButton*, DeviceMap::portCount> m_portRadios{};
-    QRadioButton* m_eseRadio = nullptr;
-    QRadioButton* m_ostrelRadio = nullptr;
+    std::array<QRadioButton*, portCount> m_portRadios{};
+    std::array<QRadioButton*, allProtocols.size()> m_protocolRadios{};
     std::array<QLabel*, MessageLog::lineCount> m_logLabels{};
     QMenu* m_systemMenu = nullptr;
     std::optional<ClockState::Sync> m_shownSync;

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "dialog_template.h"
+#include "dialog_layout.h"
 
 namespace chronvane {
 

@@ -6,6 +6,8 @@
 #include <QWindow>
 #include <algorithm>
 
+#include "app/dialog_rules.h"
+
 namespace chronvane {
 namespace {
 
@@ -76,15 +78,12 @@ class FramePlacement final : public QObject {
 }  // namespace
 
 QPoint centredPosition(QSize size, const QRect& over, const QRect& workArea) {
-    // QRect::right() is the last pixel inside; the classic rectangle's right edge is
-    // one past it.
-    int left = (over.left() + over.left() + over.width()) / 2 - size.width() / 2;
-    int top = (over.top() + over.top() + over.height()) / 2 - size.height() / 2;
-    left = std::min(left, workArea.left() + workArea.width() - size.width());
-    top = std::min(top, workArea.top() + workArea.height() - size.height());
-    left = std::max(left, workArea.left());
-    top = std::max(top, workArea.top());
-    return {left, top};
+    // By start and length: QRect::right() is the last pixel inside, where the
+    // Win32 rectangle's right edge is one past it.
+    return {dialog::centredStart({over.left(), over.width()}, size.width(),
+                                 {workArea.left(), workArea.width()}),
+            dialog::centredStart({over.top(), over.height()}, size.height(),
+                                 {workArea.top(), workArea.height()})};
 }
 
 void centreWindow(QWidget& window, const QRect& over, const QRect& workArea, const QWidget* like) {

@@ -1,19 +1,11 @@
 #include "about_dialog.h"
 
+#include "app/dialog_rules.h"
 #include "dialog_binding.h"
 #include "resource.h"
 #include "window_placement.h"
 
 namespace chronvane {
-
-bool helpExpanded = false;
-
-namespace {
-
-constexpr const char* expandText = "Help >>";
-constexpr const char* collapseText = "<< Help";
-
-}  // namespace
 
 SystemError AboutDialog::run(HWND owner) {
     const INT_PTR result =
@@ -33,7 +25,7 @@ INT_PTR AboutDialog::handle(UINT message, WPARAM wParam, LPARAM /*lParam*/) {
                 case IDCANCEL:
                     EndDialog(m_window, LOWORD(wParam));
                     return TRUE;
-                case IDC_HELP_BUTTON:
+                case dialog::helpButtonId:
                     if (HIWORD(wParam) == BN_CLICKED) {
                         toggleHelp();
                     }
@@ -52,14 +44,14 @@ INT_PTR AboutDialog::handle(UINT message, WPARAM wParam, LPARAM /*lParam*/) {
 }
 
 void AboutDialog::initialize() {
-    SetDlgItemTextA(m_window, IDC_HELP_BUTTON, expandText);
-    resizeBy(-paneHeight);
+    SetDlgItemTextA(m_window, dialog::helpButtonId, dialog::helpButtonText(false));
+    resizeBy(-foldPixels);
     if (helpExpanded) {
         // Posted, not done here: the box's loop handles the click before the box is
         // first shown, so it appears open without being seen to grow.
         helpExpanded = false;
-        PostMessageA(m_window, WM_COMMAND, MAKEWPARAM(IDC_HELP_BUTTON, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(m_window, IDC_HELP_BUTTON)));
+        PostMessageA(m_window, WM_COMMAND, MAKEWPARAM(dialog::helpButtonId, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(m_window, dialog::helpButtonId)));
     }
     // Centred at its shortened height; opening the pane later grows it downwards.
     const HWND owner = GetWindow(m_window, GW_OWNER);
@@ -72,8 +64,8 @@ void AboutDialog::initialize() {
 
 void AboutDialog::toggleHelp() {
     helpExpanded = !helpExpanded;
-    SetDlgItemTextA(m_window, IDC_HELP_BUTTON, helpExpanded ? collapseText : expandText);
-    resizeBy(helpExpanded ? paneHeight : -paneHeight);
+    SetDlgItemTextA(m_window, dialog::helpButtonId, dialog::helpButtonText(helpExpanded));
+    resizeBy(helpExpanded ? foldPixels : -foldPixels);
 }
 
 // Keeps the top-left corner: the pane unrolls below what is already there.

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "about_dialog.h"
+#include "app/dialog_rules.h"
 #include "app/start_sequence.h"
 #include "dialog_binding.h"
 #include "resource.h"
@@ -14,13 +15,6 @@
 namespace chronvane {
 namespace {
 
-constexpr std::array<int, DeviceMap::portCount> portRadioIds{IDC_COM1_RADIO, IDC_COM2_RADIO,
-                                                             IDC_COM3_RADIO, IDC_COM4_RADIO};
-constexpr std::array<int, MessageLog::lineCount> logLineIds{IDC_LOG_LINE1, IDC_LOG_LINE2,
-                                                            IDC_LOG_LINE3, IDC_LOG_LINE4};
-// Positions in the system menu that stay greyed: Size and Maximize in the
-// standard menu, since the window has a fixed size.
-constexpr std::array<UINT, 2> greyedMenuPositions{2, 4};
 // The window timer that checks a minimize asked for at start: every 100 ms, until
 // the window has stayed minimized for a second, for at most 10 s (a loaded machine
 // may take seconds to show the window).
@@ -29,14 +23,10 @@ constexpr UINT minimizeCheckMs = 100;
 constexpr int minimizeChecks = 100;
 constexpr int minimizeStableChecks = 10;
 
-// The executable's file name without its extension: what the program calls itself.
 std::string applicationName() {
     std::array<char, MAX_PATH> path{};
     const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    std::string name(path.data(), length < path.size() ? length : 0);
-    name = name.substr(name.find_last_of("\\/:") + 1);
-    name = name.substr(0, name.find_last_of('.'));
-    return name.empty() ? "chronvane32" : name;
+    return dialog::applicationName(std::string_view(path.data(), length < path.size() ? length : 0));
 }
 
 }  // namespace
@@ -192,8 +182,8 @@ void ClockDialog::addAboutToSystemMenu() {
         AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
         AppendMenuA(menu, MF_STRING, IDM_ABOUTBOX, text.data());
     }
-    for (const UINT position : greyedMenuPositions) {
-        EnableMenuItem(menu, position, MF_BYPOSITION | MF_GRAYED);
+    for (const int position : dialog::greyedSystemMenuPositions) {
+        EnableMenuItem(menu, static_cast<UINT>(position), MF_BYPOSITION | MF_GRAYED);
     }
 }
 
@@ -209,12 +199,12 @@ void ClockDialog::onCommand(WORD id, WORD notification) {
     if (notification != BN_CLICKED) {
         return;
     }
-    for (std::size_t i = 0; i < portRadioIds.size(); ++i) {
-        if (id == portRadioIds.at(i)) {
+    for (std::size_t i = 0; i < dialog::portRadioIds.size(); ++i) {
+        if (id == dialog::portRadioIds.at(i)) {
             m_sendThread.selectPort(static_cast<int>(i) + 1);
         }
     }
-    if (id == IDC_ESE_RADIO || id == IDC_OSTREL_RADIO) {
+    if (std::ranges::find(dialog::protocolRadioIds, id) != dialog::protocolRadioIds.end()) {
         m_handOver.setProtocol(selectedProtocol());
     }
 }
@@ -239,9 +229,13 @@ void ClockDialog::showAbout() {
 }
 
 Protocol ClockDialog::selectedProtocol() const {
-    return m_window != nullptr && IsDlgButtonChecked(m_window, IDC_ESE_RADIO) == BST_CHECKED
-               ? Protocol::EseRealTimeClock
-               : Protocol::OstrelDateTime;
+    for (const Protocol protocol : allProtocols) {
+        if (m_window != nullptr &&
+            IsDlgButtonChecked(m_window, dialog::protocolRadioId(protocol)) == BST_CHECKED) {
+            return protocol;
+        }
+    }
+    return defaultProtocol;
 }
 
 void ClockDialog::resultsWaiting() {
@@ -269,21 +263,22 @@ void ClockDialog::showLog(const MessageLog::Lines& lines) {
     if (m_window == nullptr) {
         return;
     }
-    for (std::size_t i = 0; i < logLineIds.size(); ++i) {
-        SetDlgItemTextA(m_window, logLineIds.at(i), lines.at(i).c_str());
+    for (std::size_t i = 0; i < dialog::logLineIds.size(); ++i) {
+        SetDlgItemTextA(m_window, dialog::logLineIds.at(i), lines.at(i).c_str());
     }
 }
 
 void ClockDialog::checkPortRadio(int number) {
-    if (number >= 1 && number <= DeviceMap::portCount) {
-        CheckRadioButton(m_window, IDC_COM1_RADIO, IDC_COM4_RADIO,
-                         portRadioIds.at(static_cast<std::size_t>(number - 1)));
+    const auto& ids = dialog::portRadioIds;
+    if (number >= 1 && number <= portCount) {
+        CheckRadioButton(m_window, ids.front(), ids.back(),
+                         ids.at(static_cast<std::size_t>(number - 1)));
     }
 }
 
 void ClockDialog::checkProtocolRadio(Protocol protocol) {
-    CheckRadioButton(m_window, IDC_ESE_RADIO, IDC_OSTREL_RADIO,
-                     protocol == Protocol::EseRealTimeClock ? IDC_ESE_RADIO : IDC_OSTREL_RADIO);
+    const auto& ids = dialog::protocolRadioIds;
+    CheckRadioButton(m_window, ids.front(), ids.back(), dialog::protocolRadioId(protocol));
     m_handOver.setProtocol(protocol);
 }
 

@@ -1,5 +1,7 @@
 #include "window_placement.h"
 
+#include "app/dialog_rules.h"
+
 namespace chronvane {
 
 RECT workAreaOf(HWND window) {
@@ -20,20 +22,10 @@ void centreWindow(HWND window, const RECT& centre) {
     const int width = frame.right - frame.left;
     const int height = frame.bottom - frame.top;
     const RECT area = workAreaOf(window);
-    int left = (centre.left + centre.right) / 2 - width / 2;
-    int top = (centre.top + centre.bottom) / 2 - height / 2;
-    if (left + width > area.right) {
-        left = area.right - width;
-    }
-    if (left < area.left) {
-        left = area.left;
-    }
-    if (top + height > area.bottom) {
-        top = area.bottom - height;
-    }
-    if (top < area.top) {
-        top = area.top;
-    }
+    const int left = dialog::centredStart({centre.left, centre.right - centre.left}, width,
+                                          {area.left, area.right - area.left});
+    const int top = dialog::centredStart({centre.top, centre.bottom - centre.top}, height,
+                                         {area.top, area.bottom - area.top});
     SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 

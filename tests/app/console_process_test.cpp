@@ -144,7 +144,7 @@ TEST_P(ConsoleSends, OneMessagePerSecondUntilSigtermThenReleasesThePort) {
     DeviceMap devices;
     devices.setPath(0, pty.devicePath());
     SerialPort other(devices);
-    EXPECT_FALSE(other.open(0, 9600));
+    EXPECT_FALSE(other.open(0, timeLine));
     EXPECT_EQ(other.lastError().code, EBUSY);
 
     EXPECT_EQ(stopWithSigterm(child, endWait, pty.devicePath()), "");

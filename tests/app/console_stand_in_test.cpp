@@ -127,11 +127,11 @@ TEST_F(ConsoleStandInTest, ARepeatingFailureIsReportedOnceUntilSomethingChanges)
 }
 
 TEST_F(ConsoleStandInTest, TheProtocolFollowsTheLastCheckedRadio) {
-    EXPECT_TRUE(console.isEseSelected()) << "ESE is the default";
+    EXPECT_EQ(console.selectedProtocol(), Protocol::EseRealTimeClock) << "ESE is the default";
     console.checkProtocolRadio(Protocol::OstrelDateTime);
-    EXPECT_FALSE(console.isEseSelected());
+    EXPECT_EQ(console.selectedProtocol(), Protocol::OstrelDateTime);
     console.checkProtocolRadio(Protocol::EseRealTimeClock);
-    EXPECT_TRUE(console.isEseSelected());
+    EXPECT_EQ(console.selectedProtocol(), Protocol::EseRealTimeClock);
 }
 
 TEST_F(ConsoleStandInTest, TheTimerIsTheTickAndTheMessageBoxIsALineOnTheErrorStream) {
@@ -155,7 +155,7 @@ TEST_F(ConsoleStandInTest, TheStartSequenceDrivesTheConsoleLikeAWindow) {
     runStartSequence(commandLine, console, controller);
 
     EXPECT_EQ(console.portNumber(), 3);
-    EXPECT_FALSE(console.isEseSelected());
+    EXPECT_EQ(console.selectedProtocol(), Protocol::OstrelDateTime);
     EXPECT_TRUE(tick.isRunning());
     EXPECT_EQ(out.take(), "COM3 opened successfully.\n");
     EXPECT_EQ(err.take(), "COM3 is " + pty.devicePath() + "\n");

@@ -65,7 +65,7 @@ TEST_F(StartSequence, NoTimerShowsTheBoxAndLeavesPortSelectionWorking) {
     runStartSequence(commandLine, window, *controller);
     EXPECT_EQ(clockWindow.shown[3], "COM1 could not be opened.");
     controller->selectPort(2);
-    EXPECT_EQ(controller->portName(), "COM2");
+    EXPECT_EQ(controller->activePort(), 2);
 }
 
 }  // namespace

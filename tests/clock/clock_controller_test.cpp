@@ -44,7 +44,7 @@ class ControllerTest : public ::testing::Test {
 // start falls anywhere in its second, so it only notes which second that is.
 TEST_F(ControllerTest, OpeningLogsSuccessAndTheFirstMessageWaitsForTheNextSecond) {
     controller->selectPort(1);
-    EXPECT_EQ(controller->portName(), "COM1");
+    EXPECT_EQ(controller->activePort(), 1);
     EXPECT_EQ(window.shown[3], "COM1 opened successfully.");
 
     clock.setSecond(8);
@@ -96,7 +96,7 @@ TEST_F(ControllerTest, TicksExactlyOneMinuteApartSendNothing) {
 
 TEST_F(ControllerTest, LastSecondFollowsTheClockWhileNoPortIsOpen) {
     controller->selectPort(3);
-    EXPECT_EQ(controller->portName(), "NONE");
+    EXPECT_EQ(controller->activePort(), std::nullopt);
     EXPECT_EQ(window.shown[3], "COM3 could not be opened.");
     const int shownBefore = window.showCount;
     clock.setSecond(40);
@@ -135,7 +135,7 @@ TEST_F(ControllerTest, AFailedSelectionLeavesNoPortOpen) {
     EXPECT_FALSE(controller->port().isOpen());
     // COM1 is free again: a second user can take it.
     SerialPort other(controller->port().devices());
-    EXPECT_TRUE(other.open(0, 9600));
+    EXPECT_TRUE(other.open(0, timeLine));
 }
 
 TEST_F(ControllerTest, SwitchingPortsMovesTheMessages) {
@@ -153,7 +153,7 @@ TEST_F(ControllerTest, ProtocolIsReadAtEachNewSecond) {
     controller->selectPort(1);
     controller->onTick();
     com1.drain();
-    window.ese = false;  // switched within the second: no effect, nothing logged
+    window.protocol = Protocol::OstrelDateTime;  // switched within the second: no effect, nothing logged
     const int shows = window.showCount;
     controller->onTick();
     EXPECT_EQ(window.showCount, shows);
@@ -173,18 +173,18 @@ TEST_F(ControllerTest, APreparedMessageGoesOutOnlyWhenItsSecondAndProtocolStillH
     struct Case {
         const char* name;
         int secondAtTheChange;  // the prepared one is 1
-        bool eseAtTheChange;
+        Protocol protocolAtTheChange;
         bool convertsAtTheChange;
     };
     const Case cases[] = {
-        {"as prepared", 1, true, false},
-        {"clock set meanwhile", 7, true, true},
-        {"protocol chosen meanwhile", 1, false, false},
+        {"as prepared", 1, Protocol::EseRealTimeClock, false},
+        {"clock set meanwhile", 7, Protocol::EseRealTimeClock, true},
+        {"protocol chosen meanwhile", 1, Protocol::OstrelDateTime, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         clock.time = FakeClock{}.time;
-        window.ese = true;
+        window.protocol = Protocol::EseRealTimeClock;
         const DeviceMap devices = controller->port().devices();
         controller.reset();  // the port goes with it
         controller = std::make_unique<ClockController>(clock, window, devices);
@@ -194,12 +194,12 @@ TEST_F(ControllerTest, APreparedMessageGoesOutOnlyWhenItsSecondAndProtocolStillH
         controller->prepare(FakeClock::secondOf(clock.time) + 1);
         const int conversions = clock.conversions;
         clock.setSecond(c.secondAtTheChange);
-        window.ese = c.eseAtTheChange;
+        window.protocol = c.protocolAtTheChange;
         controller->onTick();
         EXPECT_EQ(clock.conversions != conversions, c.convertsAtTheChange);
         const auto bytes = com1.read(100, std::chrono::milliseconds(100));
         EXPECT_EQ(ByteString(bytes.begin(), bytes.end()),
-                  c.eseAtTheChange ? buildEseMessage(clock.time) : buildDateTimeMessage(clock.time));
+                  messageFormat(c.protocolAtTheChange).build(clock.time));
     }
 }
 
@@ -263,7 +263,7 @@ TEST(ControllerRecovery, ReopensTheSameDeviceOnceItIsBack) {
     }
     EXPECT_EQ(window.shown[2], "COM1: Transmission failed (Input/output error)");
     EXPECT_EQ(window.shown[3], "COM1 could not be opened.");
-    EXPECT_EQ(controller.portName(), "COM1");
+    EXPECT_EQ(controller.activePort(), 1);
     EXPECT_EQ(controller.portActivity(), ClockController::PortActivity::CannotOpen);
 
     // Plugged in again: back at this change of second, so this second is sent.
@@ -288,11 +288,11 @@ TEST_F(ControllerTest, SelectingTheSamePortDuringRecoveryTriesAgainAtOnce) {
     controller->onTick();
     ASSERT_TRUE(controller->isRecovering());
     // The operator's choice is a fresh attempt even though COM1 is the name in use;
-    // the line is still dead, so it fails and recovery gives way to "NONE".
+    // the line is still dead, so it fails and recovery gives way to no port at all.
     controller->selectPort(1);
     EXPECT_FALSE(controller->isRecovering());
     EXPECT_EQ(window.shown[3], "COM1 could not be opened.");
-    EXPECT_EQ(controller->portName(), "NONE");
+    EXPECT_EQ(controller->activePort(), std::nullopt);
 }
 
 }  // namespace

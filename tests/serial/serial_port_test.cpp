@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <memory>
 
 #include <gmock/gmock.h>
@@ -15,6 +16,7 @@
 #include "clock/message_formats.h"
 #include "pty_pair.h"
 #include "serial/output_queue_posix.h"
+#include "serial/raw_line.h"
 #include "serial/serial_port.h"
 
 namespace chronvane {
@@ -45,7 +47,7 @@ class SerialPortTest : public ::testing::Test {
 };
 
 TEST_F(SerialPortTest, SendsEveryByteOfAMessageInOrder) {
-    ASSERT_TRUE(port.open(0, 9600));
+    ASSERT_TRUE(port.open(0, timeLine));
     EXPECT_EQ(port.portIndex(), 0);
     const ByteString message = buildDateTimeMessage(LocalTime{0, 0, 0, 1, 0, 0});
     EXPECT_TRUE(port.write(message));
@@ -59,7 +61,7 @@ TEST_F(SerialPortTest, BytesLeaveVerbatimEvenWhenTheDeviceTranslatedOutput) {
     settings.c_oflag |= OPOST | ONLCR | OCRNL;
     ASSERT_EQ(tcsetattr(pty.deviceFd(), TCSANOW, &settings), 0);
 
-    ASSERT_TRUE(port.open(0, 9600));
+    ASSERT_TRUE(port.open(0, timeLine));
     const ByteString dateTime = buildDateTimeMessage(LocalTime{13, 10, 10, 13, 9, 3});
     const ByteString ese = buildEseMessage(LocalTime{13, 10, 10, 13, 9, 3});
     EXPECT_TRUE(port.write(dateTime));
@@ -81,7 +83,7 @@ TEST_F(SerialPortTest, SetsTheLineAndKeepsEveryOtherSetting) {
     preset.c_lflag |= ECHO | ECHONL | ICANON | ISIG | IEXTEN | TOSTOP;
     ASSERT_EQ(tcsetattr(pty.deviceFd(), TCSANOW, &preset), 0);
 
-    ASSERT_TRUE(port.open(0, 9600));
+    ASSERT_TRUE(port.open(0, timeLine));
     const termios after = deviceSettings();
     EXPECT_EQ(cfgetospeed(&after), B9600);
     EXPECT_EQ(after.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
@@ -95,6 +97,44 @@ TEST_F(SerialPortTest, SetsTheLineAndKeepsEveryOtherSetting) {
     // Echo, line editing and signal characters go; the other local flags stay.
     EXPECT_EQ(after.c_lflag,
               preset.c_lflag & ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN));
+}
+
+// Every part of the line is set, not only what the clock uses. A pseudo-terminal
+// keeps the speed and the stop bits but forces 8 bits without parity (and the port
+// then refuses it as not taken), so the framing is checked in the settings the port
+// would write, and the device is opened with the lines it can keep.
+TEST_F(SerialPortTest, OpensWithTheLineItIsGiven) {
+    struct Case {
+        LineSettings line;
+        speed_t speed;
+        tcflag_t framing;
+    };
+    const Case cases[] = {
+        {{19200, 7, Parity::Even, StopBits::Two, FlowControl::None}, B19200, CS7 | PARENB | CSTOPB},
+        {{1200, 5, Parity::Odd, StopBits::One, FlowControl::None}, B1200, CS5 | PARENB | PARODD},
+        {{115200, 8, Parity::None, StopBits::Two, FlowControl::None}, B115200, CS8 | CSTOPB},
+        {timeLine, B9600, CS8},
+    };
+    const tcflag_t framingBits = CSIZE | PARENB | PARODD | CSTOPB;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(framingText(c.line));
+        termios wanted{};
+        ASSERT_TRUE(setLineFraming(wanted, c.line));
+        EXPECT_EQ(wanted.c_cflag & framingBits, c.framing);
+        EXPECT_EQ(cfgetospeed(&wanted), c.speed);
+        if (c.line.dataBits != 8 || c.line.parity != Parity::None) {
+            EXPECT_FALSE(port.open(0, c.line)) << "a pseudo-terminal cannot keep it";
+            continue;
+        }
+        ASSERT_TRUE(port.open(0, c.line)) << std::strerror(port.lastError().code);
+        const termios after = deviceSettings();
+        EXPECT_EQ(cfgetospeed(&after), c.speed);
+        // Without parity, PARODD is left as the device had it.
+        EXPECT_EQ(after.c_cflag & (CSIZE | PARENB | CSTOPB), c.framing);
+        port.close();
+    }
+    EXPECT_FALSE(port.open(0, LineSettings{12345}));
+    EXPECT_EQ(port.lastError().code, EINVAL);
 }
 
 // Linux gives every tty XON/XOFF output flow control; a serial port shows none
@@ -123,8 +163,9 @@ TEST_F(SerialPortTest, FlowControlIsWhatItWasToldAndNoMore) {
         preset.c_iflag = (preset.c_iflag & ~soft) | c.presetIflag;
         preset.c_cflag = (preset.c_cflag & ~static_cast<tcflag_t>(CRTSCTS)) | c.presetCrtscts;
         ASSERT_EQ(tcsetattr(pty.deviceFd(), TCSANOW, &preset), 0);
-        port.setFlowControl(c.flow);
-        ASSERT_TRUE(port.open(0, 9600));
+        LineSettings line = timeLine;
+        line.flow = c.flow;
+        ASSERT_TRUE(port.open(0, line));
         const termios after = deviceSettings();
         EXPECT_EQ(after.c_iflag & soft, c.wantedIflag);
         EXPECT_EQ(after.c_cflag & CRTSCTS, c.wantedCrtscts);
@@ -140,7 +181,7 @@ TEST_F(SerialPortTest, WhatTheLineReceivesNeverGoesBackOut) {
     ASSERT_EQ(tcsetattr(pty.deviceFd(), TCSANOW, &settings), 0);
     pty.closeDevice();
 
-    ASSERT_TRUE(port.open(0, 9600));
+    ASSERT_TRUE(port.open(0, timeLine));
     const ByteString message = buildEseMessage(LocalTime{12, 34, 56, 1, 0, 0});
     ASSERT_TRUE(port.write(ByteString(message.begin(), message.begin() + 5)));
     const char incoming[] = "ZZ\x03\x1a\x1c\r\nZZ";
@@ -153,7 +194,7 @@ TEST_F(SerialPortTest, WhatTheLineReceivesNeverGoesBackOut) {
 // Exclusive use stays with the device, not with our descriptor, while anyone else
 // has it open; a closed port must give it up, or our own next open is refused.
 TEST_F(SerialPortTest, ClosingGivesUpExclusiveUseWhileOthersHoldTheDevice) {
-    ASSERT_TRUE(port.open(0, 9600));
+    ASSERT_TRUE(port.open(0, timeLine));
     int exclusive = 0;
     ASSERT_EQ(ioctl(pty.deviceFd(), TIOCGEXCL, &exclusive), 0);
     EXPECT_EQ(exclusive, 1);
@@ -163,18 +204,18 @@ TEST_F(SerialPortTest, ClosingGivesUpExclusiveUseWhileOthersHoldTheDevice) {
 }
 
 TEST_F(SerialPortTest, ASecondOpenFailsWhileTheFirstHoldsTheDevice) {
-    ASSERT_TRUE(port.open(0, 9600));
+    ASSERT_TRUE(port.open(0, timeLine));
     SerialPort second(devicesFor(pty.devicePath()));
-    EXPECT_FALSE(second.open(0, 9600));
+    EXPECT_FALSE(second.open(0, timeLine));
     EXPECT_EQ(second.lastError().code, EBUSY);
     second.close();
     port.close();
-    EXPECT_TRUE(second.open(0, 9600));
+    EXPECT_TRUE(second.open(0, timeLine));
 }
 
 TEST_F(SerialPortTest, IndexOutOfRangeChangesNothing) {
     for (const int index : {4, 5, -1, -100}) {
-        EXPECT_FALSE(port.open(index, 9600)) << index;
+        EXPECT_FALSE(port.open(index, timeLine)) << index;
         EXPECT_EQ(port.portIndex(), -1) << index;
         EXPECT_FALSE(port.isOpen());
     }
@@ -182,20 +223,20 @@ TEST_F(SerialPortTest, IndexOutOfRangeChangesNothing) {
 
 TEST_F(SerialPortTest, WriteOnAClosedPortSendsNothing) {
     EXPECT_FALSE(port.write(buildEseMessage({})));
-    ASSERT_TRUE(port.open(0, 9600));
+    ASSERT_TRUE(port.open(0, timeLine));
     port.close();
     EXPECT_FALSE(port.write(buildEseMessage({})));
     EXPECT_TRUE(pty.drain().empty());
 }
 
 TEST_F(SerialPortTest, EmptyWriteReportsThePreviousOutcome) {
-    ASSERT_TRUE(port.open(0, 9600));
+    ASSERT_TRUE(port.open(0, timeLine));
     EXPECT_TRUE(port.write({}));
     EXPECT_TRUE(pty.drain().empty());
 }
 
 TEST_F(SerialPortTest, CloseTwiceIsHarmless) {
-    ASSERT_TRUE(port.open(0, 9600));
+    ASSERT_TRUE(port.open(0, timeLine));
     port.close();
     EXPECT_TRUE(port.lastResult());
     port.close();
@@ -213,7 +254,7 @@ TEST(SerialPortOpen, FailuresKeepTheSystemsReason) {
         DeviceMap devices;
         devices.setPath(2, c.path);
         SerialPort port(devices);
-        EXPECT_FALSE(port.open(2, 9600)) << c.path;
+        EXPECT_FALSE(port.open(2, timeLine)) << c.path;
         EXPECT_EQ(port.lastError().code, c.error) << c.path;
         EXPECT_EQ(port.portIndex(), 2) << "a failed open still records the index";
         EXPECT_FALSE(port.isOpen());
@@ -246,7 +287,7 @@ TEST_F(SerialPortTest, PermissionDeniedIsReportedAsSuch) {
             return 11;
         }
         SerialPort other(devicesFor(pty.devicePath()));
-        if (other.open(0, 9600)) {
+        if (other.open(0, timeLine)) {
             return 1;
         }
         return other.lastError().code == EACCES ? 0 : 2;
@@ -262,7 +303,7 @@ TEST_F(SerialPortTest, NeverBecomesTheControllingTerminal) {
             return 10;
         }
         SerialPort child(devicesFor(pty.devicePath()));
-        if (!child.open(0, 9600)) {
+        if (!child.open(0, timeLine)) {
             return 11;
         }
         const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY);
@@ -272,7 +313,7 @@ TEST_F(SerialPortTest, NeverBecomesTheControllingTerminal) {
 }
 
 TEST_F(SerialPortTest, ALineThatWentAwayFailsTheWriteWithoutHanging) {
-    ASSERT_TRUE(port.open(0, 9600));
+    ASSERT_TRUE(port.open(0, timeLine));
     pty.closeController();
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(port.write(buildDateTimeMessage({})));
@@ -284,7 +325,7 @@ TEST_F(SerialPortTest, ALineThatWentAwayFailsTheWriteWithoutHanging) {
 // Nobody reads the other end, as with flow control held off: the kernel buffer
 // fills, and from then on each message gives up within its budget.
 TEST_F(SerialPortTest, ADeviceThatStopsTakingBytesNeverHoldsTheCallerLong) {
-    ASSERT_TRUE(port.open(0, 9600));
+    ASSERT_TRUE(port.open(0, timeLine));
     const ByteString message = buildDateTimeMessage({});
     bool failed = false;
     for (int i = 0; i < 2000 && !failed; ++i) {
@@ -319,7 +360,7 @@ TEST_F(SerialPortTest, OutputStillQueuedFromAnEarlierMessageIsDiscarded) {
         queued = 0;
         return 0;
     };
-    ASSERT_TRUE(port.open(0, 9600));
+    ASSERT_TRUE(port.open(0, timeLine));
     const ByteString message = buildEseMessage(LocalTime{12, 34, 56, 1, 0, 0});
 
     queued = 7;

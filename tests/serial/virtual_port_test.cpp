@@ -67,7 +67,7 @@ TEST(VirtualPort, BytesArriveUnchangedCarriageReturnsAndLineFeedsIncluded) {
     auto port = VirtualPort::create(nullptr);
     ASSERT_TRUE(port);
     SerialPort serial(virtualCom1(port));
-    ASSERT_TRUE(serial.open(0, 9600)) << std::strerror(serial.lastError().code);
+    ASSERT_TRUE(serial.open(0, timeLine)) << std::strerror(serial.lastError().code);
     Reader reader(port->readerPath());
     ASSERT_TRUE(reader.isOpen());
     // Hour 10 and second 10 are 0x0A, minute 13 is 0x0D; the ESE line ends in 0x0D.
@@ -82,7 +82,7 @@ TEST(VirtualPort, WithNobodyReadingWritesNeverFailAndALateReaderGetsOnlyTheLates
     auto port = VirtualPort::create(nullptr);
     ASSERT_TRUE(port);
     SerialPort serial(virtualCom1(port));
-    ASSERT_TRUE(serial.open(0, 9600));
+    ASSERT_TRUE(serial.open(0, timeLine));
     // Far more than any pseudo-terminal buffers: an hour of 8-bit messages.
     LocalTime time{0, 0, 12, 1, 0, 0};
     const auto before = std::chrono::steady_clock::now();
@@ -110,7 +110,7 @@ TEST(VirtualPort, ClosingAndReopeningKeepsThePathAndTheReader) {
     const Bytes message = buildEseMessage(LocalTime{});
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
-        ASSERT_TRUE(serial.open(0, 9600)) << std::strerror(serial.lastError().code);
+        ASSERT_TRUE(serial.open(0, timeLine)) << std::strerror(serial.lastError().code);
         EXPECT_EQ(serial.devicePath(0), path);
         ASSERT_TRUE(serial.write(message));
         EXPECT_EQ(reader.read(message.size()), message);
@@ -128,8 +128,8 @@ TEST(VirtualPort, SeveralVirtualPortsCanBeOpenAtOnce) {
     ASSERT_TRUE(first && second);
     SerialPort one(virtualCom1(first));
     SerialPort two(virtualCom1(second));
-    ASSERT_TRUE(one.open(0, 9600)) << std::strerror(one.lastError().code);
-    ASSERT_TRUE(two.open(0, 9600)) << std::strerror(two.lastError().code);
+    ASSERT_TRUE(one.open(0, timeLine)) << std::strerror(one.lastError().code);
+    ASSERT_TRUE(two.open(0, timeLine)) << std::strerror(two.lastError().code);
     Reader reader(second->readerPath());
     const Bytes message = buildEseMessage(LocalTime{});
     ASSERT_TRUE(two.write(message));
@@ -139,7 +139,7 @@ TEST(VirtualPort, SeveralVirtualPortsCanBeOpenAtOnce) {
 TEST(VirtualPort, CommandLineMarksPortsVirtualInAnyCase) {
     struct Case {
         std::vector<std::string> args;
-        std::array<bool, DeviceMap::portCount> expected;
+        std::array<bool, portCount> expected;
     };
     const Case cases[] = {
         {{"--device", "COM1=virtual"}, {true, false, false, false}},

@@ -89,7 +89,7 @@ class FakeClockState : public ClockStateReader {
 // The window's side of the controller: a protocol choice and the lines shown.
 class FakeWindow : public ClockWindow {
   public:
-    bool isEseSelected() const override { return ese; }
+    Protocol selectedProtocol() const override { return protocol; }
     void showLog(const MessageLog& log) override {
         shown = log.lines();
         ++showCount;
@@ -103,7 +103,7 @@ class FakeWindow : public ClockWindow {
         std::string devicePath;
         int error;
     };
-    bool ese = true;
+    Protocol protocol = Protocol::EseRealTimeClock;
     MessageLog::Lines shown{};
     int showCount = 0;
     std::vector<OpenResult> openResults;

@@ -8,7 +8,6 @@
 #include <QTest>
 #include <vector>
 
-#include "chronvane32_version.h"
 #include "modal_probe.h"
 #include "ui/about_dialog.h"
 
@@ -22,48 +21,15 @@ class AboutDialogTest : public ::testing::Test {
     void SetUp() override { helpExpanded = false; }
     void TearDown() override { helpExpanded = false; }
 
-    static QString labelText(const AboutDialog& box, const char* name) {
-        const auto* label = box.findChild<QLabel*>(QString::fromUtf8(name));
-        EXPECT_NE(label, nullptr) << name;
-        return label != nullptr ? label->text() : QString();
-    }
     static QPushButton* helpButton(const AboutDialog& box) {
         return box.findChild<QPushButton*>("helpButton");
     }
 };
 
-// The texts are the program's documentation; a changed space is a changed text.
-TEST_F(AboutDialogTest, TextsAreExact) {
+// The texts themselves are the script's (ScriptTexts); what the script cannot say
+// is which button Enter presses and where the icon's picture comes from.
+TEST_F(AboutDialogTest, OkIsTheDefaultAndTheIconComesFromTheResources) {
     const AboutDialog box;
-    EXPECT_EQ(box.windowTitle(), "About Chronvane32");
-    const std::pair<const char*, const char*> texts[] = {
-        {"versionLabel", "Chronvane32 Version " CHRONVANE32_VERSION},
-        {"helpIntro",
-         "Chronvane32 transmits time-of-day information once per second to a serial port.  "
-         "The messages typically go to an Ostrel show controller, where they place the time "
-         "into a group of state variables:  "},
-        {"varMonth", "Var26 - Month [1-12]"},
-        {"varDay", "Var27 - Day [1-31]"},
-        {"varDayOfWeek", "Var28 - Day of Week [1-7]"},
-        {"varHour", "Var29 - Hour [0-23]"},
-        {"varMinute", "Var30 - Minute [0-59]"},
-        {"varSecond", "Var31 - Second [0-59]"},
-        {"ostrelOnlyNote", "(Ostrel 8-bit protocol only)"},
-        {"eitherProtocolNote", "(ESE or Ostrel protocol)"},
-        {"helpOptions",
-         "You may specify the initial COM port with command line arguments -com1, -com2, "
-         "-com3, or -com4.  Use -ostrel8 to override the default ESE protocol, and -min to "
-         "minimize the application upon startup."},
-        {"helpLine",
-         "Chronvane32 operates at 9600 baud, no parity, eight data bits, one stop bit.  It is "
-         "designed for Windows 95, 98, and NT platforms."},
-    };
-    for (const auto& [name, text] : texts) {
-        EXPECT_EQ(labelText(box, name).toStdString(), text) << name;
-    }
-    EXPECT_FALSE(labelText(box, "makerLabel").isEmpty());
-    EXPECT_FALSE(labelText(box, "authorLabel").isEmpty());
-    EXPECT_EQ(box.findChild<QPushButton*>("okButton")->text(), "OK");
     EXPECT_TRUE(box.findChild<QPushButton*>("okButton")->isDefault());
     const auto* icon = box.findChild<QLabel*>("programIcon");
     ASSERT_NE(icon, nullptr);

@@ -111,7 +111,7 @@ class ClockDialogTest : public ::testing::Test {
 
     static bool canOpen(int index, const DeviceMap& devices) {
         SerialPort port(devices);
-        return port.open(index, 9600);
+        return port.open(index, timeLine);
     }
 
     PtyPair m_com1;
@@ -134,7 +134,7 @@ TEST_F(ClockDialogTest, StartsOnComOneWithEseAndShowsTheEmptyLogBeforeTheOpenLin
     EXPECT_EQ(labels()[2], "COM1 opened successfully.");
     EXPECT_EQ(labels()[0], "");
     EXPECT_EQ(labels(), logLines());
-    EXPECT_EQ(dialog.controller().portName(), "COM1");
+    EXPECT_EQ(dialog.controller().activePort(), 1);
 }
 
 TEST_F(ClockDialogTest, StartOptionsPickTheRadios) {
@@ -163,14 +163,14 @@ TEST_F(ClockDialogTest, MinimizeIsQueuedUntilTheWindowRuns) {
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_FALSE(dialog.isMinimized()) << "the minimize must wait for the event loop";
     EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.isMinimized(); }));
-    EXPECT_EQ(dialog.controller().portName(), "COM1");
+    EXPECT_EQ(dialog.controller().activePort(), 1);
 }
 
 TEST_F(ClockDialogTest, PortClickOpensLogsAndFreesThePreviousPort) {
     ClockDialog& dialog = start();
     click("com2Radio");
     EXPECT_EQ(bottomLine(), "COM2 opened successfully.");
-    EXPECT_EQ(dialog.controller().portName(), "COM2");
+    EXPECT_EQ(dialog.controller().activePort(), 2);
     EXPECT_TRUE(canOpen(0, m_devices)) << "COM1 must be released";
     EXPECT_TRUE(child<QRadioButton>("com2Radio")
                     ->toolTip()
@@ -189,7 +189,7 @@ TEST_F(ClockDialogTest, ClickAfterAFailedOpenTriesAgain) {
     ClockDialog& dialog = start();
     click("com3Radio");
     EXPECT_EQ(bottomLine(), "COM3 could not be opened.");
-    EXPECT_EQ(dialog.controller().portName(), "NONE");
+    EXPECT_EQ(dialog.controller().activePort(), std::nullopt);
     const QString tip = child<QRadioButton>("com3Radio")->toolTip();
     EXPECT_TRUE(tip.contains(missingDevice)) << tip.toStdString();
     EXPECT_TRUE(tip.contains("No such file or directory")) << tip.toStdString();
@@ -339,7 +339,7 @@ TEST_F(ClockDialogTest, F1OpensTheAboutBoxWithThePaneOpen) {
     QTest::keyClick(child<QRadioButton>("com2Radio"), Qt::Key_F1);
     EXPECT_TRUE(inspected);
     EXPECT_TRUE(helpExpanded);
-    EXPECT_EQ(dialog.controller().portName(), "COM1");
+    EXPECT_EQ(dialog.controller().activePort(), 1);
 }
 
 // Centred by the whole window, frame and caption included; the About box in the one
@@ -413,7 +413,7 @@ TEST_F(ClockDialogTest, EnterEscapeAndCloseEndTheRunAndFreeTheDevice) {
         ClockDialog* dialog = m_dialog.get();
         QTimer::singleShot(50, dialog, [dialog, &c] { c.end(*dialog); });
         EXPECT_EQ(dialog->exec(), c.result);
-        EXPECT_EQ(dialog->controller().portName(), "COM1");
+        EXPECT_EQ(dialog->controller().activePort(), 1);
         EXPECT_FALSE(canOpen(0, m_devices)) << "held while the window object lives";
         m_dialog.reset();
         EXPECT_TRUE(canOpen(0, m_devices));

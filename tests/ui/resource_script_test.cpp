@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "ui/dialog_templates.h"
 #include "ui/resource_script.h"
 
 namespace chronvane {
@@ -11,15 +10,6 @@ namespace {
 constexpr const char* header =
     "#define IDD_BOX 7\n#define IDC_NAME 1001\n#define IDC_STATIC (-1)\n"
     "#define IDS_TEXT 0x0010\n";
-
-TEST(ResourceScriptTest, ProgramScriptHoldsBothDialogsAndTheMenuString) {
-    const ResourceScript& script = programResourceScript();
-    EXPECT_EQ(script.strings.at(IDS_ABOUTBOX), aboutMenuText);
-    EXPECT_STREQ(clockDialogTemplate().caption, "Chronvane32");
-    EXPECT_EQ(clockDialogTemplate().width, 230);
-    EXPECT_STREQ(aboutDialogTemplate().caption, "About Chronvane32");
-    EXPECT_EQ(aboutDialogTemplate().height, 199);
-}
 
 TEST(ResourceScriptTest, ReadsControlsAsTheResourceCompilerDoes) {
     const ResourceScriptResult result = parseResourceScript(header, R"(#include "x.h"

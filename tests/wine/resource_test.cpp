@@ -1,5 +1,5 @@
 // What windres made of the resource script, read back through the Win32 calls the
-// program will use: the dialogs' sizes and styles, the menu string, the icon's images.
+// program will use: the dialogs' styles, the menu string, the icon's images.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -75,20 +75,19 @@ DialogHeader readDialogHeader(const std::uint8_t* bytes) {
     return header;
 }
 
-TEST(ResourceTest, DialogsHaveTheirSizeCaptionAndStyle) {
+// Sizes and texts are the script's and are checked where they show (the window
+// tests); what windres makes of the style words is checked here.
+TEST(ResourceTest, DialogsHaveTheirCaptionAndStyle) {
     const struct {
         int id;
         const char* caption;
-        int width;
-        int height;
-        int controls;
         DWORD style;
         DWORD exStyle;
     } cases[] = {
-        {IDD_CHRONVANE32_DIALOG, "Chronvane32", 230, 114, 13,
+        {IDD_CHRONVANE32_DIALOG, "Chronvane32",
          DS_MODALFRAME | WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
          WS_EX_APPWINDOW},
-        {IDD_ABOUTBOX, "About Chronvane32", 235, 199, 18,
+        {IDD_ABOUTBOX, "About Chronvane32",
          DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU, 0},
     };
     for (const auto& c : cases) {
@@ -97,9 +96,6 @@ TEST(ResourceTest, DialogsHaveTheirSizeCaptionAndStyle) {
         ASSERT_NE(bytes, nullptr);
         const DialogHeader header = readDialogHeader(bytes);
         EXPECT_EQ(header.caption, c.caption);
-        EXPECT_EQ(header.width, c.width);
-        EXPECT_EQ(header.height, c.height);
-        EXPECT_EQ(header.controls, c.controls);
         const DWORD checked = WS_VISIBLE | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME |
                               WS_SYSMENU | WS_CAPTION | DS_MODALFRAME;
         EXPECT_EQ(header.style & checked, c.style & checked);

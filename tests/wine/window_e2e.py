@@ -9,7 +9,7 @@ pointed here at a fresh pseudo-terminal, so the messages reach only this test, a
 a run that ignored --device would find COM1 unassigned. Checks: the window's
 caption, radios and four log lines; the time messages at the far end while the
 window runs (and while the About box is open); the last system-menu item opens the
-About box with its pane closed; F1 opens it with the pane open, 230 pixels taller;
+About box with its pane closed; F1 opens it with the pane open, foldPixels taller;
 Escape twice ends the program with status 0; COM3 was this test's terminal.
 
 Usage: window_e2e.py --root ROOT --exe chronvane32.exe --probe window_probe.exe
@@ -21,6 +21,7 @@ change of second while the window runs untouched, and prints p50/p99 (not a test
 
 import argparse
 import os
+import re
 import statistics
 import select
 import struct
@@ -33,9 +34,14 @@ from wine_harness import HERE, WINE64, PortLine, fail, prepared_root, wine_env
 
 MAIN_CAPTION = "Chronvane32"
 ABOUT_CAPTION = "About Chronvane32"
-PANE_PIXELS = 230
 ESE_LENGTH = 12
 
+
+def fold_pixels():
+    """How far the About box grows as its help folds out: the window's own constant."""
+    with open(os.path.join(HERE, "..", "..", "src", "win32ui", "about_dialog.h"),
+              encoding="utf-8") as header:
+        return int(re.search(r"foldPixels = ([0-9]+);", header.read()).group(1))
 
 
 class Display:
@@ -175,6 +181,47 @@ class Program:
         self.line.close(unassign=True)
 
 
+def script_texts(caption):
+    """The text of each control of the dialog with that caption, in template order,
+    as resources/chronvane32.rc writes it; None for an icon, which has none. The log
+    lines and the Help button are placeholders the window fills (None too)."""
+    root = os.path.join(HERE, "..", "..")
+    with open(os.path.join(root, "CMakeLists.txt"), encoding="utf-8") as lists:
+        version = re.search(r"project\(chronvane32 VERSION ([0-9.]+)", lists.read()).group(1)
+    with open(os.path.join(root, "resources", "chronvane32.rc"), encoding="utf-8") as script:
+        source = script.read().replace('" CHRONVANE32_VERSION', version + '"')
+    texts, inside, found = [], False, False
+    for line in source.splitlines():
+        words = line.split(None, 1)
+        if not words:
+            continue
+        if words[0] == "CAPTION":
+            inside = words[1].strip() == '"%s"' % caption
+            found = found or inside
+        elif words[0] == "END":
+            inside = False
+        elif inside and words[0] in ("LTEXT", "GROUPBOX", "AUTORADIOBUTTON", "PUSHBUTTON",
+                                     "DEFPUSHBUTTON", "ICON", "CONTROL"):
+            # The id follows on the same line, or on the next for a long text.
+            literal = re.match(r'\s*"((?:[^"]|"")*)"\s*,\s*(\w*)', words[1])
+            owned = literal is not None and re.match(r"IDC_(LOG_LINE|HELP_BUTTON)",
+                                                     literal.group(2))
+            texts.append(literal.group(1).replace('""', '"') if literal and not owned else None)
+    if not found:
+        fail("resources/chronvane32.rc has no dialog captioned %r" % caption)
+    return texts
+
+
+def check_script_texts(report, caption):
+    """Each control shows the script's text in the running window."""
+    wrong = ["child%d=%r, not %r" % (i, report.get("child%d" % i), text)
+             for i, text in enumerate(script_texts(caption))
+             if text is not None and report.get("child%d" % i) != text]
+    if wrong or "child%d" % len(script_texts(caption)) in report:
+        fail("%s: controls other than the script's: %s" % (caption, ", ".join(wrong) or
+                                                          "more controls than the script's"))
+
+
 def height(report):
     left, top, right, bottom = (int(v) for v in report["rect"].split())
     return bottom - top
@@ -240,6 +287,7 @@ def run(args, workdir):
         wrong = ["%s=%r" % (k, main.get(k)) for k, v in wanted.items() if main.get(k) != v]
         if wrong:
             fail("main window: " + ", ".join(wrong))
+        check_script_texts(main, MAIN_CAPTION)
         lines = [main.get("control%d" % i) for i in range(1009, 1013)]
         if None in lines or "Line1" in lines:
             fail("main window log lines: %s" % lines)
@@ -261,6 +309,7 @@ def run(args, workdir):
                                  lambda r: r is not None and r.get("foreground") == "1", 10)
         if about.get("control1013") != "Help >>":
             fail("About box from the menu: button reads %r, not 'Help >>'" % about.get("control1013"))
+        check_script_texts(about, ABOUT_CAPTION)
         short = height(about)
         shown = len(program.messages())
         program.drain(2.2)
@@ -273,7 +322,7 @@ def run(args, workdir):
         display.xdotool("key", "F1")
         about = program.wait_for(ABOUT_CAPTION, "the About box from F1",
                                  lambda r: r is not None and r.get("foreground") == "1", 10)
-        if about.get("control1013") != "<< Help" or height(about) != short + PANE_PIXELS:
+        if about.get("control1013") != "<< Help" or height(about) != short + fold_pixels():
             fail("About box from F1: button %r, height %d (shortened %d)" %
                  (about.get("control1013"), height(about), short))
         if args.screenshots:

@@ -49,5 +49,11 @@ int main(int argc, char** argv) {
         std::printf("control%d=%s\n", id, windowText(control).c_str());
         std::printf("checked%d=%d\n", id, static_cast<int>(checked));
     }
+    // Every control in the order the dialog made them, which is the template's.
+    int index = 0;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        std::printf("child%d=%s\n", index++, windowText(child).c_str());
+    }
     return 0;
 }

@@ -1,4 +1,4 @@
-#include "dialog_template.h"
+#include "dialog_layout.h"
 
 #include <QButtonGroup>
 #include <QFontMetrics>

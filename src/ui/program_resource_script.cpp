@@ -2,7 +2,8 @@
 #include <QtGlobal>
 
 #include "chronvane32_version.h"
-#include "dialog_templates.h"
+#include "program_dialogs.h"
+#include "resource.h"
 #include "resource_script.h"
 
 namespace chronvane {
@@ -27,11 +28,21 @@ ResourceScript readProgramResourceScript() {
         std::string_view(header.constData(), static_cast<std::size_t>(header.size())),
         std::string_view(script.constData(), static_cast<std::size_t>(script.size())));
     if (!result.error.empty() || !result.script.dialogs.contains(IDD_ABOUTBOX) ||
-        !result.script.dialogs.contains(IDD_CHRONVANE32_DIALOG)) {
+        !result.script.dialogs.contains(IDD_CHRONVANE32_DIALOG) ||
+        !result.script.strings.contains(IDS_ABOUTBOX)) {
         qFatal("The program's dialog layouts do not read: chronvane32.rc %s",
-               result.error.empty() ? "lacks a dialog" : result.error.c_str());
+               result.error.empty() ? "lacks a dialog or the menu string" : result.error.c_str());
     }
     return std::move(result.script);
+}
+
+int findHelpPaneTop() {
+    for (const ControlTemplate& control : aboutDialogTemplate().controls) {
+        if (std::string_view(control.objectName) == "helpSeparator") {
+            return control.y;
+        }
+    }
+    qFatal("The program's About box has no helpSeparator to fold its help pane at");
 }
 
 }  // namespace
@@ -41,8 +52,21 @@ const ResourceScript& programResourceScript() {
     return script;
 }
 
+const DialogTemplate& clockDialogTemplate() {
+    return programResourceScript().dialogs.at(IDD_CHRONVANE32_DIALOG).layout;
+}
+
 const DialogTemplate& aboutDialogTemplate() {
     return programResourceScript().dialogs.at(IDD_ABOUTBOX).layout;
+}
+
+int helpPaneTop() {
+    static const int top = findHelpPaneTop();
+    return top;
+}
+
+const std::string& aboutMenuText() {
+    return programResourceScript().strings.at(IDS_ABOUTBOX);
 }
 
 }  // namespace chronvane

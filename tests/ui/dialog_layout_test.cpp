@@ -9,7 +9,7 @@
 #include <QRadioButton>
 #include <QSet>
 
-#include "ui/dialog_templates.h"
+#include "ui/program_dialogs.h"
 #include "ui/window_placement.h"
 
 namespace chronvane {
@@ -123,11 +123,11 @@ TEST(DialogTemplateTest, MainWindowRadiosFormTwoExclusiveGroups) {
 TEST(DialogTemplateTest, PartOfATemplateLandsShiftedInItsOwnWidget) {
     QWidget pane;
     const DialogUnits units(pane.font());
-    const BuiltControls built = buildControls(aboutDialogTemplate(), &pane, units, helpPaneTop);
+    const BuiltControls built = buildControls(aboutDialogTemplate(), &pane, units, helpPaneTop());
     EXPECT_FALSE(built.byName.contains("okButton"));
     ASSERT_TRUE(built.byName.contains("helpSeparator"));
     EXPECT_EQ(built.byName.value("helpSeparator")->y(), 0);
-    EXPECT_EQ(built.byName.value("helpIntro")->y(), units.toPixelsY(65 - helpPaneTop));
+    EXPECT_EQ(built.byName.value("helpIntro")->y(), units.toPixelsY(65 - helpPaneTop()));
 }
 
 TEST(WindowPlacementTest, CentresThenKeepsInsideTheWorkArea) {

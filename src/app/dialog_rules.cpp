@@ -1,0 +1,18 @@
+#include "dialog_rules.h"
+
+namespace chronvane {
+
+bool helpExpanded = false;
+
+namespace dialog {
+
+std::string applicationName(std::string_view executablePath) {
+    const auto slash = executablePath.find_last_of("\\/:");
+    std::string_view name =
+        slash == std::string_view::npos ? executablePath : executablePath.substr(slash + 1);
+    name = name.substr(0, name.find_last_of('.'));
+    return name.empty() ? std::string("chronvane32") : std::string(name);
+}
+
+}  // namespace dialog
+}  // namespace chronvane
