@@ -35,11 +35,18 @@ std::string lastSentText(const std::optional<LocalTime>& time) {
     return text;
 }
 
+// The controller's own reading from after the last message left: the status
+// never asks the kernel a second time in a second.
+std::string clockText(const std::optional<ClockState>& state) {
+    return state ? clockStateSummary(*state) : "clock not read yet";
+}
+
 }  // namespace
 
 std::string serviceStatusLine(const ClockController& controller) {
     return controller.activeDevicePath() + ": " + activityText(controller) + "; " +
-           protocolText(controller.protocol()) + "; " + lastSentText(controller.lastSent());
+           protocolText(controller.protocol()) + "; " + lastSentText(controller.lastSent()) + "; " +
+           clockText(controller.clockState());
 }
 
 }  // namespace chronvane

@@ -317,8 +317,10 @@ def run_checks(container, line, deb, results):
     sent = re.search(r"last sent (\d\d:\d\d:\d\d)", text)
     recent = sent and abs(time.time() % 86400 - sum(
         int(x) * f for x, f in zip(sent.group(1).split(":"), (3600, 60, 1)))) < 5
-    check(text.startswith(DEVICE + ": sending; ESE; ") and bool(recent),
-          f"StatusText names the device, the protocol and the last time sent: \"{text}\"")
+    clock = re.search(r"; clock (synchronised|not synchronised|state unknown)$", text)
+    check(text.startswith(DEVICE + ": sending; ESE; ") and bool(recent) and bool(clock),
+          f"StatusText names the device, the protocol, the last time sent and the clock's "
+          f"state: \"{text}\"")
     check(props.get("Type") == "notify" and props.get("NotifyAccess") == "main",
           f"Type={props.get('Type')}, NotifyAccess={props.get('NotifyAccess')}, "
           f"WatchdogUSec={props.get('WatchdogUSec')}")
