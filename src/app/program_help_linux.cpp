@@ -7,42 +7,20 @@ bool servicesOffered() {
     return false;
 }
 
-std::string usageText(std::string_view executable) {
-    std::string text = usageIntro(executable);
-    text +=
-        "  --console            run without a window; the log goes to standard output\n"
-        "  --device COMn=PATH   use the device PATH for COMn (repeatable); by default\n"
-        "                       COM1 to " +
-        lastPortName() + " are " + DeviceMap::defaultPath(0) + " to " +
-        DeviceMap::defaultPath(portCount - 1) +
+PlatformHelp platformHelp() {
+    PlatformHelp help;
+    help.deviceNote =
         "; PATH\n"
         "                       virtual makes a pseudo-terminal and prints the path\n"
-        "                       that readers open\n"
-        "  --flow none|xonxoff|rtscts\n"
-        "                       the output flow control the port uses (default none:\n"
-        "                       received bytes and the CTS line never stop the clock)\n"
-        "  --wait-for-sync      send nothing until the clock is synchronised (for a\n"
-        "                       machine without a battery-backed clock)\n"
-        "  --advance MS         start each message MS milliseconds (0 to 900, default\n"
-        "                       0) before its second begins, for equipment that takes\n"
-        "                       the time when the message ends: at 9600 baud the ESE\n"
-        "                       message takes 12.5 ms, the 8-bit one 50 ms\n"
-        "  --help               show this help and exit\n"
-        "  --version            show the version and exit\n"
-        "\n"
-        "The short options are found anywhere in the arguments, in any case: -COM3 and\n"
-        "com3 both choose COM3, and any argument containing \"min\" minimizes.\n"
-        "\n"
+        "                       that readers open\n";
+    help.runParagraph =
         "In console mode the program asks for real-time priority (SCHED_FIFO 10) and\n"
         "locks its memory where the system allows it, and says once how to allow it\n"
-        "where not.\n"
-        "\n"
-        "The log says at start and at each change whether this computer's clock is\n"
-        "synchronised: the time sent is only as right as that clock.\n"
-        "\n"
+        "where not.\n";
+    help.exitStatus =
         "Exit status: 0 on a normal end, 1 when no timer could be had in console mode,\n"
         "2 for a bad option.\n";
-    return text;
+    return help;
 }
 
 }  // namespace chronvane

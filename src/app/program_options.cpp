@@ -341,7 +341,17 @@ std::string optionColumn(std::string_view option) {
     return line;
 }
 
-std::string usageIntro(std::string_view executable) {
+namespace {
+
+// "COM4": the last port there is.
+std::string lastPortName() {
+    return DeviceMap::portName(portCount - 1);
+}
+
+}  // namespace
+
+std::string usageText(std::string_view executable) {
+    const PlatformHelp platform = platformHelp();
     std::string text = "Usage: " + std::string(executable) + " [options]\n";
     text +=
         "Sends the time of day once per second out of a serial port, for show-control\n"
@@ -359,12 +369,37 @@ std::string usageIntro(std::string_view executable) {
                     std::string(namesOf(defaultProtocol).title) + " message\n";
         }
     }
-    text += "  -min                 start with the window minimized\n";
+    text +=
+        "  -min                 start with the window minimized\n"
+        "  --console            run without a window; the log goes to standard output\n"
+        "  --device COMn=PATH   use the device PATH for COMn (repeatable); by default\n"
+        "                       COM1 to " +
+        lastPortName() + " are " + DeviceMap::defaultPath(0) + " to " +
+        DeviceMap::defaultPath(portCount - 1) + platform.deviceNote +
+        "  --flow none|xonxoff|rtscts\n"
+        "                       the output flow control the port uses (default none:\n"
+        "                       received bytes and the CTS line never stop the clock)\n" +
+        platform.serviceOptions +
+        "  --wait-for-sync      send nothing until the clock is synchronised (for a\n"
+        "                       machine without a battery-backed clock)\n"
+        "  --advance MS         start each message MS milliseconds (0 to 900, default\n"
+        "                       0) before its second begins, for equipment that takes\n"
+        "                       the time when the message ends: at 9600 baud the ESE\n"
+        "                       message takes 12.5 ms, the 8-bit one 50 ms\n"
+        "  --help               show this help and exit\n"
+        "  --version            show the version and exit\n"
+        "\n"
+        "The short options are found anywhere in the arguments, in any case: -COM3 and\n"
+        "com3 both choose COM3, and any argument containing \"min\" minimizes.\n"
+        "\n" +
+        platform.runParagraph +
+        "\n"
+        "The log says at start and at each change whether this computer's clock is\n"
+        "synchronised: the time sent is only as right as that clock.\n"
+        "\n" +
+        platform.exitStatus;
     return text;
 }
 
-std::string lastPortName() {
-    return DeviceMap::portName(portCount - 1);
-}
 
 }  // namespace chronvane

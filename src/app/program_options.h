@@ -69,14 +69,22 @@ Parsed<ProgramOptions> parseProgramArguments(const std::vector<std::string>& arg
 // are kept in options.devices.
 bool openVirtualPorts(ProgramOptions& options, std::string& notice, std::string& error);
 
-// The --help text, ending in a newline: what is true on this platform only
-// (program_help_<platform>.cpp).
+// The --help text, ending in a newline: what is the same everywhere, with what is
+// true on this platform only (platformHelp) in its places.
 std::string usageText(std::string_view executable);
-// Its start, the same everywhere: the usage line, the line the program sends on,
-// and the port, protocol and -min options, each line ending in a newline.
-std::string usageIntro(std::string_view executable);
-// "COM4": the last port there is.
-std::string lastPortName();
+
+// The parts of --help that differ by platform (program_help_<platform>.cpp). Each
+// is whole lines ending in a newline, or empty.
+struct PlatformHelp {
+    // Follows "by default COM1 to COM4 are A to B" on the --device entry.
+    std::string deviceNote;
+    // Option entries between --flow and --wait-for-sync.
+    std::string serviceOptions;
+    // The paragraph on how console mode (and a service) runs.
+    std::string runParagraph;
+    std::string exitStatus;
+};
+PlatformHelp platformHelp();
 
 // True where the program registers itself with the system's service manager
 // (Windows); elsewhere the service options are unknown (on Linux the package's
