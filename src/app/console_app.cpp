@@ -59,7 +59,7 @@ int runConsole(ProgramOptions& options, ConsoleObserver* observer) {
     // is tried again every second, as a pulled-out one is.
     controller.setRetryFailedOpens(true);
     // The same early wake as the window's send thread, on the console's one thread.
-    sendEarly(tick, controller);
+    connectTick(tick, controller);
 
     runStartSequence(options.commandLine, console, controller);
     if (!tick.isRunning()) {

@@ -9,9 +9,10 @@
 
 namespace chronvane {
 
-void sendEarly(TickSource& tick, ClockController& controller) {
+void connectTick(TickSource& tick, ClockController& controller) {
     tick.setWakeLead(sendWakeLeadMicros);
     tick.setLeadAction([&controller](std::int64_t second) { controller.prepare(second); });
+    tick.setClockSetAction([&controller] { controller.onClockSet(); });
 }
 
 WindowHandOver::WindowHandOver(std::function<void()> notify) : m_notify(std::move(notify)) {}
@@ -55,7 +56,7 @@ void WindowHandOver::queue(Result result) {
 }
 
 SendThread::SendThread(ClockController& controller) : m_controller(controller) {
-    sendEarly(m_tick, m_controller);
+    connectTick(m_tick, m_controller);
 }
 
 SendThread::~SendThread() {

@@ -28,8 +28,10 @@ inline constexpr int sendWakeLeadMicros = 500;
 // 300, 500, 1000 and 2000 us: 300 and more took the idle send time from p99 in
 // milliseconds to tens of microseconds; each further 100 us of lead costs about
 // 6 ms of processor time per minute, and 2000 did worse again. The spin is at most
-// once a second. For the console's one thread and the window's send thread alike.
-void sendEarly(TickSource& tick, ClockController& controller);
+// once a second. The tick also tells the controller at once when the wall clock is
+// set, so that the step is logged with the time shown just before it. For the
+// console's one thread and the window's send thread alike.
+void connectTick(TickSource& tick, ClockController& controller);
 
 // Where a window and its send thread meet. The controller runs on the send thread
 // and speaks to this as its window: the protocol is read from here (set by the
@@ -75,7 +77,7 @@ class WindowHandOver final : public ClockWindow {
 };
 
 // A window's once-per-second path on a thread of its own: waits for the 100 ms
-// tick (woken early before each change of second, see sendEarly), reads the clock,
+// tick (woken early before each change of second, see connectTick), reads the clock,
 // decides, builds and writes through the controller, at real-time priority where
 // the system allows it. The window never waits for the device, and a device that
 // holds a write up never holds up the window. The operator's port choices reach

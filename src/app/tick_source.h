@@ -51,6 +51,10 @@ class TickSource {
     void setLeadAction(std::function<void(std::int64_t second)> action) {
         m_leadAction = std::move(action);
     }
+    // Called by acknowledge(), on its caller's thread, when the system reports that
+    // the wall clock was set, at once (the tick itself waits for the next change of
+    // second). Only where the platform reports steps (Linux).
+    void setClockSetAction(std::function<void()> action) { m_clockSetAction = std::move(action); }
     // Stops and releases the timer; harmless when stopped.
     void stop();
     bool isRunning() const { return m_timer != nullptr; }
@@ -130,6 +134,7 @@ class TickSource {
     int m_leadMicros = 0;
     std::int64_t m_advanceMicros = 0;
     std::function<void(std::int64_t)> m_leadAction;
+    std::function<void()> m_clockSetAction;
     SystemError m_lastError;
 };
 

@@ -23,11 +23,17 @@ class Clock {
     virtual LocalTime localTime(std::int64_t second) = 0;
     // One reading of the local clock, all fields from the same instant.
     LocalTime now() { return localTime(currentSecond()); }
-    // How far the wall clock stands from a clock that nobody sets (microseconds).
-    // A time daemon's slewing moves both alike; only setting the clock moves this,
-    // so a jump between two readings is the size of a step. Empty where it cannot
-    // be had (then steps go unnoticed).
-    virtual std::optional<std::int64_t> wallOffsetMicros() { return std::nullopt; }
+    // The wall clock as it stands now (microseconds from the Unix epoch, never
+    // advanced) and how far it stands from a clock that nobody sets. A time daemon's
+    // slewing moves both alike; only setting the clock moves the offset, so a jump
+    // between two readings is the size of a step, and the wall time less the step
+    // is what the clock showed just before it.
+    struct WallReading {
+        std::int64_t wallMicros = 0;
+        std::int64_t offsetMicros = 0;
+    };
+    // Empty where it cannot be had (then steps go unnoticed).
+    virtual std::optional<WallReading> readWall() { return std::nullopt; }
 };
 
 // The computer's wall clock in the C library's local time zone (TZ when set,
@@ -42,7 +48,7 @@ class SystemClock final : public Clock {
     explicit SystemClock(int advanceMillis = 0) : m_advanceMillis(advanceMillis) {}
     std::int64_t currentSecond() override;
     LocalTime localTime(std::int64_t second) override;
-    std::optional<std::int64_t> wallOffsetMicros() override;
+    std::optional<WallReading> readWall() override;
 
   private:
     int m_advanceMillis;

@@ -16,6 +16,13 @@ std::string notOpenedText(const std::string& name) {
     return name + " could not be opened.";
 }
 
+// The second (as Clock::currentSecond counts) that holds an instant in microseconds,
+// also before the epoch.
+std::int64_t wholeSecond(std::int64_t micros) {
+    constexpr std::int64_t microsPerSecond = 1'000'000;
+    return micros >= 0 ? micros / microsPerSecond : -((-micros + microsPerSecond - 1) / microsPerSecond);
+}
+
 }  // namespace
 
 ClockController::ClockController(Clock& clock, ClockWindow& window, DeviceMap devices)
@@ -94,7 +101,7 @@ void ClockController::onTick() {
     if (!stateRead) {
         readClockState();
     }
-    noteClockStep(time);
+    noteClockStep();
 }
 
 void ClockController::readClockState() {
@@ -123,27 +130,29 @@ void ClockController::readClockState() {
     m_window.showClockState(reading);
 }
 
-void ClockController::noteClockStep(const LocalTime& time) {
-    const std::optional<std::int64_t> offset = m_clock.wallOffsetMicros();
-    if (!offset) {
+void ClockController::onClockSet() {
+    noteClockStep();
+}
+
+void ClockController::noteClockStep() {
+    const std::optional<Clock::WallReading> reading = m_clock.readWall();
+    if (!reading) {
         return;
     }
-    if (m_wallOffset && std::llabs(*offset - *m_wallOffset) >= stepThresholdMicros) {
-        const std::int64_t step = *offset - *m_wallOffset;
-        // The time the clock showed just before: the step came right before this
-        // tick, which the timer sends at once when the clock is set.
-        constexpr long secondsPerDay = 86'400;
-        const long after = time.hour * 3600L + time.minute * 60L + time.second;
-        const long stepSeconds = static_cast<long>(
-            step >= 0 ? (step + 999'999) / 1'000'000 : -((-step) / 1'000'000));
-        const long before = ((after - stepSeconds) % secondsPerDay + secondsPerDay) % secondsPerDay;
+    if (m_wallOffset && std::llabs(reading->offsetMicros - *m_wallOffset) >= stepThresholdMicros) {
+        const std::int64_t step = reading->offsetMicros - *m_wallOffset;
+        // Both times from this one reading: the time shown now and, less the step,
+        // the time the clock would show had nobody set it, which is what it showed
+        // just before the step when the step is reported as it happens.
+        const LocalTime before = m_clock.localTime(wholeSecond(reading->wallMicros - step));
+        const LocalTime after = m_clock.localTime(wholeSecond(reading->wallMicros));
         char line[96];
-        std::snprintf(line, sizeof line, "Clock set: %02ld:%02ld:%02ld -> %02d:%02d:%02d (%c%s)",
-                      before / 3600, before / 60 % 60, before % 60, time.hour, time.minute,
-                      time.second, step >= 0 ? '+' : '-', durationText(step).c_str());
+        std::snprintf(line, sizeof line, "Clock set: %02d:%02d:%02d -> %02d:%02d:%02d (%c%s)",
+                      before.hour, before.minute, before.second, after.hour, after.minute,
+                      after.second, step >= 0 ? '+' : '-', durationText(step).c_str());
         appendLog(line);
     }
-    m_wallOffset = offset;
+    m_wallOffset = reading->offsetMicros;
 }
 
 void ClockController::send(const Message& message) {

@@ -58,6 +58,10 @@ class ClockController {
     // the second and write. A clock set in between, or a protocol chosen in
     // between, makes onTick build afresh, as it does without this.
     void prepare(std::int64_t second);
+    // The wall clock was just set (the tick's timer saw it): logs the step now,
+    // while the time it showed before is still known to the second. Where nothing
+    // reports steps, the next tick finds and logs them, a little less exactly.
+    void onClockSet();
 
     // The port messages go to (1 to 4), also while it is being reopened; none
     // before the first selectPort and after a failed open that is not retried.
@@ -113,7 +117,8 @@ class ClockController {
     void transmitted(bool sent, const std::string& what);
     void appendLog(std::string line);
     void readClockState();
-    void noteClockStep(const LocalTime& time);
+    // Logs a step of the wall clock since the last reading, if there was one.
+    void noteClockStep();
 
     Clock& m_clock;
     ClockWindow& m_window;

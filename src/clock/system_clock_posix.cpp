@@ -23,22 +23,23 @@ std::int64_t SystemClock::currentSecond() {
     return (nanos(CLOCK_REALTIME) + m_advanceMillis * nanosPerMilli) / nanosPerSecond;
 }
 
-std::optional<std::int64_t> SystemClock::wallOffsetMicros() {
+std::optional<Clock::WallReading> SystemClock::readWall() {
     // The wall clock between two readings of the monotonic one, which the kernel
     // slews with it but never steps. A reading interrupted in between (a busy
     // machine) is taken again: the offset must not jump by the time lost.
     constexpr std::int64_t widestNanos = 50'000;
+    std::int64_t wall = 0;
     std::int64_t offset = 0;
     for (int attempt = 0; attempt < 5; ++attempt) {
         const std::int64_t before = nanos(CLOCK_MONOTONIC);
-        const std::int64_t wall = nanos(CLOCK_REALTIME);
+        wall = nanos(CLOCK_REALTIME);
         const std::int64_t after = nanos(CLOCK_MONOTONIC);
         offset = wall - (before + (after - before) / 2);
         if (after - before <= widestNanos) {
             break;
         }
     }
-    return offset / 1000;
+    return WallReading{wall / 1000, offset / 1000};
 }
 
 LocalTime SystemClock::localTime(std::int64_t second) {

@@ -41,22 +41,23 @@ std::int64_t SystemClock::currentSecond() {
     return (units - fileTimeAtUnixEpoch) / fileTimeUnitsPerSecond;
 }
 
-std::optional<std::int64_t> SystemClock::wallOffsetMicros() {
+std::optional<Clock::WallReading> SystemClock::readWall() {
     // The system time between two readings of the performance counter. A reading
     // interrupted in between is taken again: the offset must not jump by the time
     // lost.
     constexpr std::int64_t widestUnits = 500;  // 50 us
+    std::int64_t wall = 0;
     std::int64_t offset = 0;
     for (int attempt = 0; attempt < 5; ++attempt) {
         const std::int64_t before = counterUnits();
-        const std::int64_t wall = systemTimeUnits();
+        wall = systemTimeUnits();
         const std::int64_t after = counterUnits();
         offset = wall - (before + (after - before) / 2);
         if (after - before <= widestUnits) {
             break;
         }
     }
-    return offset / 10;
+    return WallReading{(wall - fileTimeAtUnixEpoch) / 10, offset / 10};
 }
 
 LocalTime SystemClock::localTime(std::int64_t second) {

@@ -413,12 +413,49 @@ TEST_F(ClockStateTest, WaitForSyncSendsNothingUntilSynchronisedThenFromThatSecon
 TEST_F(ClockStateTest, ASetClockIsLoggedOnceWithItsSize) {
     clock.wallOffset = 0;
     tickAndCollectNotes(9);
-    clock.wallOffset = 2'000'000;  // set forward 2 s: the tick comes at once
+    clock.wallOffset = 2'000'000;  // set forward 2 s, and nothing said so before the tick
     EXPECT_EQ(tickAndCollectNotes(11),
               std::vector<std::string>{"Clock set: 14:05:09 -> 14:05:11 (+2.0 s)"});
     EXPECT_TRUE(tickAndCollectNotes(12).empty());
     clock.wallOffset = 2'000'000 - 500;  // slewing moves it little: no step
     EXPECT_TRUE(tickAndCollectNotes(13).empty());
+}
+
+// Reported as it happens, a step is logged from the time shown right before it,
+// not from the next tick's second, which comes up to a second later.
+TEST_F(ClockStateTest, ASetClockReportedAtOnceShowsTheTimesAroundTheStep) {
+    struct Case {
+        std::int64_t microsIntoSecond9;
+        std::int64_t step;
+        int nextTick;
+        const char* line;
+    };
+    const Case cases[] = {
+        {200'000, 1'500'000, 11, "Clock set: 14:05:09 -> 14:05:10 (+1.5 s)"},
+        {800'000, 1'500'000, 12, "Clock set: 14:05:09 -> 14:05:11 (+1.5 s)"},
+        {300'000, -3'000'000, 7, "Clock set: 14:05:09 -> 14:05:06 (-3.0 s)"},
+        {100'000, -200'000, 9, "Clock set: 14:05:09 -> 14:05:08 (-200 ms)"},
+    };
+    std::int64_t offset = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        clock.wallOffset = offset;
+        clock.wallMicrosIntoSecond = 0;
+        tickAndCollectNotes(9);
+        const std::int64_t after = 9'000'000 + c.microsIntoSecond9 + c.step;
+        clock.setSecond(static_cast<int>(after / 1'000'000));
+        clock.wallMicrosIntoSecond = after % 1'000'000;
+        offset += c.step;
+        clock.wallOffset = offset;
+        const int shows = window.showCount;
+        controller->onClockSet();
+        ASSERT_EQ(window.showCount, shows + 1);
+        EXPECT_EQ(window.shown.back(), c.line);
+        // The tick after it has nothing more to say about the step.
+        clock.wallMicrosIntoSecond = 0;
+        EXPECT_TRUE(tickAndCollectNotes(c.nextTick).empty());
+        tickAndCollectNotes(c.nextTick + 30);  // a second other than 9 before the next case
+    }
 }
 
 }  // namespace

@@ -49,9 +49,12 @@ class FakeClock : public Clock {
         return ((std::int64_t{t.day} * 24 + t.hour) * 60 + t.minute) * 60 + t.second;
     }
 
-    std::optional<std::int64_t> wallOffsetMicros() override {
+    std::optional<WallReading> readWall() override {
         const std::lock_guard<std::mutex> lock(m_mutex);
-        return wallOffset;
+        if (!wallOffset) {
+            return std::nullopt;
+        }
+        return WallReading{secondOf(time) * 1'000'000 + wallMicrosIntoSecond, *wallOffset};
     }
 
     LocalTime time{0, 5, 14, 22, 1, 1};
@@ -59,6 +62,8 @@ class FakeClock : public Clock {
     int conversions = 0;
     // Empty: the clock cannot tell when it is set.
     std::optional<std::int64_t> wallOffset;
+    // How far into time's second the wall clock stands.
+    std::int64_t wallMicrosIntoSecond = 0;
 
   private:
     std::mutex m_mutex;
