@@ -1,12 +1,14 @@
 // Takes the README's pictures of the window: chronvane32-screenshots DIRECTORY.
 // A tool of the source tree (scripts/screenshots runs it), never installed, so that
 // the program a user starts carries no documentation hooks. COM1 is a virtual port,
-// so the log shows real messages without any device.
+// so the log shows real messages without any device. Under a window manager the
+// pictures include the frame, whose icon is the clock-state lamp.
 #include <QApplication>
 #include <cstdio>
 #include <cstring>
 
 #include "clock/clock.h"
+#include "clock/clock_state.h"
 #include "screenshot_tour.h"
 #include "serial/virtual_port.h"
 #include "ui/clock_dialog.h"
@@ -34,7 +36,10 @@ int main(int argc, char** argv) {
     chronvane::DeviceMap devices;
     devices.setVirtual(0, port);
     chronvane::SystemClock clock;
+    // The real reading: the pictures show this machine's clock state as it is.
+    chronvane::SystemClockState clockState;
     chronvane::ClockDialog dialog(clock, devices);
+    dialog.controller().setClockStateReader(&clockState);
     chronvane::ScreenshotTour tour(dialog, directory);
     dialog.exec();
     return tour.failures() == 0 ? 0 : 1;

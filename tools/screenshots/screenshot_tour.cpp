@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
+#include <QScreen>
 #include <QTimer>
+#include <QToolTip>
 #include <cstdio>
 #include <utility>
 
@@ -15,6 +17,18 @@ namespace {
 
 // Long enough for three or four messages to reach the log.
 constexpr int settleMs = 3600;
+// Long enough for a tooltip to be drawn.
+constexpr int tipMs = 600;
+
+// The tooltip on screen, if one is.
+QWidget* shownToolTip() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible() && widget->inherits("QTipLabel")) {
+            return widget;
+        }
+    }
+    return nullptr;
+}
 
 }  // namespace
 
@@ -25,9 +39,21 @@ ScreenshotTour::ScreenshotTour(ClockDialog& dialog, QString directory)
 
 void ScreenshotTour::run() {
     save(m_dialog, QStringLiteral("clock-dialog.png"));
-    captureAbout(false, QStringLiteral("about.png"));
-    captureAbout(true, QStringLiteral("about-help.png"));
-    m_dialog.reject();
+    showClockStateTip();
+    QTimer::singleShot(tipMs, &m_dialog, [this] {
+        save(m_dialog, QStringLiteral("clock-state.png"), shownToolTip());
+        QToolTip::hideText();
+        captureAbout(false, QStringLiteral("about.png"));
+        captureAbout(true, QStringLiteral("about-help.png"));
+        m_dialog.reject();
+    });
+}
+
+void ScreenshotTour::showClockStateTip() {
+    // Where the pointer would rest on the window's own background, between the
+    // groups, so that the tip covers none of the log.
+    const QPoint over(m_dialog.width() / 3, m_dialog.height() / 2 - 20);
+    QToolTip::showText(m_dialog.mapToGlobal(over), m_dialog.toolTip(), &m_dialog);
 }
 
 void ScreenshotTour::captureAbout(bool expanded, const QString& fileName) {
@@ -41,9 +67,21 @@ void ScreenshotTour::captureAbout(bool expanded, const QString& fileName) {
     m_dialog.showAbout();
 }
 
-void ScreenshotTour::save(QWidget& widget, const QString& fileName) {
+void ScreenshotTour::save(QWidget& widget, const QString& fileName, QWidget* beside) {
     const QString path = QDir(m_directory).filePath(fileName);
-    if (!widget.grab().save(path)) {
+    QPixmap picture;
+    QScreen* screen = widget.screen();
+    const bool framed = widget.frameGeometry() != widget.geometry();
+    if (screen != nullptr && (framed || beside != nullptr)) {
+        QRect area = widget.frameGeometry();
+        if (beside != nullptr) {
+            area |= beside->frameGeometry();
+        }
+        picture = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    } else {
+        picture = widget.grab();
+    }
+    if (picture.isNull() || !picture.save(path)) {
         std::fprintf(stderr, "chronvane32-screenshots: could not save %s\n", qPrintable(path));
         ++m_failures;
     }

@@ -9,8 +9,11 @@ namespace chronvane {
 class ClockDialog;
 
 // The README's pictures of the window. Once the window has run for a few seconds
-// (so the log fills), saves clock-dialog.png, about.png (pane closed) and
-// about-help.png (pane open) into the directory, then ends the window's run. A
+// (so the log fills), saves clock-dialog.png, clock-state.png (the window with its
+// clock-state tooltip shown), about.png (pane closed) and about-help.png (pane open)
+// into the directory, then ends the window's run. Where a window manager frames the
+// windows (a real X server) the pictures are taken from the screen, frame and
+// title-bar icon included; off screen they hold the window's contents only. A
 // picture that cannot be saved is reported on standard error and counted; the tour
 // goes on.
 class ScreenshotTour {
@@ -21,7 +24,8 @@ class ScreenshotTour {
 
   private:
     void run();
-    void save(QWidget& widget, const QString& fileName);
+    void showClockStateTip();
+    void save(QWidget& widget, const QString& fileName, QWidget* beside = nullptr);
     void captureAbout(bool expanded, const QString& fileName);
 
     ClockDialog& m_dialog;
