@@ -9,8 +9,9 @@ pointed here at a fresh pseudo-terminal, so the messages reach only this test, a
 a run that ignored --device would find COM1 unassigned. Checks: the window's
 caption, radios and four log lines; the time messages at the far end while the
 window runs (and while the About box is open); the last system-menu item opens the
-About box with its pane closed; F1 opens it with the pane open, foldPixels taller;
-Escape twice ends the program with status 0; COM3 was this test's terminal.
+About box with its pane closed; F1 opens it with the pane open, foldPixels taller,
+set in the face its template names, every text within its control; Escape twice
+ends the program with status 0; COM3 was this test's terminal.
 
 Usage: window_e2e.py --root ROOT --exe chronvane32.exe --probe window_probe.exe
                      [--screenshots DIR] [--bench SECONDS]
@@ -222,6 +223,34 @@ def check_script_texts(report, caption):
                                                           "more controls than the script's"))
 
 
+def check_texts_fit(report, caption):
+    """The dialog is set in the face its template names, and each of its texts fits
+    its control in that face: no line beyond the control's width or height, where
+    the control would cut it off."""
+    named = report.get("font", "").rsplit(" ", 1)[0]
+    chosen = report.get("face", "")
+    if not named or not chosen.startswith(named + " "):
+        fail("%s: set in %r, not the template's %r" % (caption, chosen, named))
+    measured, dialog = report["width"].split()
+    if measured != dialog:
+        fail("%s: %s px wide, %s px in the probe's %s: not the dialog's font" %
+             (caption, dialog, measured, chosen))
+    rooms = sorted(int(key[4:]) for key in report if key.startswith("room"))
+    if not rooms:
+        fail("%s: no texts measured" % caption)
+    cut = []
+    for index in rooms:
+        needed_width, needed_height, width, height = (int(v) for v in
+                                                      report["room%d" % index].split())
+        if needed_width > width or needed_height > height:
+            cut.append("child%d %r needs %dx%d px, has %dx%d" %
+                       (index, report["child%d" % index], needed_width, needed_height,
+                        width, height))
+    if cut:
+        fail("%s: texts cut off in %s: %s" % (caption, chosen, "; ".join(cut)))
+    return len(rooms), chosen
+
+
 def height(report):
     left, top, right, bottom = (int(v) for v in report["rect"].split())
     return bottom - top
@@ -325,6 +354,7 @@ def run(args, workdir):
         if about.get("control1013") != "<< Help" or height(about) != short + fold_pixels():
             fail("About box from F1: button %r, height %d (shortened %d)" %
                  (about.get("control1013"), height(about), short))
+        texts, face = check_texts_fit(about, ABOUT_CAPTION)
         if args.screenshots:
             display.save(rect(about), os.path.join(args.screenshots, "windows-about-help.png"))
 
@@ -363,8 +393,8 @@ def run(args, workdir):
         if len(program.messages()) < sent + 2:
             fail("-min: no messages while minimized")
         print("window: caption, radios, log, About from the menu (pane closed, %d px) and from"
-              " F1 (pane open), %d messages at COM1, status 0; -min minimized and sending" %
-              (short, len(messages)))
+              " F1 (pane open, its %d texts fit in %s), %d messages at COM1, status 0;"
+              " -min minimized and sending" % (short, texts, face, len(messages)))
     finally:
         if program is not None:
             program.close()

@@ -143,6 +143,17 @@ build_recorder() {
     fi
 }
 
+# Debian's Wine does not find its own fonts. Without its TrueType ones captions
+# lose their glyphs; without its bitmap "MS Sans Serif" (sserife.fon, and its
+# variants for other code pages) the dialogs' font falls back to a wider face
+# from the system, and texts lose their last words. Wine reads the Fonts folder
+# at every start, so a prefix made before a font was added gets it too.
+link_fonts() {
+    local fonts=/usr/share/wine/fonts
+    mkdir -p "$prefix/drive_c/windows/Fonts"
+    ln -sf "$fonts"/*.ttf "$fonts"/sserife*.fon "$fonts"/ssee*.fon "$prefix/drive_c/windows/Fonts/"
+}
+
 prepare() {
     local fresh=0 started
     started=$(date +%s%N)
@@ -168,11 +179,8 @@ prepare() {
     start_server
     if [ $fresh -eq 1 ]; then
         "$wine" wineboot -i </dev/null >/dev/null 2>&1
-        # Debian's Wine does not find its own fonts; without them dialogs come out
-        # wider and captions lose their glyphs.
-        mkdir -p "$prefix/drive_c/windows/Fonts"
-        ln -sf /usr/share/wine/fonts/*.ttf "$prefix/drive_c/windows/Fonts/"
     fi
+    link_fonts
     # One program run with nothing on its standard streams brings up Wine's helpers
     # (services, the mount manager) now, detached, so each test's program starts fast.
     # services.exe hands its standard error and WINEDEBUG on to every service it
