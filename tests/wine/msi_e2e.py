@@ -13,38 +13,17 @@ Usage: msi_e2e.py --root ROOT --msi chronvane32-VERSION-windows-x64.msi --versio
 import argparse
 import os
 import shutil
-import subprocess
 import tempfile
 
-from wine_harness import WINE64, fail, prepared_root, verify_ports, wine_env
+from wine_harness import Prefix, fail, prepared_root
 
 EVENT_SOURCE = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Chronvane32"
 
 
-class Prefix:
+class InstallPrefix(Prefix):
     def __init__(self, root, workdir):
-        self.root = root
+        super().__init__(root, workdir)
         self.drive_c = os.path.join(root, "prefix", "drive_c")
-        self.workdir = workdir
-        self.env = wine_env(root)
-        self.runs = 0
-
-    def verify(self):
-        verify_ports(self.root)
-
-    def run(self, *args):
-        self.runs += 1
-        out_path = os.path.join(self.workdir, "out%d.txt" % self.runs)
-        err_path = os.path.join(self.workdir, "err%d.txt" % self.runs)
-        self.verify()
-        with open(out_path, "wb") as out, open(err_path, "wb") as err:
-            status = subprocess.run([WINE64] + list(args), env=self.env,
-                                    stdin=subprocess.DEVNULL, stdout=out, stderr=err,
-                                    timeout=120).returncode
-        self.verify()
-        with open(out_path, "rb") as out, open(err_path, "rb") as err:
-            return (status, out.read().decode(errors="replace").replace("\r\n", "\n"),
-                    err.read().decode(errors="replace"))
 
     def installed(self):
         """Every path under drive_c that names the program, relative to it."""
@@ -58,7 +37,7 @@ class Prefix:
 
 def e2e(args):
     with tempfile.TemporaryDirectory(prefix="chronvane-wine-msi-") as workdir:
-        prefix = Prefix(args.root, workdir)
+        prefix = InstallPrefix(args.root, workdir)
         package = os.path.join(workdir, os.path.basename(args.msi))
         shutil.copy(args.msi, package)
         windows_package = "Z:" + package.replace("/", "\\")
@@ -96,9 +75,9 @@ def e2e(args):
         left = [p for p in prefix.installed() if p not in before]
         if left:
             fail("left behind after msiexec /x: %s" % left)
-        status, out, _ = prefix.run("sc.exe", "query", "Chronvane32-COM3")
-        if "Chronvane32-COM3" in out:
-            fail("the service is still there after msiexec /x:\n" + out)
+        state = prefix.service_state("Chronvane32-COM3")
+        if state is not None:
+            fail("the service is still there after msiexec /x (%s)" % state)
         status, _, _ = prefix.run("reg.exe", "query", EVENT_SOURCE)
         if status == 0:
             fail("the Event Log source is still registered after msiexec /x")

@@ -22,7 +22,7 @@ import tempfile
 import threading
 import time
 
-from wine_harness import HERE, WINE64, PortLine, prepared_root, verify_ports, wine_env
+from wine_harness import HERE, WINE64, PortLine, Prefix, prepared_root
 from wine_harness import fail as harness_fail
 
 SERVICE = "Chronvane32-COM1"
@@ -43,16 +43,7 @@ def fail(text):
     harness_fail(text)
 
 
-class Prefix:
-    def __init__(self, root, workdir):
-        self.root = root
-        self.workdir = workdir
-        self.env = wine_env(root)
-        self.runs = 0
-
-    def verify(self):
-        verify_ports(self.root)
-
+class ServicePrefix(Prefix):
     def restart_server(self, trace_path=None):
         """Ends every Wine process of the prefix and starts it again. Its first
         program brings up services.exe, which passes its standard error and its
@@ -73,21 +64,6 @@ class Prefix:
         self.verify()
         return subprocess.Popen([WINE64] + list(args), env=self.env, stdin=subprocess.DEVNULL,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-    def run(self, *args):
-        """One Windows program; its status, standard output and error."""
-        self.runs += 1
-        out_path = os.path.join(self.workdir, "out%d.txt" % self.runs)
-        err_path = os.path.join(self.workdir, "err%d.txt" % self.runs)
-        self.verify()
-        with open(out_path, "wb") as out, open(err_path, "wb") as err:
-            status = subprocess.run([WINE64] + list(args), env=self.env,
-                                    stdin=subprocess.DEVNULL, stdout=out, stderr=err,
-                                    timeout=60).returncode
-        self.verify()
-        with open(out_path, "rb") as out, open(err_path, "rb") as err:
-            return (status, out.read().decode(errors="replace").replace("\r\n", "\n"),
-                    err.read().decode(errors="replace"))
 
 
 class Line(PortLine):
@@ -170,14 +146,6 @@ def check_datetime_messages(data):
     return count
 
 
-def service_state(prefix):
-    status, out, err = prefix.run("sc.exe", "query", SERVICE)
-    for line in out.splitlines():
-        if "STATE" in line:
-            return line.split(":", 1)[1].split()[1]
-    return None if status != 0 else "?"
-
-
 def registry_value(prefix, name):
     status, out, _ = prefix.run("reg.exe", "query",
                                 "HKLM\\System\\CurrentControlSet\\Services\\" + SERVICE,
@@ -191,7 +159,7 @@ def registry_value(prefix, name):
 
 def e2e(args):
     with tempfile.TemporaryDirectory(prefix="chronvane-wine-service-") as workdir:
-        prefix = Prefix(args.root, workdir)
+        prefix = ServicePrefix(args.root, workdir)
         trace = os.path.join(workdir, "eventlog.txt")
         global TRACE
         TRACE = trace
@@ -220,8 +188,8 @@ def e2e(args):
             status, out, err = prefix.run("net.exe", "start", SERVICE)
             if status != 0:
                 fail("net start: status %d, %r %r" % (status, out, err))
-            if service_state(prefix) != "RUNNING":
-                fail("after net start the service is %s" % service_state(prefix))
+            if prefix.service_state(SERVICE) != "RUNNING":
+                fail("after net start the service is %s" % prefix.service_state(SERVICE))
             count = check_datetime_messages(line.read(3.5))
             if count < 2:
                 fail("%d whole messages in 3.5 s" % count)
@@ -244,11 +212,11 @@ def e2e(args):
             status = stopper.wait(timeout=60)
             if status != 0:
                 fail("net stop: status %d" % status)
-            state = service_state(prefix)
+            state = prefix.service_state(SERVICE)
             deadline = time.monotonic() + 5
             while state != "STOPPED" and time.monotonic() < deadline:
                 time.sleep(0.1)
-                state = service_state(prefix)
+                state = prefix.service_state(SERVICE)
             if state != "STOPPED":
                 fail("after net stop the service is %s" % state)
             if line.read(1.5):
@@ -257,7 +225,7 @@ def e2e(args):
             status, out, err = prefix.run(args.exe, "--uninstall-service", "COM1")
             if status != 0 or "removed" not in out:
                 fail("--uninstall-service COM1: status %d, %r %r" % (status, out, err))
-            if service_state(prefix) is not None:
+            if prefix.service_state(SERVICE) is not None:
                 fail("the service is still known after --uninstall-service")
             status, out, err = prefix.run(args.exe, "--uninstall-service", "COM1")
             if status != 1 or "no service " + SERVICE + " is installed" not in err:

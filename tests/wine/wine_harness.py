@@ -1,6 +1,7 @@
 """What the Wine tests share: the prefix that wine-prefix.sh prepared, the
-environment a Windows program runs in there, and pseudo-terminals standing in for
-the COM ports the prefix maps to ROOT/ports/comN."""
+environment a Windows program runs in there, running programs and asking the
+service manager there, and pseudo-terminals standing in for the COM ports the
+prefix maps to ROOT/ports/comN."""
 
 import os
 import pty
@@ -40,6 +41,44 @@ def wine_env(root, **extra):
                 "WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d"})
     env.update(extra)
     return env
+
+
+class Prefix:
+    """Windows programs run in the prefix one after another, each one's output kept
+    in workdir, and the COM ports checked before and after every run."""
+
+    def __init__(self, root, workdir):
+        self.root = root
+        self.workdir = workdir
+        self.env = wine_env(root)
+        self.runs = 0
+
+    def verify(self):
+        verify_ports(self.root)
+
+    def run(self, *args, timeout=120):
+        """One Windows program; its status, standard output and error."""
+        self.runs += 1
+        out_path = os.path.join(self.workdir, "out%d.txt" % self.runs)
+        err_path = os.path.join(self.workdir, "err%d.txt" % self.runs)
+        self.verify()
+        with open(out_path, "wb") as out, open(err_path, "wb") as err:
+            status = subprocess.run([WINE64] + list(args), env=self.env,
+                                    stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                    timeout=timeout).returncode
+        self.verify()
+        with open(out_path, "rb") as out, open(err_path, "rb") as err:
+            return (status, out.read().decode(errors="replace").replace("\r\n", "\n"),
+                    err.read().decode(errors="replace"))
+
+    def service_state(self, name):
+        """The service's state as `sc query` gives it (RUNNING, STOPPED, ...), None
+        when the service manager knows no service of that name."""
+        status, out, _ = self.run("sc.exe", "query", name)
+        for line in out.splitlines():
+            if "STATE" in line:
+                return line.split(":", 1)[1].split()[1]
+        return None if status != 0 else "?"
 
 
 def repoint(link, target):
