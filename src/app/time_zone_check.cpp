@@ -3,8 +3,10 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <optional>
 #include <regex>
 #include <string_view>
 
@@ -94,6 +96,21 @@ std::string zoneInEffect() {
     std::snprintf(text, sizeof text, "UTC%c%02ld:%02ld", local.tm_gmtoff < 0 ? '-' : '+',
                   offset / 3600, offset / 60 % 60);
     return text;
+}
+
+std::string guardTimeZone() {
+    const char* zoneDirectoryValue = std::getenv("TZDIR");
+    const std::string zoneDirectory = zoneDirectoryValue != nullptr && *zoneDirectoryValue != '\0'
+                                          ? zoneDirectoryValue
+                                          : "/usr/share/zoneinfo";
+    const char* tzValue = std::getenv("TZ");
+    // Kept apart: setenv may free the string getenv returned.
+    const std::optional<std::string> tz =
+        tzValue != nullptr ? std::optional<std::string>(tzValue) : std::nullopt;
+    if (namesSomethingElseThanAFile(tzValue, zoneDirectory)) {
+        setenv("TZ", "UTC0", 1);
+    }
+    return timeZoneProblem(tz ? tz->c_str() : nullptr, zoneDirectory, zoneInEffect());
 }
 
 }  // namespace chronvane

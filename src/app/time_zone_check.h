@@ -27,4 +27,9 @@ bool namesSomethingElseThanAFile(const char* tz, const std::string& zoneDirector
 // "UTC+01:00" and the like, from the current offset.
 std::string zoneInEffect();
 
+// Both of the above on this process's own TZ and TZDIR, for a program's start before
+// it reads the time: a TZ that names something else than a file is replaced by a
+// rule for UTC. Returns timeZoneProblem's line, empty when the zone is fine.
+std::string guardTimeZone();
+
 }  // namespace chronvane

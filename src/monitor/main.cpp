@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/time_zone_check.h"
 #include "clock/clock_state.h"
 #include "core/ending_signals_linux.h"
 #include "core/line_settings.h"
@@ -144,6 +145,10 @@ bool report(const std::vector<DecodedMessage>& messages, const MonitorOptions& o
 }
 
 int run(const MonitorOptions& options) {
+    // Before any time is read: a TZ naming a FIFO would hold the first report for ever.
+    if (const std::string zoneProblem = chronvane::guardTimeZone(); !zoneProblem.empty()) {
+        print(stderr, std::string(self) + ": " + zoneProblem + "\n");
+    }
     sigset_t waitMask;
     if (!catchStopSignals(waitMask)) {
         print(stderr, std::string(self) + ": signals: " + std::strerror(errno) + "\n");

@@ -1,5 +1,3 @@
-#include <cstdlib>
-#include <optional>
 #include <string>
 
 #include "app/console_app.h"
@@ -17,18 +15,7 @@ void reportAtStart(const std::string& text) {
 void prepareOutput(const ProgramOptions* /*parsed*/) {}
 
 void reportStartConditions() {
-    const char* zoneDirectoryValue = std::getenv("TZDIR");
-    const std::string zoneDirectory = zoneDirectoryValue != nullptr && *zoneDirectoryValue != '\0'
-                                          ? zoneDirectoryValue
-                                          : "/usr/share/zoneinfo";
-    const char* tzValue = std::getenv("TZ");
-    const std::optional<std::string> tz =
-        tzValue != nullptr ? std::optional<std::string>(tzValue) : std::nullopt;
-    if (namesSomethingElseThanAFile(tzValue, zoneDirectory)) {
-        setenv("TZ", "UTC0", 1);
-    }
-    const std::string zoneProblem =
-        timeZoneProblem(tz ? tz->c_str() : nullptr, zoneDirectory, zoneInEffect());
+    const std::string zoneProblem = guardTimeZone();
     if (!zoneProblem.empty()) {
         print(stderr, std::string(executableName) + ": " + zoneProblem + "\n");
     }

@@ -1,4 +1,5 @@
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -7,6 +8,7 @@
 #include <chrono>
 #include <ctime>
 #include <cstring>
+#include <filesystem>
 #include <regex>
 #include <string>
 #include <thread>
@@ -101,6 +103,29 @@ TEST(MonitorProcess, ADeviceThatCannotBeOpenedIsOneLineAndStatusTwo) {
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 2);
     EXPECT_EQ(monitor.restOfErr(1s),
               "chronvane32-monitor: /dev/null: Inappropriate ioctl for device\n");
+}
+
+// The C library would open a FIFO named by TZ to read the zone, and wait for a
+// writer before the first report for ever.
+TEST(MonitorProcess, ATimeZoneThatIsAFifoIsSaidAndNeverWaitedOn) {
+    const std::filesystem::path fifo = std::filesystem::temp_directory_path() /
+                                       ("chronvane-monitor-zone-" + std::to_string(getpid()));
+    std::filesystem::remove(fifo);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0) << std::strerror(errno);
+    PtyPair line;
+    ChildProcess::Options options;
+    options.environment = {"TZ=" + fifo.string(), "TZDIR="};
+    ChildProcess monitor(MONITOR_PATH, {"--count", "1", line.devicePath()}, options);
+    ASSERT_TRUE(waitUntilListening(line));
+    const ByteString bytes = buildEseMessage(LocalTime{0, 0, 12, 1, 0, 1});
+    writeAll(line, std::string(bytes.begin(), bytes.end()));
+    EXPECT_TRUE(monitor.outLine(5s)) << "no report: the zone held it up";
+    const auto status = monitor.wait(5s);
+    std::filesystem::remove(fifo);
+    ASSERT_TRUE(status) << "still running";
+    EXPECT_NE(monitor.restOfErr(1s).find("chronvane32-monitor: time zone \"" + fifo.string() +
+                                         "\" does not exist"),
+              std::string::npos);
 }
 
 // A message is only as good as the time it carries when it arrives: it is judged
