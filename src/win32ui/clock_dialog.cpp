@@ -105,6 +105,12 @@ void ClockDialog::addClockStateTip() {
     tool.uId = reinterpret_cast<UINT_PTR>(m_window);
     tool.lpszText = m_tipText.data();
     SendMessageA(m_tip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+    // A reason can be long (an unknown state says why): wrapped to the window's
+    // width rather than one line running off past it.
+    RECT client{};
+    if (GetClientRect(m_window, &client)) {
+        SendMessageA(m_tip, TTM_SETMAXTIPWIDTH, 0, client.right * 3 / 4);
+    }
 }
 
 SystemError ClockDialog::run() {

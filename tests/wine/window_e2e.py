@@ -78,11 +78,13 @@ class Display:
         subprocess.run(["xdotool"] + list(args), env=dict(os.environ, DISPLAY=self.name),
                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, check=True)
 
-    def save(self, rect, path):
+    def save(self, rect, path, pointer_in_picture=False):
         """Writes the screen's rect (left, top, right, bottom) as an RGB PNG."""
-        # Xvfb draws the pointer into its framebuffer: out of the picture with it.
-        self.xdotool("mousemove", "1023", "767")
-        time.sleep(0.3)
+        # Xvfb draws the pointer into its framebuffer: out of the picture with it,
+        # unless the picture is of what the pointer brings up.
+        if not pointer_in_picture:
+            self.xdotool("mousemove", "1023", "767")
+            time.sleep(0.3)
         with open(os.path.join(self.fbdir, "Xvfb_screen0"), "rb") as f:
             data = f.read()
         header = struct.unpack(">25I", data[:100])
@@ -327,6 +329,15 @@ def run(args, workdir):
             program.drain(2.5)  # a full log
             main = program.probe(MAIN_CAPTION)
             display.save(rect(main), os.path.join(args.screenshots, "windows-clock-dialog.png"))
+            # The clock state's tooltip: the pointer rests on the window's own
+            # background between the groups, as an operator's would.
+            left, top, right, bottom = rect(main)
+            display.xdotool("mousemove", str(left + (right - left) // 8),
+                            str(top + (bottom - top) // 2 - 8))
+            program.drain(1.5)
+            display.save(rect(main), os.path.join(args.screenshots, "windows-clock-state.png"),
+                         pointer_in_picture=True)
+            display.xdotool("mousemove", "1023", "767")
 
         # The About entry is the system menu's last item (Wine's own "About Wine"
         # comes before it): Alt+Space, End, Enter.
