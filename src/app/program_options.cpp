@@ -194,14 +194,11 @@ std::optional<std::string> applyFlow(std::string_view value, ProgramOptions& opt
 }
 
 std::optional<std::string> applyAdvance(std::string_view value, ProgramOptions& options) {
-    int millis = 0;
-    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), millis);
-    if (value.empty() || error != std::errc{} || end != value.data() + value.size() || millis < 0 ||
-        millis > maxAdvanceMillis) {
-        return "--advance " + std::string(value) + ": expected milliseconds from 0 to " +
-               std::to_string(maxAdvanceMillis);
+    Parsed<int> millis = parseAdvanceMillis(value);
+    if (!millis.value) {
+        return std::move(millis.error);
     }
-    options.advanceMillis = millis;
+    options.advanceMillis = *millis.value;
     return std::nullopt;
 }
 

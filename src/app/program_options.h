@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "chronvane32_version.h"
+#include "core/advance.h"
 #include "core/flow_control.h"
 #include "core/parsed.h"
 #include "serial/device_map.h"
@@ -42,10 +43,6 @@ struct ProgramOptions {
     // service is started with after --service.
     std::vector<std::string> serviceArguments;
 };
-
-// The most a message may start before its second: beyond that it would leave
-// nearer the second before than the one it carries.
-inline constexpr int maxAdvanceMillis = 900;
 
 // args: the arguments without the program's own path. Long options:
 //   --console, --help, --version,

@@ -1,5 +1,6 @@
 #include "clock_controller.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -19,8 +20,7 @@ std::string notOpenedText(const std::string& name) {
 // The second (as Clock::currentSecond counts) that holds an instant in microseconds,
 // also before the epoch.
 std::int64_t wholeSecond(std::int64_t micros) {
-    constexpr std::int64_t microsPerSecond = 1'000'000;
-    return micros >= 0 ? micros / microsPerSecond : -((-micros + microsPerSecond - 1) / microsPerSecond);
+    return std::chrono::floor<std::chrono::seconds>(std::chrono::microseconds{micros}).count();
 }
 
 }  // namespace
@@ -28,9 +28,9 @@ std::int64_t wholeSecond(std::int64_t micros) {
 ClockController::ClockController(Clock& clock, ClockWindow& window, DeviceMap devices)
     : m_clock(clock), m_window(window), m_port(std::move(devices)) {}
 
-bool ClockController::openPort(int index) {
+bool ClockController::openPort(int index, bool sameDevice) {
     m_port.close();
-    const bool opened = m_port.open(index, m_line);
+    const bool opened = sameDevice ? m_port.reopen(index, m_line) : m_port.open(index, m_line);
     m_window.portOpenResult(index + 1, m_port.devicePath(index),
                             opened ? SystemError{} : m_port.lastError());
     return opened;
@@ -194,11 +194,7 @@ void ClockController::transmitted(bool sent, const std::string& what) {
 bool ClockController::tryRecovery() {
     const int index = m_activePort.value_or(1) - 1;
     // The device that went away, not whatever took its name since.
-    m_port.close();
-    const bool opened = m_port.reopen(index, m_line);
-    m_window.portOpenResult(index + 1, m_port.devicePath(index),
-                            opened ? SystemError{} : m_port.lastError());
-    if (opened) {
+    if (openPort(index, true)) {
         m_recovering = false;
         m_loggedWriteFailure.clear();
         appendLog(openedText(activePortName()));

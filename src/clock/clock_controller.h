@@ -100,7 +100,9 @@ class ClockController {
     static constexpr std::int64_t stepThresholdMicros = 100'000;
 
   private:
-    bool openPort(int index);
+    // Opens port index afresh, or with sameDevice only the device it had before
+    // (SerialPort::reopen), and tells the window the outcome.
+    bool openPort(int index, bool sameDevice = false);
     // True when the port is open again.
     bool tryRecovery();
     // One second's message and what its log line says after "COMn: ".

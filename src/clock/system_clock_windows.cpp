@@ -22,11 +22,15 @@ std::int64_t systemTimeUnits() {
 // The performance counter in FILETIME units. It counts on through any setting of
 // the clock.
 std::int64_t counterUnits() {
-    LARGE_INTEGER frequency{};
+    // Fixed from boot: asked once, so that nothing else stands between the readings
+    // that readWall brackets.
+    static const std::int64_t perSecond = [] {
+        LARGE_INTEGER frequency{};
+        QueryPerformanceFrequency(&frequency);
+        return static_cast<std::int64_t>(frequency.QuadPart);
+    }();
     LARGE_INTEGER count{};
-    QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&count);
-    const std::int64_t perSecond = frequency.QuadPart;
     return count.QuadPart / perSecond * fileTimeUnitsPerSecond +
            count.QuadPart % perSecond * fileTimeUnitsPerSecond / perSecond;
 }

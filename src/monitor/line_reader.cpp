@@ -5,7 +5,6 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -46,14 +45,9 @@ int openLine(const std::string& path, SystemError& error) {
 
 namespace {
 
-// Unix 98 pseudo-terminal device ends have majors 136 to 143, the old BSD ones 3.
 bool isPseudoTerminal(int fd) {
     struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode)) {
-        return false;
-    }
-    const unsigned int deviceMajor = major(info.st_rdev);
-    return (deviceMajor >= 136 && deviceMajor <= 143) || deviceMajor == 3;
+    return fstat(fd, &info) == 0 && S_ISCHR(info.st_mode) && isPseudoTerminalDevice(info.st_rdev);
 }
 
 }  // namespace

@@ -202,12 +202,12 @@ int run(const MonitorOptions& options) {
         }
         if (watch[lineSlot].revents == 0) {
             // Once a second, never while a message's bytes wait to be stamped.
-            if (const Timestamp now = wallClockNow(); now - lastCheck >= std::chrono::seconds(1)) {
+            const Timestamp now = wallClockNow();
+            if (now - lastCheck >= std::chrono::seconds(1)) {
                 lastCheck = now;
                 clock.check();
             }
-            done = report(decoder.idle(wallClockNow() + advance), options, clock, tally, *output) ||
-                   done;
+            done = report(decoder.idle(now + advance), options, clock, tally, *output) || done;
             continue;
         }
         const ssize_t got = ::read(fd, buffer.data(), buffer.size());

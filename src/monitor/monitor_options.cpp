@@ -1,5 +1,6 @@
 #include "monitor_options.h"
 
+#include "core/advance.h"
 #include "core/line_settings.h"
 #include "core/protocol.h"
 
@@ -61,15 +62,11 @@ Parsed<MonitorOptions> parseMonitorArguments(const std::vector<std::string>& arg
             } else {
                 value = arg.substr(10);
             }
-            int millis = -1;
-            const auto [end, error] =
-                std::from_chars(value.data(), value.data() + value.size(), millis);
-            if (value.empty() || error != std::errc{} || end != value.data() + value.size() ||
-                millis < 0 || millis > maxAdvanceMillis) {
-                return {std::nullopt, "--advance " + std::string(value) +
-                                          ": expected milliseconds from 0 to 900"};
+            chronvane::Parsed<int> millis = chronvane::parseAdvanceMillis(value);
+            if (!millis.value) {
+                return {std::nullopt, std::move(millis.error)};
             }
-            options.advanceMillis = millis;
+            options.advanceMillis = *millis.value;
         } else {
             return {std::nullopt, std::string(arg) + ": unknown option"};
         }

@@ -13,9 +13,6 @@ namespace chronvane::monitor {
 inline constexpr const char* monitorVersionText =
     "chronvane32-monitor (Chronvane32) " CHRONVANE32_VERSION;
 
-// As the sender's --advance.
-inline constexpr int maxAdvanceMillis = 900;
-
 struct MonitorOptions {
     std::string device;
     // Stop after this many messages; empty: run until interrupted.

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "core/deadline.h"
+
 namespace chronvane::monitor {
 
 ReportOutput::ReportOutput(int fd, std::size_t capBytes)
@@ -67,11 +69,10 @@ void ReportOutput::flush() {
 }
 
 void ReportOutput::drain(std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    const Deadline deadline(timeout);
     flush();
     while (pending()) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
+        const std::chrono::milliseconds left = deadline.left();
         if (left.count() <= 0) {
             dropQueued();
             break;

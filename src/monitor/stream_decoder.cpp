@@ -351,26 +351,26 @@ void StreamDecoder::judgeTime(DecodedMessage& message) const {
     const long long arrivalLocalMs =
         std::chrono::duration_cast<milliseconds>(message.firstByte).count() +
         offsetSeconds * 1000;
-    const long long arrivalDay = arrivalLocalMs >= 0 ? arrivalLocalMs / msPerDay
-                                                     : (arrivalLocalMs - msPerDay + 1) / msPerDay;
+    const long long arrivalDay =
+        std::chrono::floor<std::chrono::days>(milliseconds{arrivalLocalMs}).count();
     const long long carriedMs =
         (*message.hour * 3600LL + *message.minute * 60LL + *message.second) * 1000;
     long long offset = arrivalLocalMs - (arrivalDay * msPerDay + carriedMs);
+    // The day the carried second belongs to.
+    long long carriedDay = arrivalDay;
     if (offset > msPerDay / 2) {
         offset -= msPerDay;
+        ++carriedDay;
     } else if (offset <= -msPerDay / 2) {
         offset += msPerDay;
+        --carriedDay;
     }
     message.offsetMs = offset;
     constexpr long long minuteMs = 60'000;
     bool wrongDate = false;
     if (message.month && message.day) {
         // The date of the carried second, on the receiving machine's calendar.
-        const auto days = std::chrono::sys_days{} +
-                          std::chrono::days{(arrivalLocalMs - offset) >= 0
-                                                ? (arrivalLocalMs - offset) / msPerDay
-                                                : (arrivalLocalMs - offset - msPerDay + 1) /
-                                                      msPerDay};
+        const std::chrono::sys_days days{std::chrono::days{carriedDay}};
         const std::chrono::year_month_day date{days};
         wrongDate = static_cast<unsigned>(date.month()) != static_cast<unsigned>(*message.month) ||
                     static_cast<unsigned>(date.day()) != static_cast<unsigned>(*message.day);

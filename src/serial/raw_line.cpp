@@ -1,5 +1,7 @@
 #include "raw_line.h"
 
+#include <sys/sysmacros.h>
+
 #include <cerrno>
 
 #include "core/retry_on_interrupt.h"
@@ -90,6 +92,12 @@ SystemError makeRawListener(int fd, const LineSettings& line) {
         return lastSystemError();
     }
     return SystemError{};
+}
+
+// Unix 98 pseudo-terminal device ends have majors 136 to 143, the old BSD ones 3.
+bool isPseudoTerminalDevice(dev_t device) {
+    const unsigned int deviceMajor = major(device);
+    return (deviceMajor >= 136 && deviceMajor <= 143) || deviceMajor == 3;
 }
 
 }  // namespace chronvane

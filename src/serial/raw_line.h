@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sys/types.h>
 #include <termios.h>
 
 #include "core/line_settings.h"
@@ -26,5 +27,8 @@ bool lineFramingTook(const termios& wanted, const termios& actual);
 // set), if any; fd stays open either way, its settings unchanged when tcgetattr
 // failed.
 SystemError makeRawListener(int fd, const LineSettings& line);
+
+// Whether device (a character device's number) is a pseudo-terminal end.
+bool isPseudoTerminalDevice(dev_t device);
 
 }  // namespace chronvane

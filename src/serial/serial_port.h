@@ -52,7 +52,7 @@ class SerialPort {
     bool open(int index, const LineSettings& line);
 
     // Opens again, after the device went away, the device the last successful
-    // open() held, as open() would with its index and baud rate; without one, the
+    // open() held, as open() would with its index and line settings; without one, the
     // same as open(index, line). A path can be handed to another device
     // meanwhile (a /dev/pts number goes to the next pseudo-terminal made, another
     // user's): it is taken back only when it still names the same device (its

@@ -121,12 +121,6 @@ SystemError notASerialLine(int fd) {
     return SystemError{};
 }
 
-// Unix 98 pseudo-terminal device ends have majors 136 to 143, the old BSD ones 3.
-bool isPseudoTerminalDevice(dev_t device) {
-    const unsigned int deviceMajor = major(device);
-    return (deviceMajor >= 136 && deviceMajor <= 143) || deviceMajor == 3;
-}
-
 // The kernel names a USB serial adapter's node after its driver and the order
 // the adapters came in; unplugged and plugged back, it comes back under that name
 // with a new device number.

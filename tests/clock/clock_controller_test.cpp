@@ -295,16 +295,7 @@ TEST_F(ControllerTest, SelectingTheSamePortDuringRecoveryTriesAgainAtOnce) {
     EXPECT_EQ(controller->activePort(), std::nullopt);
 }
 
-}  // namespace
-}  // namespace chronvane
-
-namespace chronvane {
-namespace {
-
-using test::FakeClock;
 using test::FakeClockState;
-using test::FakeWindow;
-using test::PtyPair;
 using Sync = ClockState::Sync;
 
 // The log lines a sequence of seconds leaves, one reading of the clock's state per
