@@ -1,4 +1,3 @@
-#include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -36,26 +35,15 @@ void SendThread::knock() {
 }
 
 SendThread::Wake SendThread::waitForTickOrKnock() {
-    enum { tickSlot, knockSlot };
-    pollfd watched[2] = {{static_cast<int>(m_tick.nativeHandle()), POLLIN, 0},
-                         {m_doorbell->fd, POLLIN, 0}};
-    for (;;) {
-        watched[tickSlot].revents = 0;
-        watched[knockSlot].revents = 0;
-        if (retryOnInterrupt([&] { return poll(watched, 2, -1); }) < 0) {
-            m_lastError = lastSystemError();
-            return Wake::failed;
-        }
-        if (watched[knockSlot].revents != 0) {
-            std::uint64_t knocks = 0;
-            [[maybe_unused]] const ssize_t got =
-                retryOnInterrupt([&] { return ::read(m_doorbell->fd, &knocks, sizeof knocks); });
-            return Wake::knock;
-        }
-        if (watched[tickSlot].revents != 0 && m_tick.acknowledge()) {
-            return Wake::tick;
-        }
+    const char* failedCall = "";
+    const TickWait woke = waitForTickOr(m_tick, m_doorbell->fd, failedCall, m_lastError);
+    if (woke == TickWait::other) {
+        std::uint64_t knocks = 0;
+        [[maybe_unused]] const ssize_t got =
+            retryOnInterrupt([&] { return ::read(m_doorbell->fd, &knocks, sizeof knocks); });
+        return Wake::knock;
     }
+    return woke == TickWait::tick ? Wake::tick : Wake::failed;
 }
 
 }  // namespace chronvane

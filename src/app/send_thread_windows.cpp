@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <cstdint>
+
 #include "send_thread.h"
 
 namespace chronvane {
@@ -29,27 +31,13 @@ void SendThread::knock() {
 }
 
 SendThread::Wake SendThread::waitForTickOrKnock() {
-    for (;;) {
-        // The timer is manual-reset and stays signalled until acknowledge() re-arms
-        // it; a timer that could not be re-armed has stopped and has no handle.
-        if (!m_tick.isRunning()) {
-            m_lastError = m_tick.lastError();
-            return Wake::failed;
-        }
-        const HANDLE handles[] = {m_doorbell->event,
-                                  reinterpret_cast<HANDLE>(m_tick.nativeHandle())};
-        const DWORD woke = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
-        if (woke == WAIT_OBJECT_0) {
-            return Wake::knock;
-        }
-        if (woke != WAIT_OBJECT_0 + 1) {
-            m_lastError = lastSystemError();
-            return Wake::failed;
-        }
-        if (m_tick.acknowledge()) {
-            return Wake::tick;
-        }
+    const char* failedCall = "";
+    const TickWait woke = waitForTickOr(m_tick, reinterpret_cast<std::intptr_t>(m_doorbell->event),
+                                        failedCall, m_lastError);
+    if (woke == TickWait::other) {
+        return Wake::knock;  // auto-reset: the wait that saw the knock has taken it
     }
+    return woke == TickWait::tick ? Wake::tick : Wake::failed;
 }
 
 }  // namespace chronvane

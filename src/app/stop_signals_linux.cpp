@@ -1,4 +1,3 @@
-#include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
@@ -127,23 +126,15 @@ StopSignals::Wake StopSignals::waitForTick(TickSource& tick) {
     if (!m_watch) {
         return Wake::failed;
     }
-    enum { tickSlot, stopSlot };
-    pollfd watched[2] = {{static_cast<int>(tick.nativeHandle()), POLLIN, 0},
-                         {m_watch->fd, POLLIN, 0}};
     for (;;) {
-        watched[tickSlot].revents = 0;
-        watched[stopSlot].revents = 0;
-        if (retryOnInterrupt([&] { return poll(watched, 2, -1); }) < 0) {
-            m_failedCall = "poll";
-            m_error = lastSystemError();
-            return Wake::failed;
+        const TickWait woke = waitForTickOr(tick, m_watch->fd, m_failedCall, m_error);
+        if (woke != TickWait::other) {
+            return woke == TickWait::tick ? Wake::tick : Wake::failed;
         }
-        if (watched[stopSlot].revents != 0 && m_watch->consume()) {
+        if (m_watch->consume()) {
             return Wake::stop;
         }
-        if (watched[tickSlot].revents != 0 && tick.acknowledge()) {
-            return Wake::tick;
-        }
+        // Readable, yet nothing to take: wait on.
     }
 }
 

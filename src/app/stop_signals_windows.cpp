@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <cstdint>
+
 #include "stop_signals.h"
 
 // The stop requests on Windows: a console control handler sets an event waited on
@@ -109,31 +111,13 @@ StopSignals::Wake StopSignals::waitForTick(TickSource& tick) {
     if (!m_watch) {
         return Wake::failed;
     }
-    for (;;) {
-        if (!tick.isRunning()) {
-            // acknowledge() stops the tick when it cannot re-arm it.
-            m_failedCall = "SetWaitableTimer";
-            m_error = tick.lastError();
-            return Wake::failed;
-        }
-        // The stop event first: when both are signalled the lower index is
-        // reported, and a stop that arrives together with a tick wins.
-        const HANDLE watched[2] = {controlEvents().stopRequested,
-                                   reinterpret_cast<HANDLE>(tick.nativeHandle())};
-        const DWORD woke = WaitForMultipleObjects(2, watched, FALSE, INFINITE);
-        if (woke == WAIT_OBJECT_0) {
-            return Wake::stop;
-        }
-        if (woke == WAIT_OBJECT_0 + 1) {
-            if (tick.acknowledge()) {
-                return Wake::tick;
-            }
-            continue;
-        }
-        m_failedCall = "WaitForMultipleObjects";
-        m_error = lastSystemError();
-        return Wake::failed;
+    const TickWait woke =
+        waitForTickOr(tick, reinterpret_cast<std::intptr_t>(controlEvents().stopRequested),
+                      m_failedCall, m_error);
+    if (woke == TickWait::other) {
+        return Wake::stop;
     }
+    return woke == TickWait::tick ? Wake::tick : Wake::failed;
 }
 
 void keepRunningOnTerminalOutput() {}

@@ -138,4 +138,21 @@ class TickSource {
     SystemError m_lastError;
 };
 
+// What waitForTickOr woke for.
+enum class TickWait {
+    tick,    // the tick is due (acknowledged as a tick)
+    other,   // the other handle is signalled: the caller takes what it stands for
+    failed,  // the wait itself failed: failedCall and error say why
+};
+
+// The one wait of a loop that runs on the tick and one thing besides (a stop
+// request, a knock): blocks until tick's expiry has been acknowledged as a tick
+// (TickSource::acknowledge), or other (a handle of the same kind as nativeHandle())
+// is signalled. Other is looked at first, so that what it stands for wins over a
+// tick due at the same time. Per platform (tick_source_<platform>.cpp): poll on
+// Linux, WaitForMultipleObjects on Windows. On failure failedCall names the system
+// call and error keeps the reason.
+TickWait waitForTickOr(TickSource& tick, std::intptr_t other, const char*& failedCall,
+                       SystemError& error);
+
 }  // namespace chronvane

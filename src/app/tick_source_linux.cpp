@@ -1,5 +1,6 @@
 #include "tick_source.h"
 
+#include <poll.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
@@ -117,6 +118,28 @@ bool TickSource::acknowledge() {
         m_lastError = lastSystemError();
     }
     return false;
+}
+
+TickWait waitForTickOr(TickSource& tick, std::intptr_t other, const char*& failedCall,
+                       SystemError& error) {
+    enum { tickSlot, otherSlot };
+    pollfd watched[2] = {{static_cast<int>(tick.nativeHandle()), POLLIN, 0},
+                         {static_cast<int>(other), POLLIN, 0}};
+    for (;;) {
+        watched[tickSlot].revents = 0;
+        watched[otherSlot].revents = 0;
+        if (retryOnInterrupt([&] { return poll(watched, 2, -1); }) < 0) {
+            failedCall = "poll";
+            error = lastSystemError();
+            return TickWait::failed;
+        }
+        if (watched[otherSlot].revents != 0) {
+            return TickWait::other;
+        }
+        if (watched[tickSlot].revents != 0 && tick.acknowledge()) {
+            return TickWait::tick;
+        }
+    }
 }
 
 }  // namespace chronvane

@@ -127,4 +127,32 @@ bool TickSource::acknowledge() {
     return due;
 }
 
+TickWait waitForTickOr(TickSource& tick, std::intptr_t other, const char*& failedCall,
+                       SystemError& error) {
+    for (;;) {
+        // The timer is manual-reset and stays signalled until acknowledge() re-arms
+        // it; a timer that could not be re-armed has stopped and has no handle.
+        if (!tick.isRunning()) {
+            failedCall = "SetWaitableTimer";
+            error = tick.lastError();
+            return TickWait::failed;
+        }
+        // Other first: when both are signalled the lower index is reported.
+        const HANDLE watched[2] = {reinterpret_cast<HANDLE>(other),
+                                   reinterpret_cast<HANDLE>(tick.nativeHandle())};
+        const DWORD woke = WaitForMultipleObjects(2, watched, FALSE, INFINITE);
+        if (woke == WAIT_OBJECT_0) {
+            return TickWait::other;
+        }
+        if (woke != WAIT_OBJECT_0 + 1) {
+            failedCall = "WaitForMultipleObjects";
+            error = lastSystemError();
+            return TickWait::failed;
+        }
+        if (tick.acknowledge()) {
+            return TickWait::tick;
+        }
+    }
+}
+
 }  // namespace chronvane
