@@ -57,10 +57,9 @@ std::int64_t TickSource::nextSlot(std::int64_t now, std::int64_t period) {
     return (now / period + 1) * period;
 }
 
-std::int64_t TickSource::nextExpiry(std::int64_t now) const {
+std::int64_t TickSource::nextExpiry(std::int64_t now, std::int64_t period) const {
     const std::int64_t lead = m_leadMicros * unitsPerMicro;
     // Never shift by a whole period or more: the expiries would leave their slots.
-    const std::int64_t period = std::int64_t{m_periodMs} * 1000 * unitsPerMicro;
     const std::int64_t shift = std::min(lead, period - 1);
     // The grid runs on the wall clock moved ahead by the advance.
     const std::int64_t advance = m_advanceMicros * unitsPerMicro;
@@ -104,7 +103,8 @@ void TickSource::waitOutLead() {
 
 bool TickSource::arm() {
     std::int64_t now = 0;
-    return readWallClock(now) && armAt(now, nextExpiry(now));
+    return readWallClock(now) &&
+           armAt(now, nextExpiry(now, std::int64_t{m_periodMs} * 1000 * unitsPerMicro));
 }
 
 bool TickSource::followClockStep() {
@@ -115,9 +115,8 @@ bool TickSource::followClockStep() {
     if (!readWallClock(now)) {
         return false;
     }
-    const std::int64_t second = 1'000'000 * unitsPerMicro;
-    const std::int64_t lead = std::min<std::int64_t>(m_leadMicros * unitsPerMicro, second - 1);
-    return armAt(now, nextSlot(now + lead, second) - lead);
+    // The slot of a whole second is the (advanced) change of second.
+    return armAt(now, nextExpiry(now, 1'000'000 * unitsPerMicro));
 }
 
 bool TickSource::armOrStop() {

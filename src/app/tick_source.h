@@ -116,9 +116,9 @@ class TickSource {
     // The first slot after now: the next whole multiple of period, both counted in
     // the platform's units since its wall clock's epoch.
     static std::int64_t nextSlot(std::int64_t now, std::int64_t period);
-    // The first expiry after now: the wake lead before a slot of m_periodMs, in the
-    // platform's units.
-    std::int64_t nextExpiry(std::int64_t now) const;
+    // The first expiry after now: the wake lead before a slot of period (the
+    // platform's units) on the wall clock's grid moved ahead by the advance.
+    std::int64_t nextExpiry(std::int64_t now, std::int64_t period) const;
     // For acknowledge() after an expiry: when the wall clock is at most the lead
     // (plus a margin for a timer that fires a little early) before a change of
     // second, reads it until the second has changed. Harmless when it cannot be

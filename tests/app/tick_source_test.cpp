@@ -85,23 +85,32 @@ TEST(TickSource, WithAWakeLeadTheTickForANewSecondNeverComesBeforeIt) {
 }
 
 // After the wall clock is set, the new time must not go out part-way through a
-// second at the next 100 ms slot: the tick waits for the change of second.
+// second at the next 100 ms slot: the tick waits for the change of second, the
+// advanced one when messages start ahead of their second.
 TEST(TickSource, AfterAClockStepTheNextTickComesAtTheChangeOfSecond) {
-    TickSource tick;
-    ASSERT_TRUE(tick.start(100));
-    // From a slot that is not the last of its second, where the next slot and the
-    // next change of second are the same.
-    do {
+    for (const int advanceMs : {0, 250}) {
+        SCOPED_TRACE(advanceMs);
+        const std::int64_t advance = advanceMs * nanosPerMilli;
+        const auto phase = [&](std::int64_t period) {
+            return (wallNanos() + advance) % (period * nanosPerMilli);
+        };
+        TickSource tick;
+        tick.setAdvance(advanceMs);
+        ASSERT_TRUE(tick.start(100));
+        // From a slot that is not the last of its second, where the next slot and
+        // the next change of second are the same.
+        do {
+            ASSERT_TRUE(readable(fdOf(tick), 300));
+            ASSERT_TRUE(tick.acknowledge());
+        } while (phase(1000) >= 850 * nanosPerMilli);
+        ASSERT_TRUE(tick.followClockStep()) << std::strerror(tick.lastError().code);
+        ASSERT_TRUE(readable(fdOf(tick), 1300));
+        EXPECT_LT(phase(1000), 20 * nanosPerMilli);
+        EXPECT_TRUE(tick.acknowledge());
+        // And the 100 ms slots go on from there.
         ASSERT_TRUE(readable(fdOf(tick), 300));
-        ASSERT_TRUE(tick.acknowledge());
-    } while (wallNanos() % (1000 * nanosPerMilli) >= 850 * nanosPerMilli);
-    ASSERT_TRUE(tick.followClockStep()) << std::strerror(tick.lastError().code);
-    ASSERT_TRUE(readable(fdOf(tick), 1300));
-    EXPECT_LT(wallNanos() % (1000 * nanosPerMilli), 20 * nanosPerMilli);
-    EXPECT_TRUE(tick.acknowledge());
-    // And the 100 ms slots go on from there.
-    ASSERT_TRUE(readable(fdOf(tick), 300));
-    EXPECT_LT(wallNanos() % (100 * nanosPerMilli), 20 * nanosPerMilli);
+        EXPECT_LT(phase(100), 20 * nanosPerMilli);
+    }
 }
 
 TEST(TickSource, AcknowledgeConsumesEverythingPendingAndTicksOnce) {
