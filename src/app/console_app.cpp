@@ -17,9 +17,14 @@
 namespace chronvane {
 namespace {
 
-void reportError(const std::string& what, SystemError error) {
-    writeAll(standardError,
-             std::string(executableName) + ": " + what + ": " + errorText(error) + "\n");
+void writeError(const std::string& text) {
+    writeAll(standardError, std::string(executableName) + ": " + text + "\n");
+}
+
+// On standard error and to whoever watches the run (the service manager's status).
+void report(ConsoleObserver& watcher, const std::string& text) {
+    writeError(text);
+    watcher.notice(text);
 }
 
 }  // namespace
@@ -30,8 +35,8 @@ int runConsole(ProgramOptions& options, ConsoleObserver* observer) {
     // Set up before the port is opened, so that a stop during start-up is not lost.
     StopSignals stop;
     if (!stop.isWatching()) {
-        reportError(std::string("cannot watch for ") + StopSignals::watchedRequests(),
-                    stop.error());
+        writeError(std::string("cannot watch for ") + StopSignals::watchedRequests() + ": " +
+                   errorText(stop.error()));
         return exitFailure;
     }
 
@@ -39,8 +44,7 @@ int runConsole(ProgramOptions& options, ConsoleObserver* observer) {
     // machine where the system allows that, and tell once how to allow what it
     // does not.
     for (const std::string& note : requestRealTime()) {
-        writeAll(standardError, std::string(executableName) + ": " + note + "\n");
-        watcher.notice(note);
+        report(watcher, note);
     }
 
     // Declared in this order so that the controller, and with it the port, goes
@@ -52,9 +56,7 @@ int runConsole(ProgramOptions& options, ConsoleObserver* observer) {
     SystemClock clock(options.advanceMillis);
     SystemClockState clockState;
     ClockController controller(clock, console, options.devices);
-    controller.setFlowControl(options.flow);
-    controller.setClockStateReader(&clockState);
-    controller.setWaitForSync(options.waitForSync);
+    applyOptions(options, clockState, controller);
     // Nobody can choose the port again here: a port that would not open at start
     // is tried again every second, as a pulled-out one is.
     controller.setRetryFailedOpens(true);
@@ -63,8 +65,7 @@ int runConsole(ProgramOptions& options, ConsoleObserver* observer) {
 
     runStartSequence(options.commandLine, console, controller);
     if (!tick.isRunning()) {
-        reportError("cannot start the 100 ms tick", tick.lastError());
-        watcher.notice("cannot start the 100 ms tick: " + errorText(tick.lastError()));
+        report(watcher, "cannot start the 100 ms tick: " + errorText(tick.lastError()));
         return exitFailure;
     }
     watcher.started(controller);
@@ -79,8 +80,7 @@ int runConsole(ProgramOptions& options, ConsoleObserver* observer) {
                 watcher.stopping();
                 return exitNormal;
             case StopSignals::Wake::failed:
-                reportError(stop.failedCall(), stop.error());
-                watcher.notice(std::string(stop.failedCall()) + ": " + errorText(stop.error()));
+                report(watcher, std::string(stop.failedCall()) + ": " + errorText(stop.error()));
                 watcher.stopping();
                 return exitFailure;
         }

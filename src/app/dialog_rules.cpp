@@ -14,5 +14,13 @@ std::string applicationName(std::string_view executablePath) {
     return name.empty() ? std::string("chronvane32") : std::string(name);
 }
 
+std::string clockStateTip(const ClockState& state) {
+    std::string tip = clockStateDetail(state);
+    if (!tip.empty() && tip[0] >= 'a' && tip[0] <= 'z') {
+        tip[0] = static_cast<char>(tip[0] - 'a' + 'A');
+    }
+    return tip;
+}
+
 }  // namespace dialog
 }  // namespace chronvane

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "clock/clock_state.h"
 #include "clock/message_log.h"
 #include "core/port_count.h"
 #include "core/protocol.h"
@@ -111,6 +112,9 @@ constexpr int centredStart(Span over, int length, Span area) {
 // What the program calls itself (message box captions): the executable's file name
 // without directory and extension, "chronvane32" when that leaves nothing.
 std::string applicationName(std::string_view executablePath);
+
+// The main window's tooltip for the clock's state: its detail, as a sentence.
+std::string clockStateTip(const ClockState& state);
 
 // The About box's toggle, as it reads while the help pane is closed and open.
 inline constexpr const char* helpClosedText = "Help >>";

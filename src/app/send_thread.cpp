@@ -128,17 +128,13 @@ void SendThread::selectPort(int n) {
 
 bool SendThread::carryOutRequests() {
     std::vector<int> requests;
-    bool stopping = false;
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_stopRequested) {
+            // Left for stop() to carry out after the join: none is lost.
+            return true;
+        }
         requests.swap(m_portRequests);
-        stopping = m_stopRequested;
-    }
-    if (stopping) {
-        // Put back for stop() to carry out after the join: none is lost.
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        m_portRequests.insert(m_portRequests.begin(), requests.begin(), requests.end());
-        return true;
     }
     for (const int n : requests) {
         m_controller.selectPort(n);

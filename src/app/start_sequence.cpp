@@ -17,4 +17,11 @@ void runStartSequence(std::string& commandLine, StartWindow& window, ClockContro
     }
 }
 
+void applyOptions(const ProgramOptions& options, ClockStateReader& clockState,
+                  ClockController& controller) {
+    controller.setFlowControl(options.flow);
+    controller.setClockStateReader(&clockState);
+    controller.setWaitForSync(options.waitForSync);
+}
+
 }  // namespace chronvane

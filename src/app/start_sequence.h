@@ -3,6 +3,8 @@
 #include <string>
 
 #include "clock/clock_controller.h"
+#include "clock/clock_state.h"
+#include "program_options.h"
 #include "start_window.h"
 
 namespace chronvane {
@@ -17,5 +19,11 @@ inline constexpr const char* noTimersText = "No timers available.";
 // asked; start timer 1 at 100 ms, and if that fails show "No timers available."
 // and go on, so the window still works for port selection.
 void runStartSequence(std::string& commandLine, StartWindow& window, ClockController& controller);
+
+// What the options set on the controller, the same in the console and both
+// windows: the flow control, the clock-state reader and --wait-for-sync. Before
+// runStartSequence, whose first open already uses them.
+void applyOptions(const ProgramOptions& options, ClockStateReader& clockState,
+                  ClockController& controller);
 
 }  // namespace chronvane

@@ -56,6 +56,33 @@ bool isZoneRule(const std::string& text) {
     return std::regex_match(text, rule);
 }
 
+// True when TZ names a file that exists but is not a regular file (timeZoneProblem
+// still says the zone does not exist).
+bool namesSomethingElseThanAFile(const char* tz, const std::string& zoneDirectory) {
+    const std::string name = zoneName(tz);
+    if (name.empty()) {
+        return false;
+    }
+    struct stat info {};
+    return stat(zonePath(name, zoneDirectory).c_str(), &info) == 0 && !S_ISREG(info.st_mode);
+}
+
+// The zone the C library is using now, for timeZoneProblem's inEffect: "UTC" or
+// "UTC+01:00" and the like, from the current offset.
+std::string zoneInEffect() {
+    tzset();
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (localtime_r(&now, &local) == nullptr || local.tm_gmtoff == 0) {
+        return "UTC";
+    }
+    const long offset = local.tm_gmtoff < 0 ? -local.tm_gmtoff : local.tm_gmtoff;
+    char text[32];
+    std::snprintf(text, sizeof text, "UTC%c%02ld:%02ld", local.tm_gmtoff < 0 ? '-' : '+',
+                  offset / 3600, offset / 60 % 60);
+    return text;
+}
+
 }  // namespace
 
 std::string timeZoneProblem(const char* tz, const std::string& zoneDirectory,
@@ -73,29 +100,6 @@ std::string timeZoneProblem(const char* tz, const std::string& zoneDirectory,
            " is no zone file and it is no rule such as CET-1CEST,M3.5.0,M10.5.0/3), so " +
            inEffect + " is in effect; set TZ to a name under " + zoneDirectory +
            ", such as Europe/London";
-}
-
-bool namesSomethingElseThanAFile(const char* tz, const std::string& zoneDirectory) {
-    const std::string name = zoneName(tz);
-    if (name.empty()) {
-        return false;
-    }
-    struct stat info {};
-    return stat(zonePath(name, zoneDirectory).c_str(), &info) == 0 && !S_ISREG(info.st_mode);
-}
-
-std::string zoneInEffect() {
-    tzset();
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    if (localtime_r(&now, &local) == nullptr || local.tm_gmtoff == 0) {
-        return "UTC";
-    }
-    const long offset = local.tm_gmtoff < 0 ? -local.tm_gmtoff : local.tm_gmtoff;
-    char text[32];
-    std::snprintf(text, sizeof text, "UTC%c%02ld:%02ld", local.tm_gmtoff < 0 ? '-' : '+',
-                  offset / 3600, offset / 60 % 60);
-    return text;
 }
 
 std::string guardTimeZone() {

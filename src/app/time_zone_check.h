@@ -16,20 +16,11 @@ namespace chronvane {
 std::string timeZoneProblem(const char* tz, const std::string& zoneDirectory,
                             const std::string& inEffect);
 
-// True when TZ names a file that exists but is not a regular file (a FIFO, a
-// device, a directory). The C library would open it to read the zone, and a FIFO
-// would hold that open, and with it the start, for ever: put a rule for UTC in TZ
-// before anything reads the time (timeZoneProblem still says the zone does not
-// exist).
-bool namesSomethingElseThanAFile(const char* tz, const std::string& zoneDirectory);
-
-// The zone the C library is using now, for timeZoneProblem's inEffect: "UTC" or
-// "UTC+01:00" and the like, from the current offset.
-std::string zoneInEffect();
-
-// Both of the above on this process's own TZ and TZDIR, for a program's start before
-// it reads the time: a TZ that names something else than a file is replaced by a
-// rule for UTC. Returns timeZoneProblem's line, empty when the zone is fine.
+// timeZoneProblem on this process's own TZ and TZDIR, for a program's start before
+// it reads the time. A TZ that names something else than a file (a FIFO, a device,
+// a directory) is replaced by a rule for UTC first: the C library would open it to
+// read the zone, and a FIFO would hold that open, and with it the start, for ever.
+// Returns timeZoneProblem's line, empty when the zone is fine.
 std::string guardTimeZone();
 
 }  // namespace chronvane

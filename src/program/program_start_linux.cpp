@@ -17,7 +17,7 @@ void prepareOutput(const ProgramOptions* /*parsed*/) {}
 void reportStartConditions() {
     const std::string zoneProblem = guardTimeZone();
     if (!zoneProblem.empty()) {
-        print(stderr, std::string(executableName) + ": " + zoneProblem + "\n");
+        reportAtStart(zoneProblem);
     }
 }
 

@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -224,9 +223,11 @@ void ClockDialog::showClockState(const ClockState& state) {
         m_shownSync = state.sync;
         setWindowIcon(clockStateIcon(state.sync));
     }
-    QString tip = QString::fromStdString(clockStateDetail(state));
-    tip[0] = tip[0].toUpper();
-    setToolTip(tip);
+    // Only when it changes, as the icon.
+    const QString tip = QString::fromStdString(dialog::clockStateTip(state));
+    if (tip != toolTip()) {
+        setToolTip(tip);
+    }
 }
 
 void ClockDialog::checkPortRadio(int number) {

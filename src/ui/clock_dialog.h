@@ -2,7 +2,6 @@
 
 #include <QDialog>
 #include <array>
-#include <memory>
 #include <optional>
 #include <string>
 

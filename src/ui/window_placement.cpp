@@ -4,7 +4,6 @@
 #include <QMargins>
 #include <QWidget>
 #include <QWindow>
-#include <algorithm>
 
 #include "app/dialog_rules.h"
 

@@ -3,9 +3,9 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <cstdio>
-#include <cstring>
 
 #include "app/exit_status.h"
+#include "app/start_sequence.h"
 #include "clock/clock.h"
 #include "clock/clock_state.h"
 #include "clock_dialog.h"
@@ -54,10 +54,7 @@ int WindowedProgram::run(const ProgramOptions& options) {
     SystemClock clock(options.advanceMillis);
     SystemClockState clockState;
     auto dialog = std::make_unique<ClockDialog>(clock, options.devices);
-    // Before the start sequence opens the port, at the dialog's first showing.
-    dialog->controller().setFlowControl(options.flow);
-    dialog->controller().setClockStateReader(&clockState);
-    dialog->controller().setWaitForSync(options.waitForSync);
+    applyOptions(options, clockState, dialog->controller());
     dialog->setAdvance(options.advanceMillis);
     dialog->setCommandLine(withoutQtOptions(options.commandLine));
     std::unique_ptr<QSocketNotifier> stopNotifier;

@@ -1,7 +1,5 @@
 #include "clock_dialog.h"
 
-#include <commctrl.h>
-
 #include <array>
 #include <utility>
 
@@ -36,9 +34,7 @@ ClockDialog::ClockDialog(HINSTANCE instance, Clock& clock, DeviceMap devices)
       m_windowThread(GetCurrentThreadId()),
       m_handOver([this] { resultsWaiting(); }),
       m_controller(clock, m_handOver, std::move(devices)),
-      m_sendThread(m_controller) {
-    setIcons(IDR_MAINFRAME);
-}
+      m_sendThread(m_controller) {}
 
 ClockDialog::~ClockDialog() {
     stopTick();
@@ -74,17 +70,21 @@ void ClockDialog::showClockState(const ClockState& state) {
     if (resource != m_iconResource) {
         setIcons(resource);
     }
-    std::string text = clockStateDetail(state);
-    text[0] = static_cast<char>(text[0] - 'a' + 'A');
+    std::string text = dialog::clockStateTip(state);
     if (m_tip != nullptr && text != m_tipText) {
         m_tipText = std::move(text);
-        TOOLINFOA tool{};
-        tool.cbSize = TTTOOLINFOA_V2_SIZE;  // understood by every comctl32
-        tool.hwnd = m_window;
-        tool.uId = reinterpret_cast<UINT_PTR>(m_window);
-        tool.lpszText = m_tipText.data();
+        TOOLINFOA tool = tipTool();
         SendMessageA(m_tip, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&tool));
     }
+}
+
+TOOLINFOA ClockDialog::tipTool() {
+    TOOLINFOA tool{};
+    tool.cbSize = TTTOOLINFOA_V2_SIZE;  // understood by every comctl32
+    tool.hwnd = m_window;
+    tool.uId = reinterpret_cast<UINT_PTR>(m_window);
+    tool.lpszText = m_tipText.data();
+    return tool;
 }
 
 void ClockDialog::addClockStateTip() {
@@ -98,12 +98,8 @@ void ClockDialog::addClockStateTip() {
         return;
     }
     m_tipText = "Clock state not read yet";
-    TOOLINFOA tool{};
-    tool.cbSize = TTTOOLINFOA_V2_SIZE;  // understood by every comctl32
+    TOOLINFOA tool = tipTool();
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = m_window;
-    tool.uId = reinterpret_cast<UINT_PTR>(m_window);
-    tool.lpszText = m_tipText.data();
     SendMessageA(m_tip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
     // A reason can be long (an unknown state says why): wrapped to the window's
     // width rather than one line running off past it.

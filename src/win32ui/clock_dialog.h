@@ -1,12 +1,15 @@
 #pragma once
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
 
 #include <string>
 
 #include "app/send_thread.h"
 #include "app/start_window.h"
 #include "clock/clock_controller.h"
+#include "resource.h"
 
 namespace chronvane {
 
@@ -77,6 +80,12 @@ class ClockDialog final : public StartWindow {
     // One check of a minimize asked for at start: minimizes the shown window
     // again until it has stayed minimized for a second (or the checks run out).
     void checkMinimized();
+    // Loads resource's icon in both sizes and, once the window exists, shows it.
+    void setIcons(int resource);
+    // The tooltip that gives the clock's state, over the window's own background.
+    void addClockStateTip();
+    // The tooltip's one tool: the whole window, with m_tipText.
+    TOOLINFOA tipTool();
 
     HINSTANCE m_instance;
     // The thread that made the window, where its controls are touched.
@@ -87,14 +96,12 @@ class ClockDialog final : public StartWindow {
     ClockController m_controller;
     SendThread m_sendThread;
     std::string m_commandLine;
-    void setIcons(int resource);
-    void addClockStateTip();
 
     // The icon in use: the program's until the clock's state is known, then its lamp.
     // Shared icons (LR_SHARED): the system frees them with the program.
     HICON m_icon = nullptr;
     HICON m_smallIcon = nullptr;
-    int m_iconResource = 0;
+    int m_iconResource = IDR_MAINFRAME;
     HWND m_tip = nullptr;
     std::string m_tipText;
     HWND m_window = nullptr;

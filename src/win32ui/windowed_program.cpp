@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/exit_status.h"
+#include "app/start_sequence.h"
 #include "clock/clock.h"
 #include "clock/clock_state.h"
 #include "clock_dialog.h"
@@ -16,10 +17,7 @@ int runWindowedProgram(const ProgramOptions& options) {
     SystemClockState clockState;
     auto dialog = std::make_unique<ClockDialog>(GetModuleHandleA(nullptr), clock, options.devices);
     dialog->setCommandLine(options.commandLine);
-    // Before the start sequence opens the port, which sets it at every open.
-    dialog->controller().setFlowControl(options.flow);
-    dialog->controller().setClockStateReader(&clockState);
-    dialog->controller().setWaitForSync(options.waitForSync);
+    applyOptions(options, clockState, dialog->controller());
     dialog->setAdvance(options.advanceMillis);
     const SystemError error = dialog->run();
     // The port closes here, after the window and its tick have gone.

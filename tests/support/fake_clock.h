@@ -36,6 +36,12 @@ class FakeClock : public Clock {
         const std::lock_guard<std::mutex> lock(m_mutex);
         time.second = second;
     }
+    // One second on (within the minute), as one change a reader on another thread
+    // sees whole.
+    void nextSecond() {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        time.second = (time.second + 1) % 60;
+    }
     int second() {
         const std::lock_guard<std::mutex> lock(m_mutex);
         return time.second;

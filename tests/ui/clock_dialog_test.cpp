@@ -19,6 +19,7 @@
 #include <QMouseEvent>
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -80,7 +81,7 @@ class ClockDialogTest : public ::testing::Test {
 
     // The next second, as the tick sees it.
     void nextSecond() {
-        m_clock.setSecond((m_clock.second() + 1) % 60);
+        m_clock.nextSecond();
         settle();
     }
 
@@ -223,7 +224,7 @@ TEST_F(ClockDialogTest, TheRealTickReachesTheController) {
     start();
     const auto readings = m_clock.readingCount();
     const auto before = labels();
-    m_clock.setSecond((m_clock.second() + 1) % 60);
+    m_clock.nextSecond();
     // The 100 ms tick, not the test, notices the new second.
     EXPECT_TRUE(QTest::qWaitFor([&] { return labels() != before; }));
     EXPECT_GT(m_clock.readingCount(), readings);
@@ -315,7 +316,7 @@ TEST_F(ClockDialogTest, AboutFromTheMenuOpensWithThePaneClosedWhileTheTickGoesOn
         EXPECT_EQ(box->findChild<QPushButton*>("helpButton")->text(), "Help >>");
         // The main window keeps sending while the box is up.
         const auto before = labels();
-        m_clock.setSecond((m_clock.second() + 1) % 60);
+        m_clock.nextSecond();
         EXPECT_TRUE(QTest::qWaitFor([&] { return labels() != before; }));
         EXPECT_EQ(bottomLine().rfind("COM1: Transmitted", 0), 0u);
         EXPECT_EQ(labels(), logLines());
@@ -488,7 +489,7 @@ TEST_F(ClockDialogTest, StaysResponsiveWhileTheDeviceHoldsWritesUp) {
         // A new second every 400 ms: the send thread keeps writing into the hold,
         // until well before it ends, so that no write is under way at the XON.
         if (clock.elapsed() >= nextSecondAt && clock.elapsed() < heldUntil - 600) {
-            m_clock.setSecond((m_clock.second() + 1) % 60);
+            m_clock.nextSecond();
             nextSecondAt += 400;
         }
         QTest::qWait(20);
@@ -571,7 +572,7 @@ TEST_F(ClockDialogTest, WithoutATimerTheBoxComesFirstAndTheWindowStillSelectsPor
     QTest::mouseClick(child<QRadioButton>("com2Radio"), Qt::LeftButton);
     EXPECT_EQ(bottomLine(), "COM2 opened successfully.");
     const auto before = logLines();
-    m_clock.setSecond((m_clock.second() + 1) % 60);
+    m_clock.nextSecond();
     QTest::qWait(300);
     EXPECT_EQ(logLines().back(), before.back()) << "no tick, so nothing is ever sent";
 }
