@@ -367,9 +367,8 @@ Figures analyse(const Measurement& m, std::int64_t advanceNanos, bool verbose, c
     std::vector<double> sendMs;
     std::set<std::int64_t> carried;
     for (std::size_t i = 0; i < m.arrivals.size(); ++i) {
-        Arrival a = m.arrivals[i];
-        a.wallNanos += advanceNanos;
-        const std::int64_t arrivedIn = a.wallNanos / nanosPerSecond;
+        const Arrival& a = m.arrivals[i];
+        const std::int64_t arrivedIn = (a.wallNanos + advanceNanos) / nanosPerSecond;
         // The most recent second at or before the arrival whose seconds field is the
         // one the message carries (local and UTC seconds agree: every zone in use
         // is offset by whole minutes).
@@ -380,14 +379,13 @@ Figures analyse(const Measurement& m, std::int64_t advanceNanos, bool verbose, c
         if (!carried.insert(start).second) {
             ++f.repeatedSeconds;
         }
-        lateMs.push_back(static_cast<double>(a.wallNanos - start * nanosPerSecond) / 1e6);
+        const std::int64_t origin = start * nanosPerSecond - advanceNanos;
+        lateMs.push_back(static_cast<double>(a.wallNanos - origin) / 1e6);
         // Its first write: the last one entered before it arrived.
-        const auto after = std::upper_bound(m.sendNanos.begin(), m.sendNanos.end(),
-                                            a.wallNanos - advanceNanos);
+        const auto after = std::upper_bound(m.sendNanos.begin(), m.sendNanos.end(), a.wallNanos);
         double sentMs = -1;
         if (after != m.sendNanos.begin()) {
-            sentMs =
-                static_cast<double>(*(after - 1) + advanceNanos - start * nanosPerSecond) / 1e6;
+            sentMs = static_cast<double>(*(after - 1) - origin) / 1e6;
             sendMs.push_back(sentMs);
         }
         if (verbose) {

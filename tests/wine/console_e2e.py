@@ -22,17 +22,14 @@ import argparse
 import os
 import select
 import signal
-import statistics
 import subprocess
 import tempfile
 import time
 
-from wine_harness import WINE64, PortLine, fail, prepared_root, verify_ports, wine_env
+from wine_harness import (DATETIME_LENGTH, WINE64, PortLine, datetime_packet_problem, fail,
+                          prepared_root, print_lateness, verify_ports, wine_env)
 
 ESE_LENGTH = 12
-PACKET_HEADER = bytes([0xF5, 0x00, 0x00, 0x03, 0x28])
-FIRST_VARIABLE = 0x19
-DATETIME_LENGTH = 48
 
 
 def tz_for(hour, minute):
@@ -105,8 +102,6 @@ class Run:
                 if len(pending) == length:
                     messages.append((first_at, pending))
                     pending = b""
-            if enough is not None and len(messages) >= enough:
-                break
         return messages
 
     def stop(self):
@@ -150,12 +145,9 @@ def check_datetime(message, ahead, at):
     local = expected_local(ahead, at)
     wanted = [local.tm_mon, local.tm_mday, (local.tm_wday + 1) % 7 + 1, local.tm_hour,
               local.tm_min, local.tm_sec]
-    for i in range(6):
-        packet = message[i * 8:(i + 1) * 8]
-        if packet[:5] != PACKET_HEADER or packet[5] != FIRST_VARIABLE + i:
-            fail("packet %d malformed: %s" % (i, packet.hex(" ")))
-        if packet[7] != (0x03 + 0x28 + packet[5] + packet[6]) & 0xFF:
-            fail("packet %d checksum: %s" % (i, packet.hex(" ")))
+    problem = datetime_packet_problem(message)
+    if problem:
+        fail(problem)
     values = [message[i * 8 + 6] for i in range(6)]
     # The seconds may have moved on by one while the message was read.
     if values[:5] != wanted[:5] or min((values[5] - wanted[5]) % 60, (wanted[5] - values[5]) % 60) > 1:
@@ -252,12 +244,7 @@ def bench(args):
                 run.check_port_was_ours()
             finally:
                 run.close()
-            late = sorted((at - int(at)) * 1000 for at, _ in messages[1:])
-            if not late:
-                fail("%s: no messages" % protocol)
-            p99 = late[min(len(late) - 1, int(0.99 * (len(late) - 1) + 0.5))]
-            print("wine %-6s %4d messages  p50 %6.3f ms  p99 %6.3f ms  max %6.3f ms" %
-                  (protocol, len(late), statistics.median(late), p99, late[-1]))
+            print_lateness(protocol, [(at - int(at)) * 1000 for at, _ in messages[1:]])
 
 
 def main():

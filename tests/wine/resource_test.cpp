@@ -5,16 +5,21 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "dialog_template_bytes.h"
 #include "resource.h"
 
 namespace {
+
+using chronvane::test::DialogHeader;
+using chronvane::test::readAt;
+using chronvane::test::readDialogHeader;
+using chronvane::test::skipNameOrOrdinal;
 
 const std::uint8_t* resourceBytes(int id, LPCSTR type) {
     HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(id), type);
@@ -23,56 +28,6 @@ const std::uint8_t* resourceBytes(int id, LPCSTR type) {
     }
     HGLOBAL loaded = LoadResource(nullptr, found);
     return loaded == nullptr ? nullptr : static_cast<const std::uint8_t*>(LockResource(loaded));
-}
-
-template <typename T>
-T readAt(const std::uint8_t* bytes, std::size_t offset) {
-    T value;
-    std::memcpy(&value, bytes + offset, sizeof value);
-    return value;
-}
-
-// The header fields of a DIALOG or DIALOGEX template, and the caption after it.
-struct DialogHeader {
-    DWORD style;
-    DWORD exStyle;
-    int controls;
-    int width;
-    int height;
-    std::string caption;
-};
-
-DialogHeader readDialogHeader(const std::uint8_t* bytes) {
-    DialogHeader header{};
-    std::size_t offset = 0;
-    const bool extended = readAt<WORD>(bytes, 0) == 1 && readAt<WORD>(bytes, 2) == 0xFFFF;
-    if (extended) {  // dlgVer, signature, helpID, exStyle, style
-        header.exStyle = readAt<DWORD>(bytes, 8);
-        header.style = readAt<DWORD>(bytes, 12);
-        offset = 16;
-    } else {  // style, exStyle
-        header.style = readAt<DWORD>(bytes, 0);
-        header.exStyle = readAt<DWORD>(bytes, 4);
-        offset = 8;
-    }
-    header.controls = readAt<WORD>(bytes, offset);
-    header.width = readAt<short>(bytes, offset + 6);
-    header.height = readAt<short>(bytes, offset + 8);
-    offset += 10;
-    for (int skipped = 0; skipped < 2; ++skipped) {  // menu, window class
-        if (readAt<WORD>(bytes, offset) == 0xFFFF) {
-            offset += 4;
-        } else {
-            while (readAt<WORD>(bytes, offset) != 0) {
-                offset += 2;
-            }
-            offset += 2;
-        }
-    }
-    for (WORD c; (c = readAt<WORD>(bytes, offset)) != 0; offset += 2) {
-        header.caption += static_cast<char>(c);
-    }
-    return header;
 }
 
 // Sizes and texts are the script's and are checked where they show (the window
@@ -253,29 +208,13 @@ std::vector<ControlLayout> scriptControls(const std::string& scriptPath, const s
     return controls;
 }
 
-std::size_t skipNameOrOrdinal(const std::uint8_t* bytes, std::size_t offset) {
-    if (readAt<WORD>(bytes, offset) == 0xFFFF) {
-        return offset + 4;
-    }
-    while (readAt<WORD>(bytes, offset) != 0) {
-        offset += 2;
-    }
-    return offset + 2;
-}
-
-// The controls of a compiled DIALOG or DIALOGEX template with a FONT, in order.
+// The controls of a compiled dialog template, in order.
 std::vector<ControlLayout> compiledControls(const std::uint8_t* bytes) {
-    const bool extended = readAt<WORD>(bytes, 0) == 1 && readAt<WORD>(bytes, 2) == 0xFFFF;
-    std::size_t offset = extended ? 16 : 8;
-    const int count = readAt<WORD>(bytes, offset);
-    offset += 10;
-    for (int i = 0; i < 3; ++i) {  // menu, window class, caption
-        offset = skipNameOrOrdinal(bytes, offset);
-    }
-    offset += extended ? 6 : 2;  // point size (weight, italic, charset)
-    offset = skipNameOrOrdinal(bytes, offset);
+    const DialogHeader header = readDialogHeader(bytes);
+    const bool extended = header.extended;
+    std::size_t offset = header.firstControl;
     std::vector<ControlLayout> controls;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < header.controls; ++i) {
         offset = (offset + 3) & ~std::size_t{3};
         ControlLayout control{};
         const std::size_t geometry = offset + (extended ? 12 : 8);

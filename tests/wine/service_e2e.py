@@ -22,12 +22,11 @@ import tempfile
 import threading
 import time
 
-from wine_harness import HERE, WINE64, PortLine, Prefix, prepared_root
+from wine_harness import (DATETIME_LENGTH, FIRST_VARIABLE, PACKET_HEADER, WINE64, PortLine,
+                          Prefix, datetime_packet_problem, prepared_root, restart_prefix)
 from wine_harness import fail as harness_fail
 
 SERVICE = "Chronvane32-COM1"
-DATETIME_LENGTH = 48
-PACKET_HEADER = bytes([0xF5, 0x00, 0x00, 0x03, 0x28])
 EVENTLOG_CHANNELS = "-all,trace+eventlog,warn+eventlog,err+eventlog"
 ENVIRONMENT_KEY = "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Environment"
 
@@ -49,15 +48,12 @@ class ServicePrefix(Prefix):
         program brings up services.exe, which passes its standard error and its
         WINEDEBUG on to every service it starts: with trace_path, Wine's event-log
         channel goes there."""
-        env = dict(os.environ)
+        env = {}
         if trace_path:
-            env["CHRONVANE_WINE_SERVICES_LOG"] = trace_path
-            env["CHRONVANE_WINE_SERVICES_DEBUG"] = EVENTLOG_CHANNELS
-        with open(os.devnull, "wb") as null:
-            if subprocess.run([os.path.join(HERE, "wine-prefix.sh"), "prepare", self.root],
-                              stdin=subprocess.DEVNULL, stdout=null, stderr=null,
-                              env=env).returncode != 0:
-                fail("could not restart the Wine prefix")
+            env = {"CHRONVANE_WINE_SERVICES_LOG": trace_path,
+                   "CHRONVANE_WINE_SERVICES_DEBUG": EVENTLOG_CHANNELS}
+        if not restart_prefix(self.root, **env):
+            fail("could not restart the Wine prefix")
 
     def start(self, *args):
         """One Windows program, not waited for; its output is dropped."""
@@ -130,18 +126,16 @@ class Line(PortLine):
 
 def check_datetime_messages(data):
     """Whole 8-bit messages, each sound; returns how many."""
-    start = data.find(PACKET_HEADER + bytes([0x19]))
+    start = data.find(PACKET_HEADER + bytes([FIRST_VARIABLE]))
     if start < 0:
         fail("no 8-bit message on the line: %s" % data[:96].hex(" "))
     data = data[start:]
     count = 0
     while len(data) >= DATETIME_LENGTH:
         message, data = data[:DATETIME_LENGTH], data[DATETIME_LENGTH:]
-        for i in range(6):
-            packet = message[i * 8:(i + 1) * 8]
-            if packet[:5] != PACKET_HEADER or packet[5] != 0x19 + i or \
-                    packet[7] != (0x03 + 0x28 + packet[5] + packet[6]) & 0xFF:
-                fail("message %d, packet %d malformed: %s" % (count, i, packet.hex(" ")))
+        problem = datetime_packet_problem(message)
+        if problem:
+            fail("message %d, %s" % (count, problem))
         count += 1
     return count
 

@@ -23,7 +23,6 @@ change of second while the window runs untouched, and prints p50/p99 (not a test
 import argparse
 import os
 import re
-import statistics
 import select
 import struct
 import subprocess
@@ -31,7 +30,8 @@ import tempfile
 import time
 import zlib
 
-from wine_harness import HERE, WINE64, PortLine, fail, prepared_root, wine_env
+from wine_harness import (HERE, WINE64, PortLine, fail, prepared_root, print_lateness,
+                          restart_prefix, wine_env)
 
 MAIN_CAPTION = "Chronvane32"
 ABOUT_CAPTION = "About Chronvane32"
@@ -217,10 +217,11 @@ def script_texts(caption):
 
 def check_script_texts(report, caption):
     """Each control shows the script's text in the running window."""
+    texts = script_texts(caption)
     wrong = ["child%d=%r, not %r" % (i, report.get("child%d" % i), text)
-             for i, text in enumerate(script_texts(caption))
+             for i, text in enumerate(texts)
              if text is not None and report.get("child%d" % i) != text]
-    if wrong or "child%d" % len(script_texts(caption)) in report:
+    if wrong or "child%d" % len(texts) in report:
         fail("%s: controls other than the script's: %s" % (caption, ", ".join(wrong) or
                                                           "more controls than the script's"))
 
@@ -281,12 +282,7 @@ def bench(program, seconds):
             if pending == 0:
                 late.append((now - int(now)) * 1000)
             pending = (pending + 1) % ESE_LENGTH
-    late = sorted(late[1:])
-    if not late:
-        fail("no messages")
-    p99 = late[min(len(late) - 1, int(0.99 * (len(late) - 1) + 0.5))]
-    print("wine window ESE %4d messages  p50 %6.3f ms  p99 %6.3f ms  max %6.3f ms" %
-          (len(late), statistics.median(late), p99, late[-1]))
+    print_lateness("window ESE", late[1:])
 
 
 def run(args, workdir):
@@ -299,11 +295,8 @@ def run(args, workdir):
         # Wine's desktop belongs to the wineserver and lives on the display of the
         # process that first needed it, which may have been an earlier test with
         # none: the prefix is started afresh here, on this display.
-        with open(os.devnull, "wb") as null:
-            if subprocess.run([os.path.join(HERE, "wine-prefix.sh"), "prepare", args.root],
-                              stdin=subprocess.DEVNULL, stdout=null, stderr=null,
-                              env=dict(os.environ, DISPLAY=display.name)).returncode != 0:
-                fail("could not restart the Wine prefix on %s" % display.name)
+        if not restart_prefix(args.root, DISPLAY=display.name):
+            fail("could not restart the Wine prefix on %s" % display.name)
         program = Program(args, display, workdir)
         # On a loaded machine the window may first be seen when the open line has
         # already scrolled out under four messages; those show the open succeeded.

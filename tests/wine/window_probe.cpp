@@ -9,10 +9,14 @@
 
 #include <array>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
+#include "dialog_template_bytes.h"
+
 namespace {
+
+using chronvane::test::DialogHeader;
+using chronvane::test::readDialogHeader;
 
 std::string windowText(HWND window) {
     std::array<char, 512> text{};
@@ -28,66 +32,9 @@ std::string className(HWND window) {
     return name.data();
 }
 
-// The font a dialog template names, as the template's header holds it.
-struct TemplateFont {
-    std::string face;
-    int points = 0;
-    int weight = FW_DONTCARE;
-    bool italic = false;
-    int width = 0;  // the dialog's, in dialog units
-};
-
-template <typename T>
-T readAt(const BYTE* bytes, std::size_t offset) {
-    T value;
-    std::memcpy(&value, bytes + offset, sizeof value);
-    return value;
-}
-
-std::size_t skipNameOrOrdinal(const BYTE* bytes, std::size_t offset) {
-    if (readAt<WORD>(bytes, offset) == 0xFFFF) {
-        return offset + 4;
-    }
-    while (readAt<WORD>(bytes, offset) != 0) {
-        offset += 2;
-    }
-    return offset + 2;
-}
-
-std::string readString(const BYTE* bytes, std::size_t& offset) {
-    std::string text;
-    for (WORD c; (c = readAt<WORD>(bytes, offset)) != 0; offset += 2) {
-        text += static_cast<char>(c);
-    }
-    offset += 2;
-    return text;
-}
-
-// The font of the template captioned caption, when it names one (DS_SETFONT).
-bool readTemplateFont(const BYTE* bytes, const std::string& caption, TemplateFont& font) {
-    const bool extended = readAt<WORD>(bytes, 0) == 1 && readAt<WORD>(bytes, 2) == 0xFFFF;
-    const DWORD style = readAt<DWORD>(bytes, extended ? 12 : 0);
-    std::size_t offset = extended ? 16 : 8;
-    font.width = readAt<short>(bytes, offset + 6);
-    offset = skipNameOrOrdinal(bytes, offset + 10);  // the menu
-    offset = skipNameOrOrdinal(bytes, offset);       // the window class
-    if (readString(bytes, offset) != caption || (style & DS_SETFONT) == 0) {
-        return false;
-    }
-    font.points = readAt<WORD>(bytes, offset);
-    offset += 2;
-    if (extended) {
-        font.weight = readAt<WORD>(bytes, offset);
-        font.italic = bytes[offset + 2] != 0;
-        offset += 4;
-    }
-    font.face = readString(bytes, offset);
-    return true;
-}
-
 struct TemplateSearch {
     std::string caption;
-    TemplateFont font;
+    DialogHeader header;
     bool found = false;
 };
 
@@ -96,7 +43,12 @@ BOOL CALLBACK searchTemplate(HMODULE module, LPCSTR type, LPSTR name, LONG_PTR c
     HRSRC resource = FindResourceA(module, name, type);
     HGLOBAL loaded = resource == nullptr ? nullptr : LoadResource(module, resource);
     const auto* bytes = loaded == nullptr ? nullptr : static_cast<const BYTE*>(LockResource(loaded));
-    search->found = bytes != nullptr && readTemplateFont(bytes, search->caption, search->font);
+    if (bytes != nullptr) {
+        // The font of the template captioned caption, when it names one.
+        search->header = readDialogHeader(bytes);
+        search->found = search->header.caption == search->caption &&
+                        (search->header.style & DS_SETFONT) != 0;
+    }
     return search->found ? FALSE : TRUE;
 }
 
@@ -127,7 +79,7 @@ public:
         if (!search.found) {
             return;
         }
-        m_template = search.font;
+        m_template = search.header;
         const int pixels = MulDiv(m_template.points, GetDeviceCaps(m_context, LOGPIXELSY), 72);
         m_font = CreateFontA(-pixels, 0, 0, 0, m_template.weight, m_template.italic, FALSE, FALSE,
                              DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
@@ -150,7 +102,7 @@ public:
 
     bool valid() const { return m_previous != nullptr; }
     HDC context() const { return m_context; }
-    const TemplateFont& named() const { return m_template; }
+    const DialogHeader& named() const { return m_template; }
 
     // What GDI chose for the name: the face, its cell height, whether a bitmap.
     std::string chosen() const {
@@ -177,7 +129,7 @@ private:
     HDC m_context;
     HFONT m_font = nullptr;
     HGDIOBJ m_previous = nullptr;
-    TemplateFont m_template;
+    DialogHeader m_template;
 };
 
 // The room a text control's text needs in the font, laid out as the control draws

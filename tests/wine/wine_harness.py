@@ -1,16 +1,23 @@
 """What the Wine tests share: the prefix that wine-prefix.sh prepared, the
 environment a Windows program runs in there, running programs and asking the
 service manager there, and pseudo-terminals standing in for the COM ports the
-prefix maps to ROOT/ports/comN."""
+prefix maps to ROOT/ports/comN; what the tests check alike on the line."""
 
 import os
 import pty
+import statistics
 import subprocess
 import sys
 import tty
 
 WINE64 = "/usr/lib/wine/wine64"
 HERE = os.path.dirname(os.path.abspath(__file__))
+
+# The 8-bit date/time message: six packets of eight bytes, each the header, the
+# variable's number, its value and a checksum.
+PACKET_HEADER = bytes([0xF5, 0x00, 0x00, 0x03, 0x28])
+FIRST_VARIABLE = 0x19
+DATETIME_LENGTH = 48
 
 
 def fail(text):
@@ -32,6 +39,15 @@ def verify_ports(root):
                             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
     if result.returncode != 0:
         fail("the prefix's COM ports do not lead to %s/ports" % root)
+
+
+def restart_prefix(root, **env):
+    """Ends every Wine process of the prefix and starts it again, with env on top
+    of this process's environment; whether that worked."""
+    with open(os.devnull, "wb") as null:
+        return subprocess.run([os.path.join(HERE, "wine-prefix.sh"), "prepare", root],
+                              stdin=subprocess.DEVNULL, stdout=null, stderr=null,
+                              env=dict(os.environ, **env)).returncode == 0
 
 
 def wine_env(root, **extra):
@@ -118,3 +134,26 @@ class PortLine:
         os.close(self.master)
         if unassign:
             repoint(self.link, os.path.join(self.root, "ports", "unassigned"))
+
+
+def datetime_packet_problem(message):
+    """What is wrong with the framing of a 48-byte 8-bit message, None when each
+    packet has its header, its variable in order and its checksum."""
+    for i in range(6):
+        packet = message[i * 8:(i + 1) * 8]
+        if packet[:5] != PACKET_HEADER or packet[5] != FIRST_VARIABLE + i:
+            return "packet %d malformed: %s" % (i, packet.hex(" "))
+        if packet[7] != (0x03 + 0x28 + packet[5] + packet[6]) & 0xFF:
+            return "packet %d checksum: %s" % (i, packet.hex(" "))
+    return None
+
+
+def print_lateness(label, late_ms):
+    """Prints p50, p99 and max of how late messages arrived after their change of
+    second, in ms; fails when none came."""
+    late = sorted(late_ms)
+    if not late:
+        fail("%s: no messages" % label)
+    p99 = late[min(len(late) - 1, int(0.99 * (len(late) - 1) + 0.5))]
+    print("wine %-6s %4d messages  p50 %6.3f ms  p99 %6.3f ms  max %6.3f ms" %
+          (label, len(late), statistics.median(late), p99, late[-1]))
