@@ -7,6 +7,7 @@
 #include <cstring>
 #include <utility>
 
+#include "core/ascii_case.h"
 #include "core/line_settings.h"
 #include "core/protocol.h"
 #include "serial/virtual_port.h"
@@ -32,21 +33,6 @@ std::string portList(std::string_view word) {
     return list;
 }
 
-bool isVirtualWord(std::string_view path) {
-    constexpr std::string_view word = "virtual";
-    if (path.size() != word.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < word.size(); ++i) {
-        const char c =
-            path[i] >= 'A' && path[i] <= 'Z' ? static_cast<char>(path[i] - 'A' + 'a') : path[i];
-        if (c != word[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // "COMn=PATH" into the options; an error line otherwise.
 std::optional<std::string> applyDevice(std::string_view value, ProgramOptions& options) {
     DeviceMap& devices = options.devices;
@@ -65,7 +51,7 @@ std::optional<std::string> applyDevice(std::string_view value, ProgramOptions& o
         return "--device " + std::string(value) + ": the device path is empty";
     }
     devices.setPath(*index, std::string(path));
-    options.virtualPorts[static_cast<std::size_t>(*index)] = isVirtualWord(path);
+    options.virtualPorts[static_cast<std::size_t>(*index)] = asciiLower(path) == "virtual";
     return std::nullopt;
 }
 
@@ -173,10 +159,7 @@ std::string longOptionWithOneDash(std::string_view arg) {
     if (arg.size() < 2 || arg[0] != '-' || arg[1] == '-') {
         return {};
     }
-    std::string name(arg.substr(1, arg.find('=') - 1));
-    for (char& c : name) {
-        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    }
+    const std::string name = asciiLower(arg.substr(1, arg.find('=') - 1));
     return isOneOf(std::string_view(name), ownLongOptions) ? "--" + name : std::string();
 }
 
@@ -203,10 +186,7 @@ std::optional<std::string> applyAdvance(std::string_view value, ProgramOptions& 
 }
 
 std::optional<std::string> applyUninstall(std::string_view value, ProgramOptions& options) {
-    std::string name(value);
-    for (char& c : name) {
-        c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-    }
+    const std::string name = asciiUpper(value);
     if (name != "ALL" && !DeviceMap::indexOfName(name)) {
         return "--uninstall-service " + std::string(value) + ": expected COM1 to COM4, or all";
     }

@@ -2,26 +2,14 @@
 
 #include <string_view>
 
+#include "core/ascii_case.h"
+
 namespace chronvane {
-namespace {
-
-// ASCII letters only, so UTF-8 text stays intact.
-void upperCase(std::string& text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-}
-
-}  // namespace
 
 StartOptions readStartOptions(std::string& commandLine) {
-    upperCase(commandLine);
+    commandLine = asciiUpper(commandLine);
     auto has = [&](std::string_view option) {
-        std::string text(option);
-        upperCase(text);
-        return commandLine.find(text) != std::string::npos;
+        return commandLine.find(asciiUpper(option)) != std::string::npos;
     };
 
     StartOptions options;

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "core/ascii_case.h"
 #include "virtual_port.h"
 
 namespace chronvane {
@@ -46,8 +47,7 @@ std::optional<int> DeviceMap::indexOfName(std::string_view name) {
     if (name.size() < 4 || name.size() > 6) {
         return std::nullopt;
     }
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(name[0]) != 'c' || lower(name[1]) != 'o' || lower(name[2]) != 'm' || name[3] == '0') {
+    if (asciiLower(name.substr(0, 3)) != "com" || name[3] == '0') {
         return std::nullopt;
     }
     int number = 0;
