@@ -5,21 +5,10 @@
 
 #include "event_log.h"
 #include "event_messages.h"
+#include "wide_text_windows.h"
 
 namespace chronvane {
 namespace {
-
-std::wstring wide(const std::string& text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                           nullptr, 0);
-    std::wstring result(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), result.data(),
-                        length);
-    return result;
-}
 
 bool contains(const std::string& text, const char* part) {
     return text.find(part) != std::string::npos;

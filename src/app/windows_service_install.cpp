@@ -10,18 +10,11 @@
 #include "core/system_error.h"
 #include "event_log.h"
 #include "start_options.h"
+#include "wide_text_windows.h"
 #include "windows_service.h"
 
 namespace chronvane {
 namespace {
-
-std::wstring wide(const std::string& text) {
-    std::wstring result;
-    for (const char c : text) {
-        result += static_cast<wchar_t>(static_cast<unsigned char>(c));
-    }
-    return result;
-}
 
 std::string narrow(const std::wstring& text) {
     std::string result;
