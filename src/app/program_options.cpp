@@ -15,10 +15,6 @@
 namespace chronvane {
 namespace {
 
-constexpr std::string_view deviceOption = "--device";
-constexpr std::string_view flowOption = "--flow";
-constexpr std::string_view advanceOption = "--advance";
-
 // "COM1, COM2, COM3 or COM4", joined by word before the last.
 std::string portList(std::string_view word) {
     std::string list;
@@ -185,6 +181,31 @@ std::optional<std::string> applyAdvance(std::string_view value, ProgramOptions& 
     return std::nullopt;
 }
 
+// The options that take a value, as "--name VALUE" or "--name=VALUE".
+struct ValueOption {
+    std::string_view name;
+    // The error when nothing follows "--name".
+    const char* missing;
+    std::optional<std::string> (*apply)(std::string_view value, ProgramOptions& options);
+};
+constexpr std::array<ValueOption, 3> valueOptions{{
+    {"--device", "--device: missing COMn=PATH, for example --device COM1=/dev/ttyUSB0",
+     applyDevice},
+    {"--flow", "--flow: missing none, xonxoff or rtscts", applyFlow},
+    {"--advance", "--advance: missing milliseconds, for example --advance 20", applyAdvance},
+}};
+
+// The value option arg is, in either form; null when none.
+const ValueOption* valueOptionOf(std::string_view arg) {
+    for (const ValueOption& option : valueOptions) {
+        if (arg.starts_with(option.name) &&
+            (arg.size() == option.name.size() || arg[option.name.size()] == '=')) {
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
 std::optional<std::string> applyUninstall(std::string_view value, ProgramOptions& options) {
     const std::string name = asciiUpper(value);
     if (name != "ALL" && !DeviceMap::indexOfName(name)) {
@@ -219,40 +240,18 @@ Parsed<ProgramOptions> parseProgramArguments(const std::vector<std::string>& arg
             options.help = true;
         } else if (arg == "--version") {
             options.version = true;
-        } else if (arg == deviceOption) {
-            if (i + 1 >= args.size()) {
-                return {std::nullopt,
-                        "--device: missing COMn=PATH, for example --device COM1=/dev/ttyUSB0"};
-            }
-            if (auto error = applyDevice(args[++i], options)) {
-                return {std::nullopt, *error};
-            }
-        } else if (arg.starts_with("--device=")) {
-            if (auto error = applyDevice(arg.substr(deviceOption.size() + 1), options)) {
-                return {std::nullopt, *error};
-            }
-        } else if (arg == flowOption) {
-            if (i + 1 >= args.size()) {
-                return {std::nullopt, "--flow: missing none, xonxoff or rtscts"};
-            }
-            if (auto error = applyFlow(args[++i], options)) {
-                return {std::nullopt, *error};
-            }
-        } else if (arg.starts_with("--flow=")) {
-            if (auto error = applyFlow(arg.substr(flowOption.size() + 1), options)) {
-                return {std::nullopt, *error};
-            }
         } else if (arg == "--wait-for-sync") {
             options.waitForSync = true;
-        } else if (arg == advanceOption) {
-            if (i + 1 >= args.size()) {
-                return {std::nullopt, "--advance: missing milliseconds, for example --advance 20"};
+        } else if (const ValueOption* option = valueOptionOf(arg)) {
+            std::string_view value;
+            if (arg.size() > option->name.size()) {
+                value = arg.substr(option->name.size() + 1);
+            } else if (i + 1 < args.size()) {
+                value = args[++i];
+            } else {
+                return {std::nullopt, option->missing};
             }
-            if (auto error = applyAdvance(args[++i], options)) {
-                return {std::nullopt, *error};
-            }
-        } else if (arg.starts_with("--advance=")) {
-            if (auto error = applyAdvance(arg.substr(advanceOption.size() + 1), options)) {
+            if (auto error = option->apply(value, options)) {
                 return {std::nullopt, *error};
             }
         } else if (arg.starts_with("--")) {
