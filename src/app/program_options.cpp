@@ -2,9 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
-#include <cstdio>
-#include <cstring>
 #include <utility>
 
 #include "core/ascii_case.h"
@@ -309,15 +306,17 @@ bool openVirtualPorts(ProgramOptions& options, std::string& notice, std::string&
     return true;
 }
 
+namespace {
+
+// Where the help's second column, the text for each option, begins.
+constexpr std::size_t helpTextColumn = 23;
+
 // "  -name" and the spaces that take the text to the help's second column.
 std::string optionColumn(std::string_view option) {
-    constexpr std::size_t textColumn = 23;
     std::string line = "  -" + std::string(option);
-    line.append(line.size() < textColumn ? textColumn - line.size() : 1, ' ');
+    line.append(line.size() < helpTextColumn ? helpTextColumn - line.size() : 1, ' ');
     return line;
 }
-
-namespace {
 
 // "COM4": the last port there is.
 std::string lastPortName() {
@@ -341,7 +340,7 @@ std::string usageText(std::string_view executable) {
     for (const ProtocolNames& names : protocolNames) {
         if (!names.option.empty()) {
             text += optionColumn(names.option) + "send the " + std::string(names.title) +
-                    " message instead of the\n" + std::string(23, ' ') +
+                    " message instead of the\n" + std::string(helpTextColumn, ' ') +
                     std::string(namesOf(defaultProtocol).title) + " message\n";
         }
     }
@@ -376,6 +375,5 @@ std::string usageText(std::string_view executable) {
         platform.exitStatus;
     return text;
 }
-
 
 }  // namespace chronvane
