@@ -1,5 +1,7 @@
 #include "dialog_rules.h"
 
+#include "core/ascii_case.h"
+
 namespace chronvane {
 
 bool helpExpanded = false;
@@ -16,8 +18,8 @@ std::string applicationName(std::string_view executablePath) {
 
 std::string clockStateTip(const ClockState& state) {
     std::string tip = clockStateDetail(state);
-    if (!tip.empty() && tip[0] >= 'a' && tip[0] <= 'z') {
-        tip[0] = static_cast<char>(tip[0] - 'a' + 'A');
+    if (!tip.empty()) {
+        tip[0] = asciiUpper(tip[0]);
     }
     return tip;
 }
