@@ -3,15 +3,13 @@
 # program started minimized on a virtual port, F1 and Escape typed with xdotool,
 # and the built monitor reading the line as a show controller would.
 # Usage: window_e2e.sh PATH_TO_CHRONVANE32 PATH_TO_CHRONVANE32_MONITOR
-# Exit 0 on success, 77 (skip) when Xvfb is not installed, 1 on any failure.
+# Exit 0 on success, 1 on any failure, a missing tool included (scripts/deps installs them).
 set -uo pipefail
 
 program="$1"
 monitor="$2"
-skip=77
 
-command -v Xvfb >/dev/null || { echo "SKIP: Xvfb is not installed (scripts/deps)"; exit $skip; }
-for tool in openbox xdotool xprop xwininfo; do
+for tool in Xvfb openbox xdotool xprop xwininfo; do
     command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed (scripts/deps)"; exit 1; }
 done
 
