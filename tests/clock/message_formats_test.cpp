@@ -136,7 +136,8 @@ TEST(DateTimeLogText, NamesEveryWeekdayAndMonth) {
 TEST(DateTimeLogText, EnglishUnderAnotherTimeLocale) {
     const std::string saved = std::setlocale(LC_ALL, nullptr);
     bool switched = false;
-    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8"}) {
+    // The C library's names on Linux, then the Windows runtime's.
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "German_Germany.1252", "de-DE"}) {
         if (std::setlocale(LC_TIME, name) != nullptr) {
             switched = true;
             break;
