@@ -74,17 +74,17 @@ void ClockController::onTick() {
     // clock reading and a comparison. Without a prepared message (no early wake, a
     // late one, or the clock set meanwhile) the conversion happens here.
     const std::int64_t second = m_clock.currentSecond();
+    if (second == m_lastSecond) {
+        return;
+    }
     std::optional<Message> prepared;
     prepared.swap(m_prepared);
     if (prepared && prepared->second != second) {
         prepared.reset();
     }
     const LocalTime time = prepared ? prepared->time : m_clock.localTime(second);
-    if (time.second == m_lastSecond) {
-        return;
-    }
-    const bool firstTick = m_lastSecond == noSecondYet;
-    m_lastSecond = time.second;
+    const bool firstTick = !m_lastSecond.has_value();
+    m_lastSecond = second;
     const Protocol protocol = m_window.selectedProtocol();
     const bool portChosen = m_activePort.has_value();
     bool stateRead = false;

@@ -48,9 +48,11 @@ class ClockController {
     // Makes COMn (n = 1 to portCount) the active port: closes the current one, opens COMn,
     // logs the outcome. Choosing the port that is already open does nothing.
     void selectPort(int n);
-    // One timer expiry: sends at most one message, only when the second changed
-    // since the previous tick. The very first tick only notes its second, so every
-    // message starts at a change of second, never part-way through one.
+    // One timer expiry: sends at most one message, only when the second (counted
+    // from the epoch, so that a minute later or a clock set back by whole minutes is
+    // another second) changed since the previous tick. The very first tick only
+    // notes its second, so every message starts at a change of second, never
+    // part-way through one.
     void onTick();
     // Ahead of the change of second that starts second (as Clock::currentSecond
     // counts it): reads the zone, the protocol and builds that second's message and
@@ -67,7 +69,9 @@ class ClockController {
     // before the first selectPort and after a failed open that is not retried.
     std::optional<int> activePort() const { return m_activePort; }
     const MessageLog& log() const { return m_log; }
-    int lastSecond() const { return m_lastSecond; }
+    // The second (as Clock::currentSecond counts) the last tick handled; none before
+    // the first.
+    std::optional<std::int64_t> lastSecond() const { return m_lastSecond; }
     const SerialPort& port() const { return m_port; }
     // True after a write failed because the device went away (or, with
     // setRetryFailedOpens, after a failed open), until it has been opened again.
@@ -124,10 +128,9 @@ class ClockController {
 
     Clock& m_clock;
     ClockWindow& m_window;
-    // No second seen yet: the first tick notes its second and sends nothing, so the
-    // first message waits for the next change of second.
-    static constexpr int noSecondYet = -1;
-    int m_lastSecond = noSecondYet;
+    // Empty while no second has been seen: the first tick notes its second and
+    // sends nothing, so the first message waits for the next change of second.
+    std::optional<std::int64_t> m_lastSecond;
     // Built by prepare() for the second about to begin; used once.
     std::optional<Message> m_prepared;
     std::optional<int> m_activePort;

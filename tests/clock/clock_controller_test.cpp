@@ -81,17 +81,32 @@ TEST_F(ControllerTest, LateTickSendsOnlyTheCurrentSecond) {
     EXPECT_EQ(ByteString(bytes.begin(), bytes.end()), buildEseMessage(clock.time));
 }
 
-TEST_F(ControllerTest, TicksExactlyOneMinuteApartSendNothing) {
+// The seconds field alone would take each of these for the second already sent.
+TEST_F(ControllerTest, ATickInAnotherSecondWithTheSameSecondsFieldSends) {
+    struct Case {
+        const char* name;
+        int minutes;  // from the tick that sent 14:05:30
+        int hours;
+    };
+    const Case cases[] = {
+        {"a minute later (the window was starved)", 1, 0},
+        {"the clock set back a minute and a fraction", -1, 0},
+        {"the clock set back an hour", 0, -1},
+    };
     controller->selectPort(1);
-    clock.setSecond(30);
     controller->onTick();
-    com1.drain();
-    clock.time.minute += 1;  // same second, a minute later: the window was starved
-    controller->onTick();
-    EXPECT_EQ(bytesAtCom1(), 0u);
-    clock.setSecond(31);
-    controller->onTick();
-    EXPECT_EQ(bytesAtCom1(), 12u);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        clock.time = FakeClock{}.time;
+        clock.setSecond(30);
+        controller->onTick();
+        com1.drain();
+        clock.time.minute += c.minutes;
+        clock.time.hour += c.hours;
+        controller->onTick();
+        const auto bytes = com1.read(100, std::chrono::milliseconds(100));
+        EXPECT_EQ(ByteString(bytes.begin(), bytes.end()), buildEseMessage(clock.time));
+    }
 }
 
 TEST_F(ControllerTest, LastSecondFollowsTheClockWhileNoPortIsOpen) {
@@ -101,7 +116,7 @@ TEST_F(ControllerTest, LastSecondFollowsTheClockWhileNoPortIsOpen) {
     const int shownBefore = window.showCount;
     clock.setSecond(40);
     controller->onTick();
-    EXPECT_EQ(controller->lastSecond(), 40);
+    EXPECT_EQ(controller->lastSecond(), FakeClock::secondOf(clock.time));
     EXPECT_EQ(window.showCount, shownBefore);  // nothing sent, nothing logged
 
     // Opening a port in the same second does not send at once.
