@@ -117,14 +117,22 @@ void ClockController::readClockState() {
     if (reading.leap != ClockState::Leap::None && (first || reading.leap != m_clockState->leap)) {
         appendLog(leapSecondLogLine(reading));
     }
-    if (reading.isSynchronised() && !m_syncSeen) {
-        m_syncSeen = true;
-        if (m_waitForSync && m_waitLogged) {
-            appendLog("Clock synchronised: sending starts.");
+    if (isWaitingForSync()) {
+        if (reading.isSynchronised()) {
+            m_waitOver = true;
+            if (m_waitLogged) {
+                appendLog("Clock synchronised: sending starts.");
+            }
+        } else if (reading.sync == ClockState::Sync::Unknown) {
+            // Where the system will not be asked (no time service under Wine, a
+            // filter that refuses the call) it never will be: waiting on would send
+            // nothing for good. The state line above and every status say unknown.
+            m_waitOver = true;
+            appendLog("Clock state unknown: sending starts without waiting for synchronisation.");
+        } else if (!m_waitLogged) {
+            m_waitLogged = true;
+            appendLog("Nothing is sent until the clock is synchronised.");
         }
-    } else if (isWaitingForSync() && !m_waitLogged) {
-        m_waitLogged = true;
-        appendLog("Nothing is sent until the clock is synchronised.");
     }
     m_clockState = reading;
     m_window.showClockState(reading);

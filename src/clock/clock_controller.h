@@ -42,7 +42,10 @@ class ClockController {
     // whose clock starts wrong at every boot. While it waits the state is read before
     // the send, so that sending starts in the second the clock is found good. Once
     // started it sends on through a lost synchronisation, as a time source holds
-    // over: the logged change tells the operator. Needs a reader.
+    // over: the logged change tells the operator. A reading that cannot tell (the
+    // system refuses to be asked) ends the wait too, with a line that says so: where
+    // the state can never be read the wait would otherwise never end, and a source
+    // that never sends fails for certain. Needs a reader.
     void setWaitForSync(bool wait) { m_waitForSync = wait; }
 
     // Makes COMn (n = 1 to portCount) the active port: closes the current one, opens COMn,
@@ -97,7 +100,7 @@ class ClockController {
     // asking the system again.
     const std::optional<ClockState>& clockState() const { return m_clockState; }
     // True while setWaitForSync holds the messages back.
-    bool isWaitingForSync() const { return m_waitForSync && !m_syncSeen; }
+    bool isWaitingForSync() const { return m_waitForSync && !m_waitOver; }
 
     // A jump of the wall clock against the unset clock of at least this much
     // between two seconds is a step, logged; slewing never comes near it.
@@ -151,9 +154,9 @@ class ClockController {
     ClockStateReader* m_stateReader = nullptr;
     std::optional<ClockState> m_clockState;
     bool m_waitForSync = false;
-    // A reading has said synchronised since start (with setWaitForSync: sending
-    // has begun); and whether the wait was logged, so its end is logged too.
-    bool m_syncSeen = false;
+    // With setWaitForSync: the wait has ended (a reading said synchronised, or
+    // could not tell), and whether it was logged, so that its end is logged too.
+    bool m_waitOver = false;
     bool m_waitLogged = false;
     std::optional<std::int64_t> m_wallOffset;
 };

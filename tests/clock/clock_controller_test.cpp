@@ -416,6 +416,21 @@ TEST_F(ClockStateTest, WaitForSyncSendsNothingUntilSynchronisedThenFromThatSecon
     EXPECT_EQ(com1.read(12).size(), 12u);
 }
 
+// Where the system will not be asked (under Wine, behind a filter) the wait could
+// never end: it is given up at the first such reading, once, and said.
+TEST_F(ClockStateTest, WaitForSyncSendsWhenTheClocksStateCannotBeRead) {
+    controller->setWaitForSync(true);
+    reader.state.unknownReason = "adjtimex: Operation not permitted";
+    EXPECT_EQ(tickAndCollectNotes(0),
+              (std::vector<std::string>{
+                  "Clock state unknown (adjtimex: Operation not permitted).",
+                  "Clock state unknown: sending starts without waiting for synchronisation."}));
+    EXPECT_FALSE(controller->isWaitingForSync());
+    EXPECT_TRUE(tickAndCollectNotes(1).empty());
+    const auto bytes = com1.read(12);
+    EXPECT_EQ(ByteString(bytes.begin(), bytes.end()), buildEseMessage(clock.time));
+}
+
 TEST_F(ClockStateTest, ASetClockIsLoggedOnceWithItsSize) {
     clock.wallOffset = 0;
     tickAndCollectNotes(9);
