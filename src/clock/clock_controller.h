@@ -64,9 +64,16 @@ class ClockController {
     // between, makes onTick build afresh, as it does without this.
     void prepare(std::int64_t second);
     // The wall clock was just set (the tick's timer saw it): logs the step now,
-    // while the time it showed before is still known to the second. Where nothing
-    // reports steps, the next tick finds and logs them, a little less exactly.
-    void onClockSet();
+    // while the time it showed before is still known to the second, and logs it
+    // whatever its size when it moved the clock into another second. Where nothing
+    // reports steps, the next tick finds and logs those of stepThresholdMicros and
+    // more, a little less exactly.
+    // Returns true when the caller should tick at once: the clock now shows a second
+    // that has not been handled and began less than SerialPort::writeBudget ago, so
+    // that its message still leaves about as late as a held-up line would let it.
+    // Otherwise that second is lost, as a late tick loses it, and the tick waits for
+    // the next change of second.
+    bool onClockSet();
 
     // The port messages go to (1 to 4), also while it is being reopened; none
     // before the first selectPort and after a failed open that is not retried.
@@ -103,7 +110,9 @@ class ClockController {
     bool isWaitingForSync() const { return m_waitForSync && !m_waitOver; }
 
     // A jump of the wall clock against the unset clock of at least this much
-    // between two seconds is a step, logged; slewing never comes near it.
+    // between two seconds is a step, logged; slewing never comes near it. A step
+    // the system reports is logged at any size once it moves the clock into
+    // another second.
     static constexpr std::int64_t stepThresholdMicros = 100'000;
 
   private:
@@ -126,8 +135,9 @@ class ClockController {
     void transmitted(bool sent, const std::string& what);
     void appendLog(std::string line);
     void readClockState();
-    // Logs a step of the wall clock since the last reading, if there was one.
-    void noteClockStep();
+    // Logs a step of the wall clock between the last reading and this one (none
+    // where the clock cannot be read that way); reported: the system said it was set.
+    void noteClockStep(const std::optional<Clock::WallReading>& reading, bool reported);
 
     Clock& m_clock;
     ClockWindow& m_window;
