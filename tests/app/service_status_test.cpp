@@ -19,7 +19,8 @@ TEST(ServiceStatus, SaysWhetherItSendsOrWaitsForTheClock) {
         const char* afterPath;
     };
     const Case cases[] = {
-        {Sync::NotSynchronised, ": waiting for the clock; ESE; nothing sent yet; clock not synchronised"},
+        {Sync::NotSynchronised,
+         ": waiting for the clock; ESE; nothing sent yet; clock not synchronised"},
         {Sync::Synchronised, ": sending; ESE; last sent 14:05:01; clock synchronised"},
     };
     for (const Case& c : cases) {
