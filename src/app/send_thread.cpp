@@ -12,7 +12,7 @@ namespace chronvane {
 void connectTick(TickSource& tick, ClockController& controller) {
     tick.setWakeLead(sendWakeLeadMicros);
     tick.setLeadAction([&controller](std::int64_t second) { controller.prepare(second); });
-    tick.setClockSetAction([&controller] { controller.onClockSet(); });
+    tick.setClockSetAction([&controller] { return controller.onClockSet(); });
 }
 
 WindowHandOver::WindowHandOver(std::function<void()> notify) : m_notify(std::move(notify)) {}

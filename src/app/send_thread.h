@@ -29,7 +29,8 @@ inline constexpr int sendWakeLeadMicros = 500;
 // milliseconds to tens of microseconds; each further 100 us of lead costs about
 // 6 ms of processor time per minute, and 2000 did worse again. The spin is at most
 // once a second. The tick also tells the controller at once when the wall clock is
-// set, so that the step is logged with the time shown just before it. For the
+// set, so that the step is logged with the time shown just before it, and ticks at
+// once when the step landed just after a change of second not yet sent. For the
 // console's one thread and the window's send thread alike.
 void connectTick(TickSource& tick, ClockController& controller);
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "console_observer.h"
@@ -23,7 +25,7 @@ class ServiceNotifier final : public ConsoleObserver {
   private:
     // The second last reported as handled: ticks come ten times a second, the
     // watchdog hears of each second once.
-    int m_handledSecond = -1;
+    std::optional<std::int64_t> m_handledSecond;
     // The status line last sent, so that an unchanged one is not sent again.
     std::string m_sentStatus;
 };

@@ -8,7 +8,8 @@ namespace {
 std::string activityText(const ClockController& controller) {
     switch (controller.portActivity()) {
         case ClockController::PortActivity::Sending:
-            return "sending";
+            // Open and ready, but --wait-for-sync holds every message back.
+            return controller.isWaitingForSync() ? "waiting for the clock" : "sending";
         case ClockController::PortActivity::HeldUp:
             return "held up by flow control";
         case ClockController::PortActivity::Reopening:

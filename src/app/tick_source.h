@@ -52,9 +52,11 @@ class TickSource {
         m_leadAction = std::move(action);
     }
     // Called by acknowledge(), on its caller's thread, when the system reports that
-    // the wall clock was set, at once (the tick itself waits for the next change of
-    // second). Only where the platform reports steps (Linux).
-    void setClockSetAction(std::function<void()> action) { m_clockSetAction = std::move(action); }
+    // the wall clock was set, at once. It answers whether that acknowledge() is a
+    // tick (the second now shown is still to be sent and it is not too late for
+    // it); the tick after that waits for the next change of second either way. Only
+    // where the platform reports steps (Linux).
+    void setClockSetAction(std::function<bool()> action) { m_clockSetAction = std::move(action); }
     // Stops and releases the timer; harmless when stopped.
     void stop();
     bool isRunning() const { return m_timer != nullptr; }
@@ -73,8 +75,9 @@ class TickSource {
     // The wall clock was set: the next expiry comes at the next change of second
     // (the wake lead before it), and the slots follow from there. A tick between
     // the step and that change would send the new time part-way through a second;
-    // as at start, the first message of the new time waits for its second to begin.
-    // acknowledge() calls it when the system reports the step. Returns false with
+    // as at start, the first message of the new time waits for its second to begin
+    // (unless the clock-set action asks for a tick at once, for a second that has
+    // only just begun). acknowledge() calls it when the system reports the step. Returns false with
     // the reason in lastError() when the timer could not be re-armed; it then runs
     // on as it was.
     bool followClockStep();
@@ -134,7 +137,7 @@ class TickSource {
     int m_leadMicros = 0;
     std::int64_t m_advanceMicros = 0;
     std::function<void(std::int64_t)> m_leadAction;
-    std::function<void()> m_clockSetAction;
+    std::function<bool()> m_clockSetAction;
     SystemError m_lastError;
 };
 

@@ -108,11 +108,9 @@ bool TickSource::acknowledge() {
     if (got < 0 && errno == ECANCELED) {
         // The wall clock was set: the old slots no longer lie on its period grid.
         // Should re-arming fail, the old timer keeps running and lastError() says why.
-        if (m_clockSetAction) {
-            m_clockSetAction();
-        }
+        const bool tickNow = m_clockSetAction && m_clockSetAction();
         followClockStep();
-        return false;
+        return tickNow;
     }
     if (got < 0 && errno != EAGAIN) {
         m_lastError = lastSystemError();

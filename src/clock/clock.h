@@ -28,9 +28,12 @@ class Clock {
     // slewing moves both alike; only setting the clock moves the offset, so a jump
     // between two readings is the size of a step, and the wall time less the step
     // is what the clock showed just before it.
+    // advanceMicros is how far the seconds currentSecond counts run ahead of
+    // wallMicros: the second it would give at this instant is wallMicros plus that.
     struct WallReading {
         std::int64_t wallMicros = 0;
         std::int64_t offsetMicros = 0;
+        std::int64_t advanceMicros = 0;
     };
     // Empty where it cannot be had (then steps go unnoticed).
     virtual std::optional<WallReading> readWall() { return std::nullopt; }

@@ -74,17 +74,17 @@ void ClockController::onTick() {
     // clock reading and a comparison. Without a prepared message (no early wake, a
     // late one, or the clock set meanwhile) the conversion happens here.
     const std::int64_t second = m_clock.currentSecond();
+    if (second == m_lastSecond) {
+        return;
+    }
     std::optional<Message> prepared;
     prepared.swap(m_prepared);
     if (prepared && prepared->second != second) {
         prepared.reset();
     }
     const LocalTime time = prepared ? prepared->time : m_clock.localTime(second);
-    if (time.second == m_lastSecond) {
-        return;
-    }
-    const bool firstTick = m_lastSecond == noSecondYet;
-    m_lastSecond = time.second;
+    const bool firstTick = !m_lastSecond.has_value();
+    m_lastSecond = second;
     const Protocol protocol = m_window.selectedProtocol();
     const bool portChosen = m_activePort.has_value();
     bool stateRead = false;
@@ -101,7 +101,7 @@ void ClockController::onTick() {
     if (!stateRead) {
         readClockState();
     }
-    noteClockStep();
+    noteClockStep(m_clock.readWall(), false);
 }
 
 void ClockController::readClockState() {
@@ -117,30 +117,56 @@ void ClockController::readClockState() {
     if (reading.leap != ClockState::Leap::None && (first || reading.leap != m_clockState->leap)) {
         appendLog(leapSecondLogLine(reading));
     }
-    if (reading.isSynchronised() && !m_syncSeen) {
-        m_syncSeen = true;
-        if (m_waitForSync && m_waitLogged) {
-            appendLog("Clock synchronised: sending starts.");
+    if (isWaitingForSync()) {
+        if (reading.isSynchronised()) {
+            m_waitOver = true;
+            if (m_waitLogged) {
+                appendLog("Clock synchronised: sending starts.");
+            }
+        } else if (reading.sync == ClockState::Sync::Unknown) {
+            // Where the system will not be asked (no time service under Wine, a
+            // filter that refuses the call) it never will be: waiting on would send
+            // nothing for good. The state line above and every status say unknown.
+            m_waitOver = true;
+            appendLog("Clock state unknown: sending starts without waiting for synchronisation.");
+        } else if (!m_waitLogged) {
+            m_waitLogged = true;
+            appendLog("Nothing is sent until the clock is synchronised.");
         }
-    } else if (isWaitingForSync() && !m_waitLogged) {
-        m_waitLogged = true;
-        appendLog("Nothing is sent until the clock is synchronised.");
     }
     m_clockState = reading;
     m_window.showClockState(reading);
 }
 
-void ClockController::onClockSet() {
-    noteClockStep();
+bool ClockController::onClockSet() {
+    const std::optional<Clock::WallReading> reading = m_clock.readWall();
+    noteClockStep(reading, true);
+    if (!reading) {
+        return false;
+    }
+    // The second the messages carry, as currentSecond counts it.
+    const std::int64_t shown = reading->wallMicros + reading->advanceMicros;
+    const std::int64_t second = wholeSecond(shown);
+    const std::int64_t intoSecond = shown - second * 1'000'000;
+    // A step forward across a change of second (x.97 to y.02) would otherwise lose
+    // y: the tick waits for the next change of second after now.
+    return second != m_lastSecond &&
+           intoSecond < std::chrono::microseconds(SerialPort::writeBudget).count();
 }
 
-void ClockController::noteClockStep() {
-    const std::optional<Clock::WallReading> reading = m_clock.readWall();
+void ClockController::noteClockStep(const std::optional<Clock::WallReading>& reading,
+                                    bool reported) {
     if (!reading) {
         return;
     }
-    if (m_wallOffset && std::llabs(reading->offsetMicros - *m_wallOffset) >= stepThresholdMicros) {
-        const std::int64_t step = reading->offsetMicros - *m_wallOffset;
+    const std::int64_t step = m_wallOffset ? reading->offsetMicros - *m_wallOffset : 0;
+    // A step that moves the clock over a change of second of the messages skips or
+    // repeats a second on the wire, however small it is. Only a step the system
+    // reported is taken at that size: one found by comparing two ticks' readings
+    // could be the scatter of the readings themselves.
+    const std::int64_t shown = reading->wallMicros + reading->advanceMicros;
+    const bool movedSecond = reported && wholeSecond(shown - step) != wholeSecond(shown);
+    if (m_wallOffset && (std::llabs(step) >= stepThresholdMicros || movedSecond)) {
         // Both times from this one reading: the time shown now and, less the step,
         // the time the clock would show had nobody set it, which is what it showed
         // just before the step when the step is reported as it happens.

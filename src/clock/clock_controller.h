@@ -42,15 +42,20 @@ class ClockController {
     // whose clock starts wrong at every boot. While it waits the state is read before
     // the send, so that sending starts in the second the clock is found good. Once
     // started it sends on through a lost synchronisation, as a time source holds
-    // over: the logged change tells the operator. Needs a reader.
+    // over: the logged change tells the operator. A reading that cannot tell (the
+    // system refuses to be asked) ends the wait too, with a line that says so: where
+    // the state can never be read the wait would otherwise never end, and a source
+    // that never sends fails for certain. Needs a reader.
     void setWaitForSync(bool wait) { m_waitForSync = wait; }
 
     // Makes COMn (n = 1 to portCount) the active port: closes the current one, opens COMn,
     // logs the outcome. Choosing the port that is already open does nothing.
     void selectPort(int n);
-    // One timer expiry: sends at most one message, only when the second changed
-    // since the previous tick. The very first tick only notes its second, so every
-    // message starts at a change of second, never part-way through one.
+    // One timer expiry: sends at most one message, only when the second (counted
+    // from the epoch, so that a minute later or a clock set back by whole minutes is
+    // another second) changed since the previous tick. The very first tick only
+    // notes its second, so every message starts at a change of second, never
+    // part-way through one.
     void onTick();
     // Ahead of the change of second that starts second (as Clock::currentSecond
     // counts it): reads the zone, the protocol and builds that second's message and
@@ -59,15 +64,24 @@ class ClockController {
     // between, makes onTick build afresh, as it does without this.
     void prepare(std::int64_t second);
     // The wall clock was just set (the tick's timer saw it): logs the step now,
-    // while the time it showed before is still known to the second. Where nothing
-    // reports steps, the next tick finds and logs them, a little less exactly.
-    void onClockSet();
+    // while the time it showed before is still known to the second, and logs it
+    // whatever its size when it moved the clock into another second. Where nothing
+    // reports steps, the next tick finds and logs those of stepThresholdMicros and
+    // more, a little less exactly.
+    // Returns true when the caller should tick at once: the clock now shows a second
+    // that has not been handled and began less than SerialPort::writeBudget ago, so
+    // that its message still leaves about as late as a held-up line would let it.
+    // Otherwise that second is lost, as a late tick loses it, and the tick waits for
+    // the next change of second.
+    bool onClockSet();
 
     // The port messages go to (1 to 4), also while it is being reopened; none
     // before the first selectPort and after a failed open that is not retried.
     std::optional<int> activePort() const { return m_activePort; }
     const MessageLog& log() const { return m_log; }
-    int lastSecond() const { return m_lastSecond; }
+    // The second (as Clock::currentSecond counts) the last tick handled; none before
+    // the first.
+    std::optional<std::int64_t> lastSecond() const { return m_lastSecond; }
     const SerialPort& port() const { return m_port; }
     // True after a write failed because the device went away (or, with
     // setRetryFailedOpens, after a failed open), until it has been opened again.
@@ -93,10 +107,12 @@ class ClockController {
     // asking the system again.
     const std::optional<ClockState>& clockState() const { return m_clockState; }
     // True while setWaitForSync holds the messages back.
-    bool isWaitingForSync() const { return m_waitForSync && !m_syncSeen; }
+    bool isWaitingForSync() const { return m_waitForSync && !m_waitOver; }
 
     // A jump of the wall clock against the unset clock of at least this much
-    // between two seconds is a step, logged; slewing never comes near it.
+    // between two seconds is a step, logged; slewing never comes near it. A step
+    // the system reports is logged at any size once it moves the clock into
+    // another second.
     static constexpr std::int64_t stepThresholdMicros = 100'000;
 
   private:
@@ -119,15 +135,15 @@ class ClockController {
     void transmitted(bool sent, const std::string& what);
     void appendLog(std::string line);
     void readClockState();
-    // Logs a step of the wall clock since the last reading, if there was one.
-    void noteClockStep();
+    // Logs a step of the wall clock between the last reading and this one (none
+    // where the clock cannot be read that way); reported: the system said it was set.
+    void noteClockStep(const std::optional<Clock::WallReading>& reading, bool reported);
 
     Clock& m_clock;
     ClockWindow& m_window;
-    // No second seen yet: the first tick notes its second and sends nothing, so the
-    // first message waits for the next change of second.
-    static constexpr int noSecondYet = -1;
-    int m_lastSecond = noSecondYet;
+    // Empty while no second has been seen: the first tick notes its second and
+    // sends nothing, so the first message waits for the next change of second.
+    std::optional<std::int64_t> m_lastSecond;
     // Built by prepare() for the second about to begin; used once.
     std::optional<Message> m_prepared;
     std::optional<int> m_activePort;
@@ -148,9 +164,9 @@ class ClockController {
     ClockStateReader* m_stateReader = nullptr;
     std::optional<ClockState> m_clockState;
     bool m_waitForSync = false;
-    // A reading has said synchronised since start (with setWaitForSync: sending
-    // has begun); and whether the wait was logged, so its end is logged too.
-    bool m_syncSeen = false;
+    // With setWaitForSync: the wait has ended (a reading said synchronised, or
+    // could not tell), and whether it was logged, so that its end is logged too.
+    bool m_waitOver = false;
     bool m_waitLogged = false;
     std::optional<std::int64_t> m_wallOffset;
 };

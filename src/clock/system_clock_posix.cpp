@@ -39,7 +39,7 @@ std::optional<Clock::WallReading> SystemClock::readWall() {
             break;
         }
     }
-    return WallReading{wall / 1000, offset / 1000};
+    return WallReading{wall / 1000, offset / 1000, std::int64_t{m_advanceMillis} * 1000};
 }
 
 LocalTime SystemClock::localTime(std::int64_t second) {

@@ -61,7 +61,8 @@ std::optional<Clock::WallReading> SystemClock::readWall() {
             break;
         }
     }
-    return WallReading{(wall - fileTimeAtUnixEpoch) / 10, offset / 10};
+    return WallReading{(wall - fileTimeAtUnixEpoch) / 10, offset / 10,
+                       std::int64_t{m_advanceMillis} * 1000};
 }
 
 LocalTime SystemClock::localTime(std::int64_t second) {

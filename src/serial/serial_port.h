@@ -85,6 +85,10 @@ class SerialPort {
     // (DeviceGone, then Other, then HeldUp) is kept. On a virtual COM, what no
     // reader has taken is thrown away first.
     bool write(const ByteString& bytes);
+    // How long one message may hold the caller when the device stops taking bytes
+    // (flow control held off, adapter pulled out), and how long close() lets queued
+    // output leave. Well under the one-second period.
+    static constexpr std::chrono::milliseconds writeBudget{100};
 
     bool isOpen() const { return m_device != nullptr; }
     int portIndex() const { return m_portIndex; }
@@ -117,11 +121,6 @@ class SerialPort {
         WriteFailure kind = WriteFailure::None;
         void add(SystemError failure);
     };
-
-    // How long one message may hold the caller when the device stops taking bytes
-    // (flow control held off, adapter pulled out), and how long close() lets queued
-    // output leave. Well under the one-second period.
-    static constexpr std::chrono::milliseconds writeBudget{100};
 
     // Per platform (serial_port_<platform>.cpp), for open, close and write:
     // The system's codes for an argument out of range, a port that is not open and
