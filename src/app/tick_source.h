@@ -53,7 +53,7 @@ class TickSource {
     }
     // Called by acknowledge(), on its caller's thread, when the system reports that
     // the wall clock was set, at once (the tick itself waits for the next change of
-    // second). Only where the platform reports steps (Linux).
+    // second). Linux learns of a step at once, Windows at the next expiry.
     void setClockSetAction(std::function<void()> action) { m_clockSetAction = std::move(action); }
     // Stops and releases the timer; harmless when stopped.
     void stop();
