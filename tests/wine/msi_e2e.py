@@ -155,10 +155,10 @@ def upgrade(args):
         older = os.path.join(workdir, os.path.basename(args.msi))
         shutil.copy(args.msi, older)
         newer, version = newer_package(args, workdir)
-        # In a prefix just made, Wine's service manager, once msiexec has run, fails
-        # to start any service for a while ("Could not get handle to service",
-        # request timeouts); with the prefix's Wine processes started afresh it
-        # starts them at once.
+        # In a prefix made in the same run, after msiexec had run there, Wine's
+        # service manager refused to start the service ("Could not get handle to
+        # service", request timeouts) until the prefix's Wine processes were
+        # started afresh.
         if not restart_prefix(args.root):
             fail("could not restart the Wine prefix")
         line = PortLine(args.root, "com1")
@@ -172,9 +172,8 @@ def upgrade(args):
                     fail("--install-service %s: status %d %r %r" %
                          (" ".join(options), status, out, err))
             before = {service: prefix.image_path(service) for service in installs}
-            # Wine's service manager refuses a start while another service is still
-            # starting (here Wine's own, brought up by msiexec): asked again, it
-            # starts it.
+            # Wine's service manager has answered "Service database locked" while it
+            # was still busy with another service; asked again, it started it.
             deadline = time.monotonic() + 60
             while True:
                 status, out, err = prefix.run("net.exe", "start", "Chronvane32-COM1")
