@@ -54,8 +54,8 @@ class TickSource {
     // Called by acknowledge(), on its caller's thread, when the system reports that
     // the wall clock was set, at once. It answers whether that acknowledge() is a
     // tick (the second now shown is still to be sent and it is not too late for
-    // it); the tick after that waits for the next change of second either way. Only
-    // where the platform reports steps (Linux).
+    // it); the tick after that waits for the next change of second either way.
+    // Linux learns of a step at once, Windows at the next expiry.
     void setClockSetAction(std::function<bool()> action) { m_clockSetAction = std::move(action); }
     // Stops and releases the timer; harmless when stopped.
     void stop();

@@ -23,16 +23,57 @@ std::int64_t wallClockUnits() {
     return (static_cast<std::int64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
 }
 
+// The performance counter in 100 ns units: it runs on whatever is done to the wall
+// clock.
+std::int64_t counterUnits() {
+    static const std::int64_t perSecond = [] {
+        LARGE_INTEGER frequency{};
+        QueryPerformanceFrequency(&frequency);
+        return static_cast<std::int64_t>(frequency.QuadPart);
+    }();
+    LARGE_INTEGER count{};
+    QueryPerformanceCounter(&count);
+    const std::int64_t ticks = count.QuadPart;
+    return ticks / perSecond * 10'000'000 + ticks % perSecond * 10'000'000 / perSecond;
+}
+
+// The wall clock less the counter, read close together: a clock set between two
+// readings shows as a change of it. A reading interrupted in between is taken
+// again, so that a preemption is not mistaken for a step.
+std::int64_t wallLessCounter() {
+    constexpr std::int64_t widestUnits = 500;  // 50 us
+    std::int64_t difference = 0;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const std::int64_t before = counterUnits();
+        const std::int64_t wall = wallClockUnits();
+        const std::int64_t after = counterUnits();
+        difference = wall - (before + (after - before) / 2);
+        if (after - before <= widestUnits) {
+            break;
+        }
+    }
+    return difference;
+}
+
+// A change of wallLessCounter() beyond this is the clock being set. Slewing moves it
+// too, by at most some hundred microseconds a second where a time service does it;
+// a step this small would not move a message out of its millisecond anyway.
+constexpr std::int64_t stepUnits = 20'000;  // 2 ms
+
 }  // namespace
 
 // The timer is re-armed at each expiry for the next slot of the wall clock, with a
 // due time relative to now rather than absolute: Windows holds an absolute timer
 // until the wall clock reaches it, so a clock set back by an hour would silence the
 // clock for an hour. A relative timer runs on the interrupt clock, which nobody
-// sets; the wall clock is looked at again at every expiry, so a step either way is
-// followed within one period. The timer is manual-reset: it stays signalled until
-// acknowledge() re-arms it, so any loop may wait on it and acknowledge() can tell a
-// real expiry from a spurious call.
+// sets. Windows has no timer that reports a set clock (as Linux's cancel-on-set
+// does) without a window for WM_TIMECHANGE, so every expiry compares the wall clock
+// with the performance counter: when they have moved apart since the timer was
+// armed, the clock was set, and the tick follows the step as on Linux (the clock-set
+// action, then the next change of second), at most one period after it. Only
+// re-arming for the next slot would tick part-way through the new second. The
+// timer is manual-reset: it stays signalled until acknowledge() re-arms it, so any
+// loop may wait on it and acknowledge() can tell a real expiry from a spurious call.
 // FILETIME and due times count 100 ns.
 const std::int64_t TickSource::unitsPerMicro = 10;
 // 1970-01-01 is a whole number of seconds after 1601-01-01.
@@ -43,6 +84,8 @@ struct TickSource::Timer {
     // The wall clock time (100 ns units) the timer was last armed for: a slot, or
     // the wake lead before one.
     std::int64_t expiry = 0;
+    // wallLessCounter() when it was armed.
+    std::int64_t wallLessCounter = 0;
 };
 
 void TickSource::TimerDeleter::operator()(Timer* timer) const {
@@ -90,6 +133,7 @@ bool TickSource::readWallClock(std::int64_t& now) {
 
 bool TickSource::armAt(std::int64_t now, std::int64_t firstExpiry) {
     m_timer->expiry = firstExpiry;
+    m_timer->wallLessCounter = wallLessCounter();
     LARGE_INTEGER due{};
     due.QuadPart = -(m_timer->expiry - now);  // negative: relative to now
     if (!SetWaitableTimer(m_timer->handle, &due, 0, nullptr, nullptr, FALSE)) {
@@ -110,6 +154,20 @@ bool TickSource::acknowledge() {
     if (state != WAIT_OBJECT_0) {
         m_lastError = lastSystemError();
         return false;
+    }
+    const std::int64_t moved = wallLessCounter() - m_timer->wallLessCounter;
+    if (moved > stepUnits || moved < -stepUnits) {
+        // As on Linux: the second the step lands in is sent at once when it is
+        // still to be sent and not too late for it.
+        const bool tickNow = m_clockSetAction && m_clockSetAction();
+        // Re-arming also resets the signal; a timer that cannot be re-armed would
+        // stay signalled, so it is stopped with the reason kept.
+        if (!followClockStep()) {
+            const SystemError error = m_lastError;
+            stop();
+            m_lastError = error;
+        }
+        return tickNow;
     }
     // The interrupt clock and the wall clock may drift apart by a little while the
     // wall clock is being slewed: an expiry that comes before its time would read

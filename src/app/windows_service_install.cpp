@@ -180,7 +180,16 @@ int installService(ProgramOptions& options) {
     say(std::string(replaced ? "Changed" : "Installed") + " the service " + narrow(name) + " (\"" +
         narrow(serviceDisplayName(port)) + "\"): it starts at boot as LocalService and runs");
     say("  " + narrow(command));
-    say("Start it now with: net start " + narrow(name));
+    // The service manager hands a service its command line only when it starts it:
+    // one that runs on keeps the options it started with.
+    SERVICE_STATUS status{};
+    if (replaced && QueryServiceStatus(service.get(), &status) &&
+        status.dwCurrentState != SERVICE_STOPPED) {
+        say("It is running with its old options; restart it for the new ones with: net stop " +
+            narrow(name) + " && net start " + narrow(name));
+    } else {
+        say("Start it now with: net start " + narrow(name));
+    }
     if (sourceError != ERROR_SUCCESS) {
         say("The Event Log source Chronvane32 could not be registered (" +
             reasonFor(sourceError) + "); the service logs without it.");

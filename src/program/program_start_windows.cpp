@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/console_app.h"
+#include "app/time_zone_check.h"
 #include "print.h"
 #include "program_start.h"
 
@@ -79,7 +80,13 @@ void reportAtStart(const std::string& text) {
     }
 }
 
-// Nothing to check: the C runtime reads no zone database.
-void reportStartConditions() {}
+// The C runtime reads TZ in a form of its own and quietly sends UTC for anything
+// else.
+void reportStartConditions() {
+    const std::string zoneProblem = guardTimeZone();
+    if (!zoneProblem.empty()) {
+        reportAtStart(zoneProblem);
+    }
+}
 
 }  // namespace chronvane

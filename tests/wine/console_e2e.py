@@ -6,7 +6,7 @@ settings the program asked Wine for (recorded by a tcsetattr preload shim, since
 pseudo-terminal reports 8N1 whatever was asked), that Ctrl+C (SIGINT, which Wine
 turns into CTRL_C_EVENT) ends it with status 0, and afterwards that COM1 really was
 this script's pseudo-terminal; and that a COM port whose device is missing is
-named as no such port.
+named as no such port, and a zone name in TZ is warned about.
 
 Usage: console_e2e.py --root ROOT --exe chronvane32.exe [--shim RECORDER.so]
                       [--bench SECONDS]
@@ -207,9 +207,10 @@ def e2e(args):
 def missing_port(args):
     """COM2 of the prefix leads to a path that does not exist, as a port whose
     adapter is gone: the reason must say there is no such port, not that it is no
-    serial port."""
+    serial port. Its TZ is a zone name, which the C runtime does not read: the
+    program must say at start that UTC is in effect instead, as it does on Linux."""
     verify_ports(args.root)
-    env = wine_env(args.root)
+    env = wine_env(args.root, TZ="Asia/Kolkata")
     with tempfile.TemporaryDirectory(prefix="chronvane-wine-missing-") as workdir:
         err_path = os.path.join(workdir, "stderr.txt")
         with open(err_path, "wb") as err, open(os.devnull, "r+b") as null:
@@ -230,7 +231,10 @@ def missing_port(args):
                 process.wait()
         if wanted not in errors:
             fail("missing port: %r not in stderr: %r" % (wanted, errors))
-        print("missing port: named as no such port")
+        zone = 'chronvane32: time zone "Asia/Kolkata" is no rule the C runtime reads'
+        if zone not in errors or "so UTC is in effect" not in errors:
+            fail("TZ=Asia/Kolkata: no warning that UTC is in effect on stderr: %r" % errors)
+        print("missing port: named as no such port; a zone name in TZ: warned, UTC")
 
 
 def bench(args):

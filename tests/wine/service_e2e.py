@@ -187,6 +187,14 @@ def e2e(args):
             count = check_datetime_messages(line.read(3.5))
             if count < 2:
                 fail("%d whole messages in 3.5 s" % count)
+            # Installed again while it runs: the new options wait for a restart, and
+            # the operator is told so rather than to start what already runs.
+            status, out, err = prefix.run(args.exe, "--install-service", "-ostrel8",
+                                          "--device", "COM1=\\\\.\\COM1", "--flow", "none")
+            if status != 0 or "restart it for the new ones" not in out or \
+                    "net stop " + SERVICE not in out:
+                fail("--install-service while running: status %d, output %r %r" %
+                     (status, out, err))
 
             # Timed from the start of net.exe, which asks at once and then waits for
             # the service in steps of its own. What a Wine program takes to start
