@@ -392,21 +392,26 @@ TEST_F(SerialPortTest, AFaultThatEndsTheProcessGivesUpExclusiveUse) {
     }
 }
 
-// After the line went away, a link to /dev/pts/N leads to whatever holds that
-// number now. Only a pseudo-terminal made to stand in for ours (its master end
-// held, nobody on its device end) is taken back; a terminal someone uses is not.
-TEST(SerialPortReopen, ThroughALinkOnlyAFreePseudoTerminalOfOurOwnerIsTaken) {
+// After the line went away, a /dev/pts/N name leads to whatever holds that number
+// now, and a link to it too. Only a pseudo-terminal made to stand in for ours (its
+// master end held, nobody on its device end) is taken back; a terminal someone uses
+// is not. By its own name the number comes back to the same pseudo-terminal here,
+// as nothing makes the system hand it out again on demand.
+TEST(SerialPortReopen, OnlyAFreePseudoTerminalOfOurOwnerIsTakenBack) {
     namespace fs = std::filesystem;
     struct Case {
         const char* name;
+        bool throughLink;
         bool anotherUsers;
         bool deviceEndHeld;
         bool taken;
     };
     const Case cases[] = {
-        {"another user's terminal", true, false, false},
-        {"a terminal of our user that a program has open", false, true, false},
-        {"a pseudo-terminal standing in for the line", false, false, true},
+        {"link: another user's terminal", true, true, false, false},
+        {"link: a terminal of our user that a program has open", true, false, true, false},
+        {"link: a pseudo-terminal standing in for the line", true, false, false, true},
+        {"own name: a terminal of our user that a program has open", false, false, true, false},
+        {"own name: a pseudo-terminal standing in for the line", false, false, false, true},
     };
     const fs::path link =
         fs::temp_directory_path() / ("chronvane-reopen-" + std::to_string(getpid()));
@@ -416,26 +421,30 @@ TEST(SerialPortReopen, ThroughALinkOnlyAFreePseudoTerminalOfOurOwnerIsTaken) {
         fs::remove(link);
         fs::create_symlink(first->devicePath(), link);
         DeviceMap devices;
-        devices.setPath(0, link.string());
+        devices.setPath(0, c.throughLink ? link.string() : first->devicePath());
         SerialPort port(devices);
         ASSERT_TRUE(port.open(0, timeLine));
-        first.reset();
-
-        PtyPair second;
+        std::unique_ptr<PtyPair> second;
+        if (c.throughLink) {
+            first.reset();
+            second = std::make_unique<PtyPair>();
+            fs::remove(link);
+            fs::create_symlink(second->devicePath(), link);
+        } else {
+            second = std::move(first);
+        }
         if (c.anotherUsers) {
-            ASSERT_EQ(chown(second.devicePath().c_str(), 65534, 65534), 0)
+            ASSERT_EQ(chown(second->devicePath().c_str(), 65534, 65534), 0)
                 << "needs root to give the terminal to another user: " << std::strerror(errno);
         }
         if (!c.deviceEndHeld) {
-            second.closeDevice();
+            second->closeDevice();
         }
-        fs::remove(link);
-        fs::create_symlink(second.devicePath(), link);
         EXPECT_EQ(port.reopen(0, timeLine), c.taken);
         if (!c.taken) {
             EXPECT_EQ(port.lastError().code, ESTALE);
             EXPECT_FALSE(port.write(buildEseMessage({})));
-            EXPECT_TRUE(second.drain().empty());
+            EXPECT_TRUE(second->drain().empty());
         }
     }
     fs::remove(link);
