@@ -2,14 +2,13 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <signal.h>
 
 #include <atomic>
 #include <cerrno>
