@@ -421,7 +421,10 @@ def run_checks(container, line, deb, results):
     props = container.show("ActiveState", "Result", "ExecMainStatus")
     _, status_text = container.run("systemctl", "status", "--no-pager", "-n", "0", UNIT)
     results["stopped"] = status_text
-    check(free and elapsed <= 2, f"systemctl stop returned after {elapsed:.2f} s and the device is free")
+    left_claimed = line.exclusive()
+    check(free and not left_claimed and elapsed <= 2,
+          f"systemctl stop returned after {elapsed:.2f} s and the device is free"
+          f"{' but still claimed for exclusive use' if left_claimed else ', its exclusive flag clear'}")
     check(props == {"ActiveState": "inactive", "Result": "success", "ExecMainStatus": "0"},
           f"a clean stop: {props}", status_text)
 
