@@ -11,7 +11,8 @@ namespace chronvane {
 // use given up, or the device stays "busy" for every other user (and a pseudo-
 // terminal never takes a reader again). Left out are those a fault of the
 // program's own raises (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGABRT),
-// where carrying on to a clean end is not to be trusted, and the harmless ones
+// where carrying on to a clean end is not to be trusted (the serial port gives up
+// exclusive use on those by itself, and lets them go on), and the harmless ones
 // below, which are ignored instead.
 inline std::vector<int> endingSignals() {
     std::vector<int> signals{SIGHUP,  SIGINT,  SIGTERM,   SIGQUIT, SIGUSR1, SIGUSR2,  SIGALRM,

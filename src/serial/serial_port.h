@@ -40,9 +40,12 @@ class SerialPort {
     // index portCount or more, compared unsigned (so negatives too), or a line the
     // platform cannot set (see supports): returns false, changes nothing (lastError:
     // the system's code for an invalid argument). Otherwise: opens the device for
-    // exclusive use; discards pending output; sets line's speed, data bits, parity,
-    // stop bits and output flow control (see LineSettings), raw output and no local
-    // processing, leaving every other setting as the device had it; and reads the
+    // exclusive use, refused (busy) when another holder already claimed it so, even
+    // where the system would let this process past that claim (root on Linux);
+    // discards pending output; sets line's speed, data bits, parity, stop bits and
+    // output flow control (see LineSettings), raw output and no echo or signal
+    // characters from what the line receives, leaving every other setting as the
+    // device had it; and reads the
     // settings back to check they took (a driver that kept other line settings or
     // another flow control fails the open). A virtual COM (see
     // DeviceMap::setVirtual) is opened through its pseudo-terminal, not by path.
@@ -56,18 +59,23 @@ class SerialPort {
     // same as open(index, line). A path can be handed to another device
     // meanwhile (a /dev/pts number goes to the next pseudo-terminal made, another
     // user's): it is taken back only when it still names the same device (its
-    // device number, and for a pseudo-terminal its owner), or when it is a name
-    // meant to follow a replug: a symbolic link (/dev/serial/by-id/..., or one the
-    // user made), which is followed wherever it now points, or a USB adapter's
-    // ttyUSB/ttyACM node, which comes back under the same name. Otherwise returns
-    // false and leaves the device alone (lastError ESTALE).
+    // device number), or when it is a name meant to follow a replug: a symbolic
+    // link (/dev/serial/by-id/..., or one the user made), which is followed to
+    // whatever it now points to, or a USB adapter's ttyUSB/ttyACM node, which comes
+    // back under the same name. A pseudo-terminal, by either kind of name, is
+    // taken only when it has the owner ours had and nobody else has it open (as
+    // far as this process can see; see othersHoldOpen). Otherwise returns false
+    // and leaves the device alone (lastError ESTALE).
     // On Windows: open() again; a COM name always stands for the same port.
     bool reopen(int index, const LineSettings& line);
 
     // Releases the device if one is held; harmless when closed. Output still queued
     // gets about 100 ms to leave and is then dropped, so a line held off by flow
     // control cannot hold the caller. Exclusive use is given up even while another
-    // process keeps the device open. portIndex() is -1 afterwards whatever the
+    // process keeps the device open. POSIX: the termios settings open() found are
+    // put back, and a fault that ends the process (a crash, abort) gives up
+    // exclusive use too (Windows ends a dead process's sharing by itself).
+    // portIndex() is -1 afterwards whatever the
     // outcome; a port whose open failed records the system's code for a port that
     // is not open.
     void close();

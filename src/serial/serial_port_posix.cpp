@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -9,22 +10,28 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <iterator>
+#include <mutex>
 
 #include "core/deadline.h"
 #include "core/retry_on_interrupt.h"
+#include "line_holders.h"
 #include "output_queue_posix.h"
 #include "raw_line.h"
 #include "virtual_port.h"
 
 // The serial port on a POSIX tty. open(): open() read-write, O_NOCTTY | O_NONBLOCK;
-// exclusive use by flock LOCK_EX|LOCK_NB, then TIOCEXCL; tcflush of pending output;
-// termios with the four line settings, the flow control (None: IXON, IXOFF, IXANY
-// and CRTSCTS off; XonXoff: IXON on, CRTSCTS off; RtsCts: CRTSCTS on, IXON off),
-// OPOST and local echo and signal characters off; written back and read again
-// (EINVAL when the line settings did not take, EOPNOTSUPP when the flow control
-// did not: a driver without RTS/CTS drops CRTSCTS). A virtual COM's
+// exclusive use by flock LOCK_EX|LOCK_NB, TIOCGEXCL (EBUSY when set and another
+// descriptor holds the device), then TIOCEXCL; tcflush of pending output; termios
+// read and kept, then the four line settings, the flow control (None: IXON, IXOFF,
+// IXANY and CRTSCTS off; XonXoff: IXON on, CRTSCTS off; RtsCts: CRTSCTS on, IXON
+// off), OPOST, ECHO, ECHONL and ISIG off; written back and read again (EINVAL when
+// the line settings did not take, EOPNOTSUPP when the flow control did not: a
+// driver without RTS/CTS drops CRTSCTS). close(): the termios kept at open written
+// back, TIOCNXCL, close. A virtual COM's
 // pseudo-terminal master is duplicated instead of opened by path, and gets no
 // flock or TIOCEXCL: nobody else can open that end, and a lock would fall on the
 // inode every pseudo-terminal master shares. The speeds are termios's, 1200 to
@@ -34,12 +41,14 @@
 namespace chronvane {
 namespace {
 
-// What a Linux tty does on its own that a serial port must not: echo received bytes
-// back out of the line (ECHO, ECHONL), so a receiver that talks back or noise on RX
-// would land between our bytes; flush queued output when a received byte is an
-// interrupt character (ISIG), cutting a message short; and collect input in lines
-// (ICANON, IEXTEN), which nobody reads here anyway.
-constexpr tcflag_t localBitsOff = ECHO | ECHONL | ICANON | ISIG | IEXTEN;
+// What a Linux tty does on its own with received bytes that reaches the output: echo
+// them back out of the line (ECHO, and ECHONL, which echoes a newline even without
+// ECHO), so a receiver that talks back or noise on RX would land between our bytes;
+// and flush queued output when one is an interrupt character (ISIG), cutting a
+// message short. The rest of input processing (ICANON, IEXTEN, VMIN, VTIME) only
+// shapes what a reader would get, and nothing reads here: it stays as the device
+// had it, for whoever shares the line.
+constexpr tcflag_t localBitsOff = ECHO | ECHONL | ISIG;
 
 // The flow control bits the port decides. None: no handshake at all, in either
 // direction (IXON, IXOFF, IXANY and CRTSCTS off). XonXoff: output stops on a
@@ -68,7 +77,7 @@ void applyFlowControl(termios& settings, FlowControl flow) {
     }
 }
 
-// The line's framing, raw output and no local processing: a Linux tty by default
+// The line's framing, raw output and no echo: a Linux tty by default
 // turns 0x0A into 0x0D 0x0A (OPOST|ONLCR) and may turn 0x0D into 0x0A (OCRNL), and
 // the 8-bit message carries both as plain values. Besides the flow control asked
 // for, nothing else is touched: modem control and the special characters stay as
@@ -121,6 +130,71 @@ SystemError notASerialLine(int fd) {
     return SystemError{};
 }
 
+// A descriptor of every line held for exclusive use, for the fault handler below;
+// -1 in a free slot. More slots than ports, for a program with a few SerialPorts.
+constexpr int heldLineSlots = 8;
+std::atomic<int> heldLines[heldLineSlots] = {-1, -1, -1, -1, -1, -1, -1, -1};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+void noteHeldLine(int fd) {
+    for (std::atomic<int>& slot : heldLines) {
+        int expected = -1;
+        if (slot.compare_exchange_strong(expected, fd)) {
+            return;
+        }
+    }
+}
+
+void forgetHeldLine(int fd) {
+    for (std::atomic<int>& slot : heldLines) {
+        int expected = fd;
+        if (slot.compare_exchange_strong(expected, -1)) {
+            return;
+        }
+    }
+}
+
+// The faults of the program's own (and abort()) end it without its stop path, and
+// the exclusive flag would outlive it wherever someone else keeps the device open (a
+// pseudo-terminal's other end, a monitor on the line): every later open, a restarted
+// instance's too, would be refused. The handler gives the flag up, a system call
+// that is safe in any state, and lets the signal go on as before (a core dump), so
+// the fault is not hidden.
+constexpr int faultSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGABRT};
+struct sigaction earlierFaultActions[std::size(faultSignals)];
+
+void giveUpLinesOnFault(int signal, siginfo_t* info, void* /*context*/) {
+    for (std::atomic<int>& slot : heldLines) {
+        const int fd = slot.load();
+        if (fd >= 0) {
+            ioctl(fd, TIOCNXCL);
+        }
+    }
+    for (std::size_t i = 0; i < std::size(faultSignals); ++i) {
+        if (faultSignals[i] == signal) {
+            sigaction(signal, &earlierFaultActions[i], nullptr);
+        }
+    }
+    // A fault raised by an instruction comes again when the handler returns, now
+    // to the earlier action; one that was sent (kill, abort's raise) would not.
+    if (info == nullptr || info->si_code <= 0) {
+        raise(signal);
+    }
+}
+
+void watchForFaultsOnce() {
+    static std::once_flag installed;
+    std::call_once(installed, [] {
+        struct sigaction action {};
+        action.sa_sigaction = giveUpLinesOnFault;
+        action.sa_flags = SA_SIGINFO;
+        sigemptyset(&action.sa_mask);
+        for (std::size_t i = 0; i < std::size(faultSignals); ++i) {
+            sigaction(faultSignals[i], &action, &earlierFaultActions[i]);
+        }
+    });
+}
+
 // The kernel names a USB serial adapter's node after its driver and the order
 // the adapters came in; unplugged and plugged back, it comes back under that name
 // with a new device number.
@@ -140,6 +214,8 @@ struct SerialPort::Device {
     int fd;
     // Set for a virtual COM.
     std::shared_ptr<VirtualPort> virtualPort;
+    // The settings the device had before the open changed them, put back at close.
+    termios found;
 };
 
 void SerialPort::DeviceDeleter::operator()(Device* device) const {
@@ -214,34 +290,64 @@ SystemError SerialPort::openDevice(int index, const LineSettings& line) {
     if (!isatty(fd)) {
         return abandon(SystemError{ENOTTY});
     }
+    // Only a privileged open gets past a line's exclusive flag. Set while another
+    // descriptor has the line, it is that holder's claim. Set with nobody else on
+    // the line, it was left by a holder that could not give it up (killed): it
+    // guards nothing, and our own claim takes its place.
+    if (!virtualPort) {
+        int exclusive = 0;
+        struct stat device {};
+        if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0 &&
+            (fstat(fd, &device) != 0 || othersHoldOpen(device, fd))) {
+            return abandon(SystemError{EBUSY});
+        }
+    }
     if (!virtualPort && ioctl(fd, TIOCEXCL) < 0) {
         return abandon(lastSystemError());
     }
+    // From here on a failure gives the claim up again: it would outlive the close
+    // while anyone else has the device open.
+    auto unclaimAndAbandon = [&](SystemError error) {
+        if (!virtualPort) {
+            ioctl(fd, TIOCNXCL);
+        }
+        return abandon(error);
+    };
     // Output still queued from an earlier user of the device would reach the
     // receiver ahead of our first message.
     tcflush(fd, TCOFLUSH);
 
-    termios settings{};
-    if (retryOnInterrupt([&] { return tcgetattr(fd, &settings); }) < 0) {
-        return abandon(lastSystemError());
+    termios found{};
+    if (retryOnInterrupt([&] { return tcgetattr(fd, &found); }) < 0) {
+        return unclaimAndAbandon(lastSystemError());
     }
+    // And leaves the device as it was found.
+    auto restoreAndAbandon = [&](SystemError error) {
+        retryOnInterrupt([&] { return tcsetattr(fd, TCSANOW, &found); });
+        return unclaimAndAbandon(error);
+    };
+    termios settings = found;
     applyLineSettings(settings, line);
     if (retryOnInterrupt([&] { return tcsetattr(fd, TCSANOW, &settings); }) < 0) {
-        return abandon(lastSystemError());
+        return restoreAndAbandon(lastSystemError());
     }
     // tcsetattr succeeds when any one change was applied; read back to be sure.
     termios actual{};
     if (retryOnInterrupt([&] { return tcgetattr(fd, &actual); }) < 0) {
-        return abandon(lastSystemError());
+        return restoreAndAbandon(lastSystemError());
     }
     if (!settingsTook(settings, actual)) {
-        return abandon(SystemError{EINVAL});
+        return restoreAndAbandon(SystemError{EINVAL});
     }
     if (!flowControlTook(settings, actual)) {
-        return abandon(SystemError{EOPNOTSUPP});
+        return restoreAndAbandon(SystemError{EOPNOTSUPP});
     }
 
-    m_device.reset(new Device{fd, virtualPort});
+    m_device.reset(new Device{fd, virtualPort, found});
+    if (!virtualPort) {
+        watchForFaultsOnce();
+        noteHeldLine(fd);
+    }
     return SystemError{};
 }
 
@@ -256,29 +362,39 @@ void SerialPort::noteIdentity() {
 
 SystemError SerialPort::checkIdentity(int index) const {
     const std::string& path = m_devices.path(index);
-    struct stat link {};
-    // Gone altogether: the open will say so.
-    if (lstat(path.c_str(), &link) != 0) {
-        return SystemError{};
-    }
-    if (S_ISLNK(link.st_mode) || isReplugName(path)) {
-        return SystemError{};
-    }
+    struct stat name {};
     struct stat now {};
-    if (stat(path.c_str(), &now) != 0) {
+    // Gone altogether, or a link to nothing: the open will say so.
+    if (lstat(path.c_str(), &name) != 0 || stat(path.c_str(), &now) != 0) {
         return SystemError{};
     }
-    const bool sameDevice = S_ISCHR(now.st_mode) && now.st_rdev == m_identity.device;
-    const bool sameOwner = !isPseudoTerminalDevice(now.st_rdev) || now.st_uid == m_identity.owner;
-    return sameDevice && sameOwner ? SystemError{} : SystemError{ESTALE};
+    if (!S_ISCHR(now.st_mode)) {
+        return SystemError{ESTALE};
+    }
+    const bool sameDevice = now.st_rdev == m_identity.device;
+    // A link is there to follow a replug, whatever it now points to, except to a
+    // pseudo-terminal: those numbers are handed out again, to anyone.
+    const bool followed = S_ISLNK(name.st_mode) || isReplugName(path);
+    if (!isPseudoTerminalDevice(now.st_rdev)) {
+        return sameDevice || followed ? SystemError{} : SystemError{ESTALE};
+    }
+    // Another user's terminal is theirs; one of our own user's that a program has
+    // open (a shell in a new terminal window) is in use. A line made to stand in
+    // for ours (the master end of it held, the device end free) is taken.
+    const bool ours = (sameDevice || followed) && now.st_uid == m_identity.owner;
+    return ours && !othersHoldOpen(now, -1) ? SystemError{} : SystemError{ESTALE};
 }
 
 SystemError SerialPort::releaseDevice() {
     const int fd = m_device->fd;
+    // A line shared with other uses (a console, a modem) is left as it was found;
+    // one that went away refuses, and there is nothing left to put back.
+    retryOnInterrupt([&] { return tcsetattr(fd, TCSANOW, &m_device->found); });
     // TIOCEXCL outlives our descriptor while anyone else holds the device open
     // (a getty, ModemManager), and would then shut out our own next open.
     if (!m_device->virtualPort) {
         ioctl(fd, TIOCNXCL);
+        forgetHeldLine(fd);
     }
     // Closing releases the flock. A close interrupted by a signal has still
     // released the descriptor on Linux, so it is not retried.

@@ -611,7 +611,9 @@ TEST(Console, ComesBackWhenTheDeviceReturns) {
     }
     EXPECT_LE(notOpened, 1);
 
+    // Plugged in again, with nobody on the line yet.
     PtyPair second;
+    second.closeDevice();
     pointLinkAt(second.devicePath());
     EXPECT_EQ(child.outLine(startWait), "COM1 opened successfully.");
     const auto a = receive(second, true);

@@ -281,8 +281,10 @@ TEST(ControllerRecovery, ReopensTheSameDeviceOnceItIsBack) {
     EXPECT_EQ(controller.activePort(), 1);
     EXPECT_EQ(controller.portActivity(), ClockController::PortActivity::CannotOpen);
 
-    // Plugged in again: back at this change of second, so this second is sent.
+    // Plugged in again: back at this change of second, so this second is sent. A
+    // replugged line has nobody on it yet.
     PtyPair second;
+    second.closeDevice();
     fs::create_symlink(second.devicePath(), link);
     clock.setSecond(5);
     controller.onTick();

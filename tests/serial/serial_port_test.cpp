@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -7,7 +8,10 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include <gmock/gmock.h>
@@ -71,17 +75,23 @@ TEST_F(SerialPortTest, BytesLeaveVerbatimEvenWhenTheDeviceTranslatedOutput) {
     EXPECT_THAT(pty.read(60), ElementsAreArray(both));
 }
 
-TEST_F(SerialPortTest, SetsTheLineAndKeepsEveryOtherSetting) {
+// A line shared with other uses (a console, a modem) is left as it was found.
+TEST_F(SerialPortTest, SetsTheLineKeepsEveryOtherSettingAndPutsItAllBackAtClose) {
     termios preset = deviceSettings();
     cfsetispeed(&preset, B1200);
     cfsetospeed(&preset, B1200);
     preset.c_cflag = (preset.c_cflag & ~CSIZE) | CS7 | PARENB | PARODD | CSTOPB | HUPCL;
-    preset.c_iflag |= ICRNL | IGNBRK;
+    preset.c_iflag |= ICRNL | IGNBRK | IXON;
+    preset.c_oflag |= OPOST | ONLCR;
     preset.c_cc[VSTART] = 0x11;
     preset.c_cc[VSTOP] = 0x13;
     preset.c_cc[VINTR] = 0x07;
+    preset.c_cc[VMIN] = 5;
+    preset.c_cc[VTIME] = 7;
     preset.c_lflag |= ECHO | ECHONL | ICANON | ISIG | IEXTEN | TOSTOP;
     ASSERT_EQ(tcsetattr(pty.deviceFd(), TCSANOW, &preset), 0);
+    // What the pseudo-terminal kept of it.
+    const termios found = deviceSettings();
 
     ASSERT_TRUE(port.open(0, timeLine));
     const termios after = deviceSettings();
@@ -94,9 +104,19 @@ TEST_F(SerialPortTest, SetsTheLineAndKeepsEveryOtherSetting) {
     EXPECT_EQ(after.c_cc[VSTART], 0x11);
     EXPECT_EQ(after.c_cc[VSTOP], 0x13);
     EXPECT_EQ(after.c_cc[VINTR], 0x07);
-    // Echo, line editing and signal characters go; the other local flags stay.
-    EXPECT_EQ(after.c_lflag,
-              preset.c_lflag & ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN));
+    EXPECT_EQ(after.c_cc[VMIN], 5);
+    EXPECT_EQ(after.c_cc[VTIME], 7);
+    // Echo and signal characters go; line editing and the other local flags stay.
+    EXPECT_EQ(after.c_lflag, found.c_lflag & ~static_cast<tcflag_t>(ECHO | ECHONL | ISIG));
+
+    port.close();
+    const termios closed = deviceSettings();
+    EXPECT_EQ(closed.c_iflag, found.c_iflag);
+    EXPECT_EQ(closed.c_oflag, found.c_oflag);
+    EXPECT_EQ(closed.c_cflag, found.c_cflag);
+    EXPECT_EQ(closed.c_lflag, found.c_lflag);
+    EXPECT_EQ(cfgetospeed(&closed), cfgetospeed(&found));
+    EXPECT_EQ(std::memcmp(closed.c_cc, found.c_cc, sizeof closed.c_cc), 0);
 }
 
 // Every part of the line is set, not only what the clock uses. A pseudo-terminal
@@ -201,6 +221,33 @@ TEST_F(SerialPortTest, ClosingGivesUpExclusiveUseWhileOthersHoldTheDevice) {
     port.close();
     ASSERT_EQ(ioctl(pty.deviceFd(), TIOCGEXCL, &exclusive), 0);
     EXPECT_EQ(exclusive, 0);
+}
+
+// Root gets past a line's exclusive flag, which is another holder's claim while
+// that holder has the line open. Left by a holder that is gone (killed before it
+// could give it up: the flag lives on while the other end of a pseudo-terminal is
+// open), it guards nothing and must not lock a new instance out, as root or not.
+TEST_F(SerialPortTest, AnExclusiveClaimIsRespectedWhileItsHolderHasTheLine) {
+    ASSERT_EQ(ioctl(pty.deviceFd(), TIOCEXCL), 0);
+    EXPECT_FALSE(port.open(0, timeLine)) << "opened a line another holder claimed";
+    EXPECT_EQ(port.lastError().code, EBUSY);
+
+    pty.closeDevice();
+    if (geteuid() != 0) {
+        // Only a privileged open can find the flag, so an unprivileged one is
+        // refused by the system whatever holds the line.
+        EXPECT_FALSE(port.open(0, timeLine));
+        FAIL() << "needs root: the claim left by a holder that is gone is not checked";
+    }
+    ASSERT_TRUE(port.open(0, timeLine)) << std::strerror(port.lastError().code);
+    port.close();
+    // And given up at close, as if it had been ours from the start.
+    const int device = ::open(pty.devicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(device, 0) << std::strerror(errno);
+    int exclusive = 1;
+    EXPECT_EQ(ioctl(device, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    ::close(device);
 }
 
 TEST_F(SerialPortTest, ASecondOpenFailsWhileTheFirstHoldsTheDevice) {
@@ -310,6 +357,97 @@ TEST_F(SerialPortTest, NeverBecomesTheControllingTerminal) {
         return tty < 0 ? 0 : 1;
     });
     EXPECT_EQ(result, 0);
+}
+
+// A crash or abort() ends the program without its stop path; the line's exclusive
+// flag lives on while anyone else has the line open (here the test), and would
+// lock every later open out.
+TEST_F(SerialPortTest, AFaultThatEndsTheProcessGivesUpExclusiveUse) {
+    struct Case {
+        const char* name;
+        void (*fault)();
+    };
+    const Case cases[] = {
+        {"a crash", [] { std::raise(SIGSEGV); }},
+        {"abort()", [] { std::abort(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int result = inChild([&] {
+            const rlimit noCore{0, 0};
+            setrlimit(RLIMIT_CORE, &noCore);
+            SerialPort held(devicesFor(pty.devicePath()));
+            if (!held.open(0, timeLine)) {
+                return 20;
+            }
+            c.fault();
+            return 21;
+        });
+        EXPECT_NE(result, 20) << "the child could not open the line";
+        EXPECT_NE(result, 21) << "the fault did not end the child";
+        int exclusive = 1;
+        ASSERT_EQ(ioctl(pty.deviceFd(), TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 0);
+        ASSERT_EQ(ioctl(pty.deviceFd(), TIOCNXCL), 0);
+    }
+}
+
+// After the line went away, a /dev/pts/N name leads to whatever holds that number
+// now, and a link to it too. Only a pseudo-terminal made to stand in for ours (its
+// master end held, nobody on its device end) is taken back; a terminal someone uses
+// is not. By its own name the number comes back to the same pseudo-terminal here,
+// as nothing makes the system hand it out again on demand.
+TEST(SerialPortReopen, OnlyAFreePseudoTerminalOfOurOwnerIsTakenBack) {
+    namespace fs = std::filesystem;
+    struct Case {
+        const char* name;
+        bool throughLink;
+        bool anotherUsers;
+        bool deviceEndHeld;
+        bool taken;
+    };
+    const Case cases[] = {
+        {"link: another user's terminal", true, true, false, false},
+        {"link: a terminal of our user that a program has open", true, false, true, false},
+        {"link: a pseudo-terminal standing in for the line", true, false, false, true},
+        {"own name: a terminal of our user that a program has open", false, false, true, false},
+        {"own name: a pseudo-terminal standing in for the line", false, false, false, true},
+    };
+    const fs::path link =
+        fs::temp_directory_path() / ("chronvane-reopen-" + std::to_string(getpid()));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto first = std::make_unique<PtyPair>();
+        fs::remove(link);
+        fs::create_symlink(first->devicePath(), link);
+        DeviceMap devices;
+        devices.setPath(0, c.throughLink ? link.string() : first->devicePath());
+        SerialPort port(devices);
+        ASSERT_TRUE(port.open(0, timeLine));
+        std::unique_ptr<PtyPair> second;
+        if (c.throughLink) {
+            first.reset();
+            second = std::make_unique<PtyPair>();
+            fs::remove(link);
+            fs::create_symlink(second->devicePath(), link);
+        } else {
+            second = std::move(first);
+        }
+        if (c.anotherUsers) {
+            ASSERT_EQ(chown(second->devicePath().c_str(), 65534, 65534), 0)
+                << "needs root to give the terminal to another user: " << std::strerror(errno);
+        }
+        if (!c.deviceEndHeld) {
+            second->closeDevice();
+        }
+        EXPECT_EQ(port.reopen(0, timeLine), c.taken);
+        if (!c.taken) {
+            EXPECT_EQ(port.lastError().code, ESTALE);
+            EXPECT_FALSE(port.write(buildEseMessage({})));
+            EXPECT_TRUE(second->drain().empty());
+        }
+    }
+    fs::remove(link);
 }
 
 TEST_F(SerialPortTest, ALineThatWentAwayFailsTheWriteWithoutHanging) {
