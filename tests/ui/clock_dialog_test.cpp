@@ -385,7 +385,7 @@ TEST_F(ClockDialogTest, StartBoxIsCentredByItsFrame) {
             return (box->frameGeometry().center() - workArea.center()).manhattanLength();
         };
         // Placed again when the frame comes, which is an event away.
-        (void)QTest::qWaitFor([&] { return offCentre() <= 2; }, 1000);
+        (void)QTest::qWaitFor([&] { return offCentre() <= 2; });
         EXPECT_LE(offCentre(), 2) << "frame top " << box->frameGeometry().top() << ", client top "
                                   << box->geometry().top();
     });
