@@ -8,6 +8,7 @@
 #include "core/line_settings.h"
 #include "core/protocol.h"
 #include "serial/virtual_port.h"
+#include "start_options.h"
 
 namespace chronvane {
 namespace {
@@ -138,22 +139,77 @@ std::string closestOption(std::string_view name) {
     return best;
 }
 
-std::string unknownOptionError(std::string_view arg) {
-    const std::string_view name = arg.substr(2, arg.find('=') - 2);
-    const std::string closest = name.empty() ? std::string() : closestOption(name);
+// arg refused, with the option name (written without its dashes) it comes closest to.
+std::string unknownOptionError(std::string_view arg, std::string_view name) {
+    const std::string closest = name.empty() ? std::string() : closestOption(asciiLower(name));
     return std::string(arg) + ": unknown option" +
            (closest.empty() ? std::string() : ", did you mean " + closest + "?");
 }
 
-// "-device", "-Flow=rtscts": one of our long options written with one dash. It
-// holds no short option, so searched as text it would quietly do nothing, and the
-// port would be COM1's default device. The name as it should be written, or empty.
-std::string longOptionWithOneDash(std::string_view arg) {
-    if (arg.size() < 2 || arg[0] != '-' || arg[1] == '-') {
+// The bytes of the dash text starts with, 0 when none: the ASCII one, or a Unicode
+// dash in UTF-8, as a word processor or a web page turns "--" into (en dash, em
+// dash, minus sign and their kin).
+std::size_t dashLength(std::string_view text) {
+    if (text.starts_with('-')) {
+        return 1;
+    }
+    constexpr std::array<std::string_view, 13> unicodeDashes{
+        "\u2010", "\u2011", "\u2012", "\u2013", "\u2014", "\u2015", "\u2212",
+        "\u2e3a", "\u2e3b", "\ufe58", "\ufe63", "\uff0d", "\u00ad"};
+    for (std::string_view dash : unicodeDashes) {
+        if (text.starts_with(dash)) {
+            return dash.size();
+        }
+    }
+    return 0;
+}
+
+// arg without the dashes it starts with.
+std::string_view withoutDashes(std::string_view arg) {
+    while (const std::size_t n = dashLength(arg)) {
+        arg.remove_prefix(n);
+    }
+    return arg;
+}
+
+// A Qt value written as an option; "-0-0" (a geometry) is none.
+bool looksLikeAnOption(std::string_view value) {
+    const std::string_view name = withoutDashes(value);
+    return name.size() < value.size() && !name.empty() && !(name[0] >= '0' && name[0] <= '9');
+}
+
+bool holdsShortOption(std::string_view text) {
+    const std::string lower = asciiLower(text);
+    const std::vector<std::string> options = shortOptions();
+    return std::any_of(options.begin(), options.end(), [&](const std::string& option) {
+        return lower.find(option) != std::string::npos;
+    });
+}
+
+// "COM5", "com12": "com" and a number that is no port's. The text search gives it
+// a meaning (a port it holds, else COM1), which is seldom the one meant.
+bool isNumberOfNoPort(std::string_view name) {
+    if (name.size() < 4 || asciiLower(name.substr(0, 3)) != "com" ||
+        DeviceMap::indexOfName(name)) {
+        return false;
+    }
+    return std::all_of(name.begin() + 3, name.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The name of Qt's option arg is ("platform" for "-platform" or "--platform"),
+// empty when it is none. Qt takes both forms, in this case only.
+std::string_view qtOptionName(std::string_view arg) {
+    const std::size_t dashes = arg.starts_with("--") ? 2 : arg.starts_with('-') ? 1 : 0;
+    if (dashes == 0) {
         return {};
     }
-    const std::string name = asciiLower(arg.substr(1, arg.find('=') - 1));
-    return isOneOf(std::string_view(name), ownLongOptions) ? "--" + name : std::string();
+    const std::string_view name = arg.substr(dashes);
+    const auto equals = name.find('=');
+    if (isOneOf(name, qtOptionsWithValue) || isOneOf(name, qtFlags) ||
+        (equals != std::string_view::npos && isOneOf(name.substr(0, equals), qtOptionsWithEquals))) {
+        return name;
+    }
+    return {};
 }
 
 std::optional<std::string> applyFlow(std::string_view value, ProgramOptions& options) {
@@ -217,6 +273,7 @@ std::optional<std::string> applyUninstall(std::string_view value, ProgramOptions
 Parsed<ProgramOptions> parseProgramArguments(const std::vector<std::string>& args) {
     ProgramOptions options;
     std::vector<std::string_view> rest;
+    std::vector<std::string_view> comNumbersOfNoPort;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
         const std::size_t first = i;
@@ -251,26 +308,38 @@ Parsed<ProgramOptions> parseProgramArguments(const std::vector<std::string>& arg
             if (auto error = option->apply(value, options)) {
                 return {std::nullopt, *error};
             }
-        } else if (arg.starts_with("--")) {
-            const std::string_view name = arg.substr(2);
-            const auto equals = name.find('=');
-            if (isOneOf(name, qtOptionsWithValue)) {
-                // Qt's, with its value, which is Qt's whatever it looks like.
-                rest.push_back(arg);
-                if (i + 1 < args.size()) {
-                    rest.push_back(args[++i]);
+        } else if (const std::string_view qtName = qtOptionName(arg); !qtName.empty()) {
+            // Qt's, with its value, which is Qt's whatever it looks like, but for an
+            // option: "--platform --device COM1=..." would give Qt the --device.
+            rest.push_back(arg);
+            if (isOneOf(qtName, qtOptionsWithValue) && i + 1 < args.size()) {
+                if (looksLikeAnOption(args[i + 1])) {
+                    return {std::nullopt,
+                            std::string(arg) + ": missing its value before " + args[i + 1]};
                 }
-            } else if (isOneOf(name, qtFlags) ||
-                       (equals != std::string_view::npos &&
-                        isOneOf(name.substr(0, equals), qtOptionsWithEquals))) {
-                rest.push_back(arg);
-            } else {
-                // A typo would otherwise be searched as text and quietly pick a port.
-                return {std::nullopt, unknownOptionError(arg)};
+                rest.push_back(args[++i]);
             }
-        } else if (const std::string meant = longOptionWithOneDash(arg); !meant.empty()) {
-            return {std::nullopt,
-                    std::string(arg) + ": unknown option, did you mean " + meant + "?"};
+        } else if (arg.starts_with("--")) {
+            // A typo would otherwise be searched as text and quietly pick a port.
+            return {std::nullopt, unknownOptionError(arg, arg.substr(2, arg.find('=') - 2))};
+        } else if (const auto equals = arg.find('='); equals != std::string_view::npos) {
+            // "COM1=/dev/ttyUSB0", "-flow=rtscts": the value of an option that is not
+            // there; as text it would be searched for a port.
+            const std::string_view name = withoutDashes(arg.substr(0, equals));
+            if (DeviceMap::indexOfName(name)) {
+                return {std::nullopt, std::string(arg) + ": unknown option, did you mean --device?"};
+            }
+            return {std::nullopt, unknownOptionError(arg, name)};
+        } else if (dashLength(arg) > 0) {
+            // Written as an option, it must hold one of the short options, or it
+            // would do nothing ("-dev", "-device", an em dash before "device").
+            const std::string_view name = withoutDashes(arg);
+            if (isNumberOfNoPort(name)) {
+                comNumbersOfNoPort.push_back(arg);
+            } else if (!holdsShortOption(name)) {
+                return {std::nullopt, unknownOptionError(arg, name)};
+            }
+            rest.push_back(arg);
         } else {
             rest.push_back(arg);
         }
@@ -284,6 +353,14 @@ Parsed<ProgramOptions> parseProgramArguments(const std::vector<std::string>& arg
             options.commandLine.push_back(' ');
         }
         options.commandLine.append(rest[i]);
+    }
+    if (!comNumbersOfNoPort.empty()) {
+        std::string searched = options.commandLine;
+        const std::string port = DeviceMap::portName(readStartOptions(searched).portNumber - 1);
+        for (std::string_view arg : comNumbersOfNoPort) {
+            options.warnings.push_back(std::string(arg) + ": there is no " +
+                                       asciiUpper(withoutDashes(arg)) + ", so the port is " + port);
+        }
     }
     return {std::move(options), {}};
 }

@@ -33,6 +33,10 @@ struct ProgramOptions {
     int advanceMillis = 0;
     // Every other argument, Qt's options included, joined with single spaces.
     std::string commandLine;
+    // Arguments taken, though likely not as meant, one line each without the
+    // program's name ("-com5: there is no COM5, so the port is COM1"): for standard
+    // error before the run.
+    std::vector<std::string> warnings;
     // Where the system has a service manager of its own to register with (see
     // servicesOffered): --install-service, --uninstall-service COMn|all, and
     // --service, which the service manager's command line carries.
@@ -53,9 +57,14 @@ struct ProgramOptions {
 //   where servicesOffered(): --install-service, --service and
 //   --uninstall-service COMn|all (n 1 to 4, any case).
 // Qt's own options (--platform NAME, -platform NAME, --reverse ...) stay in the
-// command line for QApplication. Any other argument starting with "--" is refused,
-// the error naming the closest option where one is near. Every other argument goes
-// to the command line, to be searched as text.
+// command line for QApplication; a value of theirs written as an option is
+// refused. Any other argument starting with "--", holding "=", or starting with
+// another dash (one ASCII dash, a Unicode dash) and holding no short option is
+// refused, the error naming the closest option where one is near: searched as text
+// it would do nothing, and the port would be COM1's default device. "-com5" and
+// the like ("com" and the number of no port) are searched as text and add a
+// warning that names the port chosen. Every other argument goes to the command
+// line, to be searched as text.
 // Pure: creates nothing, not even the virtual ports.
 Parsed<ProgramOptions> parseProgramArguments(const std::vector<std::string>& args);
 

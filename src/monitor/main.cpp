@@ -184,10 +184,9 @@ int run(const MonitorOptions& options) {
     std::fflush(stdout);
     auto output = std::make_unique<ReportOutput>(STDOUT_FILENO);
     while (!done && stopSignal == 0) {
-        enum { lineSlot, outputSlot };
-        pollfd watch[2] = {{fd, POLLIN, 0}, {output->fd(), POLLOUT, 0}};
+        pollfd watch{fd, POLLIN, 0};
         const timespec timeout{0, idleCheckMs * 1000000L};
-        const int ready = ppoll(watch, output->pending() ? 2 : 1, &timeout, &waitMask);
+        const int ready = ppoll(&watch, 1, &timeout, &waitMask);
         if (ready < 0) {
             if (errno == EINTR) {
                 continue;
@@ -196,11 +195,7 @@ int run(const MonitorOptions& options) {
             tally.faultSeen = true;
             break;
         }
-        if (output->pending() && watch[outputSlot].revents != 0) {
-            output->flush();
-            done = output->readerGone();
-        }
-        if (watch[lineSlot].revents == 0) {
+        if (watch.revents == 0) {
             // Once a second, never while a message's bytes wait to be stamped.
             const Timestamp now = wallClockNow();
             if (now - lastCheck >= std::chrono::seconds(1)) {

@@ -12,6 +12,10 @@ namespace {
 // F5 00 00 rarely occur by chance.
 constexpr std::size_t cutShortThreshold = 3;
 constexpr int secondsPerDay = 24 * 60 * 60;
+// What a reader that joined the line in the middle of a message can find before the
+// first whole one: the rest of the longest message, all but its first byte. More
+// than that before it is noise.
+constexpr std::size_t joinedTailLimit = wire::packetLength * wire::packetCount - 1;
 
 bool isDigit(std::uint8_t byte) {
     return byte >= '0' && byte <= '9';
@@ -192,7 +196,20 @@ void StreamDecoder::consume(std::size_t count) {
 void StreamDecoder::stray(std::size_t count) {
     if (m_synchronized) {
         m_strayBytes += count;
+    } else {
+        m_bytesBeforeFirst += count;
     }
+}
+
+void StreamDecoder::synchronize() {
+    if (m_synchronized) {
+        return;
+    }
+    m_synchronized = true;
+    if (m_bytesBeforeFirst > joinedTailLimit) {
+        m_strayBytes += m_bytesBeforeFirst;
+    }
+    m_bytesBeforeFirst = 0;
 }
 
 void StreamDecoder::cutShort(bool packet, std::size_t length, std::vector<DecodedMessage>& out) {
@@ -201,6 +218,7 @@ void StreamDecoder::cutShort(bool packet, std::size_t length, std::vector<Decode
         return;
     }
     if (!m_synchronized) {
+        m_bytesBeforeFirst += length;
         return;
     }
     if (packet) {
@@ -231,7 +249,7 @@ void StreamDecoder::cutShort(bool packet, std::size_t length, std::vector<Decode
 
 void StreamDecoder::takeEse(std::size_t pos, std::vector<DecodedMessage>& out) {
     closeDateTime(out);
-    m_synchronized = true;
+    synchronize();
     const std::uint8_t* bytes = m_bytes.data() + pos;
     DecodedMessage message;
     message.protocol = Protocol::EseRealTimeClock;
@@ -254,9 +272,10 @@ void StreamDecoder::takePacket(std::size_t pos, std::vector<DecodedMessage>& out
     if (!m_synchronized) {
         // Joined mid-message: wait for the first month packet.
         if (!known || slot != 0) {
+            m_bytesBeforeFirst += wire::packetLength;
             return;
         }
-        m_synchronized = true;
+        synchronize();
     }
     // A packet from earlier in the order starts the next message.
     if (m_dateTime && known && slot < m_nextPacket) {
@@ -326,8 +345,14 @@ void StreamDecoder::emit(DecodedMessage message, std::vector<DecodedMessage>& ou
             const long next = (*m_lastSecondOfDay + 1 + zoneJump) % secondsPerDay;
             const long expected = next < 0 ? next + secondsPerDay : next;
             if (secondOfDay != expected) {
-                addFault(message, secondOfDay == *m_lastSecondOfDay ? Fault::secondRepeated
-                                                                    : Fault::secondSkipped);
+                // Not after the last one sent (within half a day): seconds sent
+                // already come again, as after the sender's clock was set back;
+                // else seconds were lost.
+                long ahead = (secondOfDay - *m_lastSecondOfDay) % secondsPerDay;
+                ahead = ahead > secondsPerDay / 2    ? ahead - secondsPerDay
+                        : ahead <= -secondsPerDay / 2 ? ahead + secondsPerDay
+                                                      : ahead;
+                addFault(message, ahead <= 0 ? Fault::secondRepeated : Fault::secondSkipped);
             }
         }
         m_lastSecondOfDay = secondOfDay;
@@ -374,6 +399,11 @@ void StreamDecoder::judgeTime(DecodedMessage& message) const {
         const std::chrono::year_month_day date{days};
         wrongDate = static_cast<unsigned>(date.month()) != static_cast<unsigned>(*message.month) ||
                     static_cast<unsigned>(date.day()) != static_cast<unsigned>(*message.day);
+    }
+    if (message.weekday) {
+        // Sunday is 1 on the wire, 0 in C's encoding.
+        const std::chrono::weekday weekday{std::chrono::sys_days{std::chrono::days{carriedDay}}};
+        wrongDate = wrongDate || weekday.c_encoding() + 1 != static_cast<unsigned>(*message.weekday);
     }
     if (offset > minuteMs || offset < -minuteMs || wrongDate) {
         addFault(message, Fault::wrongTime);

@@ -28,13 +28,13 @@ enum class Fault : std::uint8_t {
     valueOutOfRange,
     packetMissing,
     cutShort,
-    secondSkipped,
-    secondRepeated,
+    secondSkipped,   // the time carried is ahead of the one due
+    secondRepeated,  // behind it: a second sent again, or the sender's clock set back
     strayBytes,
     // Judged against the receiving machine's clock (see StreamDecoder::judgeTimes):
     late,       // arrived a second or more after the start of the second it carries
     early,      // carries a second that had not begun when it arrived
-    wrongTime,  // off by more than a minute either way (the hour, the date)
+    wrongTime,  // off by more than a minute either way (the hour, the date, the weekday)
 };
 
 // The fault in words, e.g. "bad checksum".
@@ -112,6 +112,9 @@ class StreamDecoder {
     void scan(bool force, std::vector<DecodedMessage>& out);
     void consume(std::size_t count);
     void stray(std::size_t count);
+    // The first message is found: from now on bytes that belong to none are stray,
+    // and so were those before it, if more than a joined message's rest.
+    void synchronize();
     void cutShort(bool packet, std::size_t length, std::vector<DecodedMessage>& out);
     void takeEse(std::size_t pos, std::vector<DecodedMessage>& out);
     void takePacket(std::size_t pos, std::vector<DecodedMessage>& out);
@@ -132,6 +135,7 @@ class StreamDecoder {
 
     bool m_synchronized = false;
     std::size_t m_strayBytes = 0;
+    std::size_t m_bytesBeforeFirst = 0;
     std::optional<int> m_lastSecondOfDay;
     Timestamp m_lastFirstByte{};
     UtcOffset m_utcOffset;

@@ -22,6 +22,9 @@ ProgramStart startProgram(const std::vector<std::string>& args) {
         return {std::nullopt, print(stdout, text) ? exitNormal : exitFailure};
     }
     reportStartConditions();
+    for (const std::string& warning : options.warnings) {
+        print(stderr, self + ": " + warning + "\n");
+    }
     std::string notice;
     std::string error;
     const bool made = openVirtualPorts(options, notice, error);

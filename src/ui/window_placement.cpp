@@ -43,6 +43,11 @@ class FramePlacement final : public QObject {
           m_over(over),
           m_workArea(workArea) {
         window.installEventFilter(this);
+        // Placed from its own showEvent (a message box, once its text has sized
+        // it), the window has had its Show: the frame's expose is watched from here.
+        if (QWindow* handle = window.windowHandle(); handle != nullptr && window.isVisible()) {
+            handle->installEventFilter(this);
+        }
     }
 
     bool eventFilter(QObject* watched, QEvent* event) override {

@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QSocketNotifier>
-#include <cstdio>
+#include <QtGlobal>
 
+#include "app/console_app.h"
+#include "app/console_output.h"
 #include "app/exit_status.h"
 #include "app/start_sequence.h"
 #include "clock/clock.h"
@@ -12,9 +14,29 @@
 #include "program_icon.h"
 
 namespace chronvane {
+namespace {
+
+// Qt's own warnings (XDG_RUNTIME_DIR unset, as under sudo) go where the program's
+// lines go, never waiting: Qt would write them to standard error and wait there,
+// and a full pipe or a terminal stopped with Ctrl+S would hold the window before
+// its send thread starts, and the stop signals with it. The text is Qt's, in its
+// format (QT_MESSAGE_PATTERN). After a fatal one Qt ends the process itself.
+void writeQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    writeIfReady(standardError, qFormatLogMessage(type, context, message).toStdString() + "\n");
+}
+
+bool routeQtMessages() {
+    qInstallMessageHandler(writeQtMessage);
+    return true;
+}
+
+}  // namespace
 
 WindowedProgram::WindowedProgram(int argc, char** argv)
-    : m_argc(argc), m_argv(argv), m_application(std::make_unique<QApplication>(m_argc, argv)) {
+    : m_argc(argc),
+      m_argv(argv),
+      m_qtMessagesRouted(routeQtMessages()),
+      m_application(std::make_unique<QApplication>(m_argc, argv)) {
     QApplication::setApplicationName(QStringLiteral("chronvane32"));
     // The modal window is the only loop; a closed message box must not end the run.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -68,8 +90,9 @@ int WindowedProgram::run(const ProgramOptions& options) {
                              }
                          });
     } else {
-        std::fprintf(stderr, "chronvane32: cannot watch for %s: %s\n",
-                     StopSignals::watchedRequests(), errorText(m_stopSignals.error()).c_str());
+        writeIfReady(standardError, std::string(executableName) + ": cannot watch for " +
+                                        StopSignals::watchedRequests() + ": " +
+                                        errorText(m_stopSignals.error()) + "\n");
     }
     dialog->exec();
     stopNotifier.reset();

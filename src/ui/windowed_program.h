@@ -41,6 +41,8 @@ class WindowedProgram {
     char** m_argv;
     // Before the application, whose threads must find the stop signals blocked.
     StopSignals m_stopSignals;
+    // Before the application too, which has warnings of its own to print.
+    bool m_qtMessagesRouted;
     std::unique_ptr<QApplication> m_application;
 };
 

@@ -1029,6 +1029,28 @@ TEST(Window, SendsFromARealTimeThreadWhereAllowed) {
     EXPECT_EQ(err.find("chronvane32: running at normal priority"), std::string::npos) << err;
 }
 
+// Qt has a warning to print when XDG_RUNTIME_DIR is unset (as under sudo); with
+// standard error full (nobody reads the pipe, a terminal stopped with Ctrl+S) the
+// window must still come up and send, and end at SIGTERM.
+TEST(Window, SendsWhileItsStandardErrorIsFullAndQtHasAWarning) {
+    PtyPair com1;
+    ChildProcess::Options options;
+    options.environment = {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR"};
+    options.fullErr = true;
+    ChildProcess child(program,
+                       {"--device", "COM1=" + com1.devicePath(), "--device",
+                        "COM2=/nonexistent/chronvane-test-com2", "--device",
+                        "COM3=/nonexistent/chronvane-test-com3", "--device",
+                        "COM4=/nonexistent/chronvane-test-com4"},
+                       options);
+    bool received = false;
+    for (int i = 0; i < 4 && !received; ++i) {
+        received = receive(com1, true).has_value();
+    }
+    EXPECT_TRUE(received);
+    EXPECT_EQ(stopWithSigterm(child, endWait, com1.devicePath()), "");
+}
+
 // Qt takes options of its own; their text is not the operator's choice of port.
 TEST(Window, QtsOwnOptionsChooseNoPort) {
     PtyPair com1;

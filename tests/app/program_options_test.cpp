@@ -13,12 +13,12 @@ using Args = std::vector<std::string>;
 TEST(ProgramOptions, LongOptionsAreTakenOutAndTheRestJoined) {
     const Parsed<ProgramOptions> result =
         parseProgramArguments({"-com2", "--console", "--device", "COM1=/dev/ttyUSB0", "min",
-                               "--device=com4=/dev/x", "-admin", "--qwindowtitle", "--x"});
+                               "--device=com4=/dev/x", "-admin", "--qwindowtitle", "x"});
     ASSERT_TRUE(result.value) << result.error;
     const ProgramOptions& options = *result.value;
     EXPECT_TRUE(options.console);
     EXPECT_FALSE(options.help);
-    EXPECT_EQ(options.commandLine, "-com2 min -admin --qwindowtitle --x");
+    EXPECT_EQ(options.commandLine, "-com2 min -admin --qwindowtitle x");
     EXPECT_EQ(options.devices.path(0), "/dev/ttyUSB0");
     EXPECT_EQ(options.devices.path(1), DeviceMap::defaultPath(1));
     EXPECT_EQ(options.devices.path(3), "/dev/x");
@@ -71,9 +71,9 @@ INSTANTIATE_TEST_SUITE_P(Forms, BadDevice,
                                            BadCase{{"--device", "/dev/ttyUSB0"}, "/dev/ttyUSB0"},
                                            BadCase{{"--device="}, "--device"}));
 
-// A mistyped long option must not reach the text search, where "--devic
+// A mistyped option must not reach the text search, where "--devic
 // COM1=/dev/ttyUSB0" chose COM1 on its default device.
-TEST(ProgramOptions, UnknownLongOptionsAreRefusedWithTheClosestOne) {
+TEST(ProgramOptions, UnknownOptionsAreRefusedWithTheClosestOne) {
     const struct {
         Args args;
         const char* error;
@@ -88,6 +88,19 @@ TEST(ProgramOptions, UnknownLongOptionsAreRefusedWithTheClosestOne) {
         {{"--platfrom", "offscreen"}, "--platfrom: unknown option, did you mean --platform?"},
         {{"--frobnicate"}, "--frobnicate: unknown option"},
         {{"--"}, "--: unknown option"},
+        {{"-devcie", "COM1=/dev/x"}, "-devcie: unknown option, did you mean --device?"},
+        {{"-dev", "COM1=/dev/x"}, "-dev: unknown option, did you mean --device?"},
+        {{"-device"}, "-device: unknown option, did you mean --device?"},
+        {{"-Flow=rtscts"}, "-Flow=rtscts: unknown option, did you mean --flow?"},
+        {{"COM1=/dev/ttyUSB0"}, "COM1=/dev/ttyUSB0: unknown option, did you mean --device?"},
+        {{"device", "com2=/dev/x"}, "com2=/dev/x: unknown option, did you mean --device?"},
+        {{"advance=20"}, "advance=20: unknown option, did you mean --advance?"},
+        {{"\u2014device", "COM1=/dev/x"}, "\u2014device: unknown option, did you mean --device?"},
+        {{"\u2013console"}, "\u2013console: unknown option, did you mean --console?"},
+        {{"-"}, "-: unknown option"},
+        {{"--platform", "--device", "COM1=virtual"},
+         "--platform: missing its value before --device"},
+        {{"-qwindowtitle", "-com3"}, "-qwindowtitle: missing its value before -com3"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.front());
@@ -97,14 +110,37 @@ TEST(ProgramOptions, UnknownLongOptionsAreRefusedWithTheClosestOne) {
     }
 }
 
-TEST(ProgramOptions, QtsOwnOptionsAndShortOnesAreNoUnknownLongOptions) {
-    const Args args{"--platform",     "offscreen", "--qwindowtitle", "--COM3", "--reverse",
-                    "--style=fusion", "-geometry", "-com2",          "ostrel8"};
+TEST(ProgramOptions, QtsOwnOptionsAndShortOnesAreNoUnknownOptions) {
+    const Args args{"--platform", "offscreen", "--qwindowtitle", "a=b", "--reverse",
+                    "--style=fusion", "-geometry", "-0-0", "-platform", "xcb:x=1", "-com2",
+                    "\u2014MIN", "ostrel8", "-admin"};
     const Parsed<ProgramOptions> result = parseProgramArguments(args);
     ASSERT_TRUE(result.value) << result.error;
     EXPECT_EQ(result.value->commandLine,
-              "--platform offscreen --qwindowtitle --COM3 --reverse --style=fusion -geometry "
-              "-com2 ostrel8");
+              "--platform offscreen --qwindowtitle a=b --reverse --style=fusion -geometry -0-0 "
+              "-platform xcb:x=1 -com2 \u2014MIN ostrel8 -admin");
+    EXPECT_TRUE(result.value->warnings.empty());
+}
+
+// "com" and a number that is no port's keeps what the text search makes of it, and
+// says which port that is.
+TEST(ProgramOptions, ANumberOfNoPortIsTakenAndTheChosenPortNamed) {
+    const struct {
+        Args args;
+        std::vector<std::string> warnings;
+    } cases[] = {
+        {{"-com0"}, {"-com0: there is no COM0, so the port is COM1"}},
+        {{"-com5", "-com3"}, {"-com5: there is no COM5, so the port is COM3"}},
+        {{"-COM12"}, {"-COM12: there is no COM12, so the port is COM1"}},
+        {{"-com23"}, {"-com23: there is no COM23, so the port is COM2"}},
+        {{"-com4"}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.front());
+        const Parsed<ProgramOptions> result = parseProgramArguments(c.args);
+        ASSERT_TRUE(result.value) << result.error;
+        EXPECT_EQ(result.value->warnings, c.warnings);
+    }
 }
 
 TEST(ProgramOptions, FlowControlIsNoneUnlessToldAndOnlyOneOfThree) {

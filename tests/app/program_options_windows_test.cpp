@@ -46,6 +46,17 @@ TEST(ProgramOptionsWindows, InstallKeepsTheOtherArgumentsForTheService) {
                                         "--flow=xonxoff", "-com2"}));
 }
 
+// The service installed is the port the text search chose, and the installer says
+// which when the argument named no port.
+TEST(ProgramOptionsWindows, InstallWithTheNumberOfNoPortSaysWhichServiceItIs) {
+    const Parsed<ProgramOptions> parsed = parseProgramArguments({"--install-service", "-com9"});
+    ASSERT_TRUE(parsed.value) << parsed.error;
+    EXPECT_TRUE(parsed.value->installService);
+    EXPECT_EQ(parsed.value->warnings,
+              std::vector<std::string>{"-com9: there is no COM9, so the port is COM1"});
+    EXPECT_FALSE(parseProgramArguments({"--install-service", "-dev"}).value);
+}
+
 TEST(ProgramOptionsWindows, UninstallNamesAPortOrAll) {
     const struct {
         const char* value;

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "monitor/stream_decoder.h"
+
 namespace chronvane::monitor {
 namespace {
 
@@ -47,6 +51,16 @@ TEST(MonitorOptions, RefusedCommandLinesSayWhy) {
     }
     EXPECT_TRUE(parseMonitorArguments({"--help"}).value->help);
     EXPECT_TRUE(parseMonitorArguments({"--version"}).value->version);
+}
+
+// The help names every fault a report can carry, in the report's words.
+TEST(MonitorOptions, HelpNamesEveryFault) {
+    std::string usage = monitorUsageText("chronvane32-monitor");
+    std::replace(usage.begin(), usage.end(), '\n', ' ');
+    for (int fault = 0; fault <= static_cast<int>(Fault::wrongTime); ++fault) {
+        const std::string_view text = faultText(static_cast<Fault>(fault));
+        EXPECT_NE(usage.find(text), std::string::npos) << text;
+    }
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -9,6 +10,7 @@
 #include <ctime>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 #include <string>
 #include <thread>
@@ -137,6 +139,7 @@ TEST(MonitorProcess, AMessageLateEarlyOrCarryingAnotherTimeIsAFault) {
         long shiftSeconds;
         bool dateTime;
         std::regex report;
+        int weekdayShift = 0;
     } cases[] = {
         // The probe that found the monitor listening may count as a stray byte.
         {"on time", 0, false,
@@ -145,6 +148,7 @@ TEST(MonitorProcess, AMessageLateEarlyOrCarryingAnotherTimeIsAFault) {
         {"a second ahead", 1, false, std::regex("- *[0-9]{1,3} ms  .*early$")},
         {"an hour wrong", 3600, true, std::regex("-3599[0-9]{3} ms  .*wrong time$")},
         {"the right time on the wrong day", 86400, true, std::regex("  .*wrong time$")},
+        {"the right date on the wrong weekday", 0, true, std::regex("  .*wrong time$"), 1},
     };
     PtyPair line;
     ChildProcess::Options options;
@@ -163,7 +167,7 @@ TEST(MonitorProcess, AMessageLateEarlyOrCarryingAnotherTimeIsAFault) {
         std::tm utc{};
         gmtime_r(&carried, &utc);
         const LocalTime time{utc.tm_sec, utc.tm_min, utc.tm_hour,
-                             utc.tm_mday, utc.tm_mon, utc.tm_wday};
+                             utc.tm_mday, utc.tm_mon, (utc.tm_wday + c.weekdayShift) % 7};
         const ByteString bytes = c.dateTime ? buildDateTimeMessage(time) : buildEseMessage(time);
         writeAll(line, std::string(bytes.begin(), bytes.end()));
         const auto report = monitor.outLine(5s);
@@ -184,6 +188,16 @@ TEST(MonitorProcess, AReaderOfItsOutputThatStopsNeitherStopsItNorGoesUnsaid) {
     options.fullOut = true;
     ChildProcess monitor(MONITOR_PATH, {line.devicePath()}, options);
     ASSERT_TRUE(waitUntilListening(line));
+    // Its standard output's open file description is shared (with a shell and
+    // whatever else writes to the same terminal or pipe): its flags stay as found,
+    // O_NONBLOCK too, which would break those others and outlive a SIGKILL.
+    std::ifstream fdInfo("/proc/" + std::to_string(monitor.pid()) + "/fdinfo/1");
+    std::string field;
+    unsigned flags = 0;
+    while (fdInfo >> field && field != "flags:") {
+    }
+    ASSERT_TRUE(fdInfo >> std::oct >> flags) << "no flags in the monitor's fdinfo";
+    EXPECT_EQ(flags & O_NONBLOCK, 0u) << std::oct << flags;
     for (int second = 0; second < 40; ++second) {
         const ByteString bytes = buildEseMessage(LocalTime{second % 60, 5, 14, 1, 0, 0});
         writeAll(line, std::string(bytes.begin(), bytes.end()));

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -231,6 +233,11 @@ TEST(StreamDecoder, ADaylightSavingChangeIsNeitherASkipNorARepeat) {
          7200,
          at(59, 59, 2),
          at(0, 0, 2),
+         {Fault::secondRepeated}},
+        {"the sender's clock set back", 3600, 3600, at(9), at(7), {Fault::secondRepeated}},
+        {"set back across midnight", 3600, 3600, at(0, 0, 0), at(58, 59, 23),
+         {Fault::secondRepeated}},
+        {"forward across midnight", 3600, 3600, at(58, 59, 23), at(1, 0, 0),
          {Fault::secondSkipped}},
         {"a change the sender missed",
          3600,
@@ -267,6 +274,19 @@ TEST(StreamDecoder, GarbageBeforeBetweenAndInsideMessagesIsSkipped) {
         auto decoded = decodeAll(stream);
         ASSERT_EQ(decoded.size(), 2u);
         EXPECT_TRUE(decoded[0].sound() && decoded[1].sound()) << reportLine(decoded[0]);
+
+        // More noise before the first message than a joined message's rest: stray
+        // bytes on the first message.
+        Bytes random(100'000);
+        std::mt19937 generator(25);
+        std::generate(random.begin(), random.end(), [&] { return generator() & 0xFF; });
+        stream = random;
+        append(stream, run(protocol, 10, 3));
+        decoded = decodeAll(stream);
+        ASSERT_GE(decoded.size(), 3u);
+        const DecodedMessage& firstGood = decoded[decoded.size() - 3];
+        EXPECT_EQ(firstGood.second, 10);
+        EXPECT_TRUE(firstGood.has(Fault::strayBytes)) << reportLine(firstGood);
 
         // Between two messages: counted on the next one, which is otherwise sound.
         stream = run(protocol, 10, 1);

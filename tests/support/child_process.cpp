@@ -46,7 +46,11 @@ std::vector<std::string> mergedEnvironment(const std::vector<std::string>& extra
             merged.push_back(text);
         }
     }
-    merged.insert(merged.end(), extra.begin(), extra.end());
+    for (const auto& added : extra) {
+        if (added.find('=') != std::string::npos) {
+            merged.push_back(added);
+        }
+    }
     return merged;
 }
 
@@ -165,6 +169,9 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     }
     if (options.fullOut && !fillPipe(outPipe[1])) {
         throw std::runtime_error(std::string("filling the output pipe: ") + std::strerror(errno));
+    }
+    if (options.fullErr && !fillPipe(errPipe[1])) {
+        throw std::runtime_error(std::string("filling the error pipe: ") + std::strerror(errno));
     }
     // Everything exec needs is prepared before fork: the child only makes system calls.
     // A program that gives up root runs from where the user it becomes can reach.

@@ -23,10 +23,13 @@ class ChildProcess {
         // Standard output is a pipe already full when the program starts, as when
         // whoever reads it has stopped reading; the test never drains it.
         bool fullOut = false;
+        // The same for standard error.
+        bool fullErr = false;
         // Descriptors 0, 1 and 2 are all closed when the program starts, as some
         // launchers leave them; nothing can be read from it then.
         bool closedStandard = false;
-        // "NAME=value" added to (or replacing in) the inherited environment.
+        // "NAME=value" added to (or replacing in) the inherited environment; a bare
+        // "NAME" takes it out.
         std::vector<std::string> environment;
         // Runs as a user who may neither ask for real-time priority nor lock memory:
         // RLIMIT_RTPRIO 0 and RLIMIT_MEMLOCK 64 KiB, and when the test runs as root,

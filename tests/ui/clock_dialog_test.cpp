@@ -367,6 +367,32 @@ TEST_F(ClockDialogTest, WindowAndAboutBoxAreCentredByTheirFrames) {
     EXPECT_EQ(fromF1, fromMenu);
 }
 
+// The start sequence's box comes before the window has a frame to lend it; once the
+// window manager frames the box, it is centred again by that frame (caption
+// included), not left by its client area, a caption's half above the middle. Only a
+// window manager with a caption shows it (ui_tests_framed), not the off-screen
+// platform's even frame.
+TEST_F(ClockDialogTest, StartBoxIsCentredByItsFrame) {
+    m_dialog = std::make_unique<ClockDialog>(m_clock, m_devices);
+    bool inspected = false;
+    whenModalOpens<QMessageBox>([&](QMessageBox* box) {
+        ASSERT_NE(box, nullptr);
+        inspected = true;
+        const QRect workArea = box->screen()->availableGeometry();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return box->frameGeometry() != box->geometry(); }))
+            << "the platform reports no frame to centre by";
+        const auto offCentre = [&] {
+            return (box->frameGeometry().center() - workArea.center()).manhattanLength();
+        };
+        // Placed again when the frame comes, which is an event away.
+        (void)QTest::qWaitFor([&] { return offCentre() <= 2; });
+        EXPECT_LE(offCentre(), 2) << "frame top " << box->frameGeometry().top() << ", client top "
+                                  << box->geometry().top();
+    });
+    static_cast<StartWindow&>(*m_dialog).showMessageBox("No timers available.");
+    EXPECT_TRUE(inspected);
+}
+
 TEST_F(ClockDialogTest, HelpPaneStateCarriesFromOneBoxToTheNext) {
     ClockDialog& dialog = start();
     auto* about = dialog.systemMenu()->findChild<QAction*>("aboutAction");
