@@ -23,12 +23,14 @@ ProgramStart startProgram(const std::vector<std::string>& args) {
     }
     reportStartConditions();
     for (const std::string& warning : options.warnings) {
-        print(stderr, self + ": " + warning + "\n");
+        noteAtStart(self + ": " + warning + "\n");
     }
     std::string notice;
     std::string error;
     const bool made = openVirtualPorts(options, notice, error);
-    print(stderr, notice);
+    if (!notice.empty()) {
+        noteAtStart(notice);
+    }
     if (!made) {
         // Not a bad option: the system had no pseudo-terminal to give (or, on
         // Windows, has none at all).

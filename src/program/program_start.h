@@ -30,6 +30,11 @@ ProgramStart startProgram(const std::vector<std::string>& args);
 // or how it starts instead), as one "chronvane32: text" message: on standard error or, for a
 // Windows program with no console to borrow (started from Explorer), in a message box.
 void reportAtStart(const std::string& text);
+// A line for standard error on the way to a run (a warning, where a virtual port's
+// readers go). Never waits: a pipe nobody drains or a terminal stopped with
+// Ctrl+S must not keep the clock from starting. Dropped when it cannot be written
+// at once (Linux); on Windows, written as before where there is a console.
+void noteAtStart(const std::string& line);
 // Gives standard output and error somewhere to go when the run will print
 // (Windows: a GUI program has none of its own); parsed is null after a bad option.
 void prepareOutput(const ProgramOptions* parsed);

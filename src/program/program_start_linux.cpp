@@ -1,6 +1,7 @@
 #include <string>
 
 #include "app/console_app.h"
+#include "app/console_output.h"
 #include "app/time_zone_check.h"
 #include "print.h"
 #include "program_start.h"
@@ -11,13 +12,17 @@ void reportAtStart(const std::string& text) {
     print(stderr, std::string(executableName) + ": " + text + "\n");
 }
 
+void noteAtStart(const std::string& line) {
+    writeIfReady(standardError, line);
+}
+
 // Standard output and error are there already: main has filled any closed one.
 void prepareOutput(const ProgramOptions* /*parsed*/) {}
 
 void reportStartConditions() {
     const std::string zoneProblem = guardTimeZone();
     if (!zoneProblem.empty()) {
-        reportAtStart(zoneProblem);
+        noteAtStart(std::string(executableName) + ": " + zoneProblem + "\n");
     }
 }
 

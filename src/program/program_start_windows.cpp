@@ -80,6 +80,12 @@ void reportAtStart(const std::string& text) {
     }
 }
 
+void noteAtStart(const std::string& line) {
+    if (hasStandardHandle(STD_ERROR_HANDLE)) {
+        print(stderr, line);
+    }
+}
+
 // The C runtime reads TZ in a form of its own and quietly sends UTC for anything
 // else.
 void reportStartConditions() {

@@ -1035,10 +1035,11 @@ TEST(Window, SendsFromARealTimeThreadWhereAllowed) {
 TEST(Window, SendsWhileItsStandardErrorIsFullAndQtHasAWarning) {
     PtyPair com1;
     ChildProcess::Options options;
-    options.environment = {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR"};
+    // Start-time warnings too: a zone that does not exist, a port that does not.
+    options.environment = {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR", "TZ=Europe/Nowhere"};
     options.fullErr = true;
     ChildProcess child(program,
-                       {"--device", "COM1=" + com1.devicePath(), "--device",
+                       {"-com5", "--device", "COM1=" + com1.devicePath(), "--device",
                         "COM2=/nonexistent/chronvane-test-com2", "--device",
                         "COM3=/nonexistent/chronvane-test-com3", "--device",
                         "COM4=/nonexistent/chronvane-test-com4"},
