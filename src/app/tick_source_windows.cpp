@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "clock/wall_counter_windows.h"
 #include "tick_source.h"
 
 // Older SDK headers lack it; Windows 10 1803 and later know it, earlier ones refuse
@@ -17,43 +18,11 @@
 namespace chronvane {
 namespace {
 
-std::int64_t wallClockUnits() {
-    FILETIME now{};
-    GetSystemTimePreciseAsFileTime(&now);
-    return (static_cast<std::int64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-}
+std::int64_t wallClockUnits() { return windows_clock::wallUnits(); }
 
-// The performance counter in 100 ns units: it runs on whatever is done to the wall
-// clock.
-std::int64_t counterUnits() {
-    static const std::int64_t perSecond = [] {
-        LARGE_INTEGER frequency{};
-        QueryPerformanceFrequency(&frequency);
-        return static_cast<std::int64_t>(frequency.QuadPart);
-    }();
-    LARGE_INTEGER count{};
-    QueryPerformanceCounter(&count);
-    const std::int64_t ticks = count.QuadPart;
-    return ticks / perSecond * 10'000'000 + ticks % perSecond * 10'000'000 / perSecond;
-}
-
-// The wall clock less the counter, read close together: a clock set between two
-// readings shows as a change of it. A reading interrupted in between is taken
-// again, so that a preemption is not mistaken for a step.
-std::int64_t wallLessCounter() {
-    constexpr std::int64_t widestUnits = 500;  // 50 us
-    std::int64_t difference = 0;
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        const std::int64_t before = counterUnits();
-        const std::int64_t wall = wallClockUnits();
-        const std::int64_t after = counterUnits();
-        difference = wall - (before + (after - before) / 2);
-        if (after - before <= widestUnits) {
-            break;
-        }
-    }
-    return difference;
-}
+// The wall clock less the counter: a clock set between two readings shows as a
+// change of it.
+std::int64_t wallLessCounter() { return windows_clock::readAgainstCounter().offset; }
 
 // A change of wallLessCounter() beyond this is the clock being set. Slewing moves it
 // too, by at most some hundred microseconds a second where a time service does it;
