@@ -9,39 +9,7 @@ set -uo pipefail
 program="$1"
 monitor="$2"
 
-for tool in Xvfb openbox xdotool xprop xwininfo; do
-    command -v "$tool" >/dev/null || { echo "FAIL: $tool is not installed (scripts/deps)"; exit 1; }
-done
-
-work="$(mktemp -d)"
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do
-        kill "$pid" 2>/dev/null
-    done
-    for pid in "${pids[@]}"; do
-        wait "$pid" 2>/dev/null
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-    echo "FAIL: $*"
-    exit 1
-}
-
-# Polls "$@" every 100 ms for up to $timeout seconds.
-wait_for() {
-    local timeout="$1"
-    shift
-    local tries=$((timeout * 10))
-    while ((tries-- > 0)); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
+source "$(dirname "$0")/../support/framed_display.sh"
 
 # The managed window whose title is exactly $1 (xdotool's name search ignores case
 # and would also find Qt's hidden "chronvane32" leader window).
@@ -56,18 +24,8 @@ find_window() {
     return 1
 }
 
-# Xvfb picks a free display number itself and reports it.
-Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-wait_for 10 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=":$(head -n1 "$work/display")"
-unset WAYLAND_DISPLAY QT_QPA_PLATFORM
-
-openbox >"$work/openbox.log" 2>&1 &
-pids+=($!)
-# A loaded machine (the sanitizer build beside it) can take its time here.
-wait_for 30 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
-    fail "openbox did not start on $DISPLAY: $(cat "$work/openbox.log")"
+start_framed_display xdotool xwininfo
+unset QT_QPA_PLATFORM
 
 "$program" -min --device COM1=virtual >"$work/program.log" 2>&1 &
 program_pid=$!
