@@ -130,7 +130,12 @@ TEST(MonitorProcess, ATimeZoneThatIsAFifoIsSaidAndNeverWaitedOn) {
 
 // A message is only as good as the time it carries when it arrives: it is judged
 // against the monitor's own clock, in its own zone. The script writes each message
-// at once, carrying the time now shifted by as much as the case says.
+// at once, carrying the time now shifted by as much as the case says. The monitor
+// stamps the message when it reads it, between the test's reading of the clock
+// before the write and after the report: only when both lie in the same second is
+// the verdict known, and a run that a loaded machine stretched across a change of
+// second is made again, with a monitor of its own (its first message is judged
+// alone, not against the one before it).
 TEST(MonitorProcess, AMessageLateEarlyOrCarryingAnotherTimeIsAFault) {
     const struct {
         const char* name;
@@ -146,34 +151,43 @@ TEST(MonitorProcess, AMessageLateEarlyOrCarryingAnotherTimeIsAFault) {
         {"an hour wrong", 3600, true, std::regex("-3599[0-9]{3} ms  .*wrong time$")},
         {"the right time on the wrong day", 86400, true, std::regex("  .*wrong time$")},
     };
-    PtyPair line;
     ChildProcess::Options options;
     options.environment = {"TZ=UTC0"};
-    ChildProcess monitor(MONITOR_PATH, {line.devicePath()}, options);
-    ASSERT_TRUE(waitUntilListening(line));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        auto now = std::chrono::system_clock::now();
-        // Read in the second it was written: not in the last moments of one.
-        if (now.time_since_epoch() % 1s > 800ms) {
-            std::this_thread::sleep_for(1s - now.time_since_epoch() % 1s);
-            now = std::chrono::system_clock::now();
+        bool decided = false;
+        for (int run = 0; run < 20 && !decided; ++run) {
+            PtyPair line;
+            ChildProcess monitor(MONITOR_PATH, {line.devicePath()}, options);
+            ASSERT_TRUE(waitUntilListening(line));
+            const auto written = std::chrono::system_clock::now();
+            const std::time_t carried =
+                std::chrono::system_clock::to_time_t(written) + c.shiftSeconds;
+            std::tm utc{};
+            gmtime_r(&carried, &utc);
+            const LocalTime time{utc.tm_sec, utc.tm_min, utc.tm_hour,
+                                 utc.tm_mday, utc.tm_mon, utc.tm_wday};
+            const ByteString bytes =
+                c.dateTime ? buildDateTimeMessage(time) : buildEseMessage(time);
+            writeAll(line, std::string(bytes.begin(), bytes.end()));
+            const auto report = monitor.outLine(5s);
+            const auto reported = std::chrono::system_clock::now();
+            ASSERT_TRUE(report);
+            monitor.signal(SIGTERM);
+            const auto status = monitor.wait(5s);
+            ASSERT_TRUE(status && WIFEXITED(*status)) << test::describeStatus(status);
+            if (std::chrono::floor<std::chrono::seconds>(written) !=
+                std::chrono::floor<std::chrono::seconds>(reported)) {
+                continue;
+            }
+            decided = true;
+            EXPECT_TRUE(std::regex_search(*report, c.report)) << *report;
+            // A fault seen is the monitor's status 1; a sound message alone is 0.
+            const bool sound = report->ends_with("  sound");
+            EXPECT_EQ(WEXITSTATUS(*status), sound ? 0 : 1) << *report;
         }
-        const std::time_t carried = std::chrono::system_clock::to_time_t(now) + c.shiftSeconds;
-        std::tm utc{};
-        gmtime_r(&carried, &utc);
-        const LocalTime time{utc.tm_sec, utc.tm_min, utc.tm_hour,
-                             utc.tm_mday, utc.tm_mon, utc.tm_wday};
-        const ByteString bytes = c.dateTime ? buildDateTimeMessage(time) : buildEseMessage(time);
-        writeAll(line, std::string(bytes.begin(), bytes.end()));
-        const auto report = monitor.outLine(5s);
-        ASSERT_TRUE(report);
-        EXPECT_TRUE(std::regex_search(*report, c.report)) << *report;
+        EXPECT_TRUE(decided) << "no run was read within the second it was written in";
     }
-    monitor.signal(SIGTERM);
-    const auto status = monitor.wait(5s);
-    EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 1)
-        << test::describeStatus(status);
 }
 
 // Whoever reads the reports may stop (a pager, a full pipe): the monitor must go on
