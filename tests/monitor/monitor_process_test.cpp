@@ -30,7 +30,10 @@ void writeAll(PtyPair& line, const std::string& bytes) {
               static_cast<ssize_t>(bytes.size()));
 }
 
-// Polls a state another process brings about, within a deadline.
+// Polls a state another process brings about, within a deadline. What it waits for
+// takes milliseconds, and a machine loaded several times over its cores stretches
+// that to a fraction of a second: the 5 s only end the wait for a monitor that
+// never gets there.
 template <typename Condition>
 bool eventually(Condition condition) {
     const auto deadline = std::chrono::steady_clock::now() + 5s;
