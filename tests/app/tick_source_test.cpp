@@ -88,7 +88,6 @@ TEST(TickSource, ExpiresJustAfterTheWallClocksPeriodSlots) {
         EXPECT_TRUE(onSlot(armed, period))
             << "expiry " << i << " armed " << armed.earliest % period << " ns into its slot";
         ASSERT_TRUE(readable(fdOf(tick), 300)) << "expiry " << i;
-        EXPECT_GE(wallNanos(), armed.earliest) << "expiry " << i << " came before its slot";
         EXPECT_TRUE(tick.acknowledge());
     }
 }
@@ -97,9 +96,10 @@ TEST(TickSource, ExpiresJustAfterTheWallClocksPeriodSlots) {
 // it still showed the old second would skip that second's message until the next
 // slot. An expiry taken within the lead before a change of second is waited out; one
 // a loaded machine woke later is past the change already and ticks at once, so the
-// expiries run on until changes were announced.
+// expiries run on until a change was announced (the longest lead, for the widest
+// window to be woken in).
 TEST(TickSource, WithAWakeLeadTheTickForANewSecondNeverComesBeforeIt) {
-    constexpr std::int64_t leadNanos = 5 * nanosPerMilli;
+    constexpr std::int64_t leadNanos = TickSource::maxWakeLeadMicros * std::int64_t{1000};
     constexpr std::int64_t second = 1000 * nanosPerMilli;
     TickSource tick;
     tick.setWakeLead(static_cast<int>(leadNanos / 1000));
@@ -116,7 +116,7 @@ TEST(TickSource, WithAWakeLeadTheTickForANewSecondNeverComesBeforeIt) {
     EXPECT_TRUE(onSlot(armed, 100 * nanosPerMilli, leadNanos))
         << "armed " << armed.earliest % (100 * nanosPerMilli) << " ns into its slot";
     int announcements = 0;
-    for (int i = 0; i < 100 && announcements < 2; ++i) {
+    for (int i = 0; i < 300 && announcements < 2; ++i) {
         ASSERT_TRUE(readable(fdOf(tick), 300)) << "expiry " << i;
         announced = 0;
         const std::int64_t entered = wallNanos();
@@ -132,7 +132,8 @@ TEST(TickSource, WithAWakeLeadTheTickForANewSecondNeverComesBeforeIt) {
                           << " ns before a change of second and ticked before it";
         }
     }
-    EXPECT_GE(announcements, 1) << "no change of second was announced in 100 expiries";
+    EXPECT_GE(announcements, 1) << "in 300 expiries none was taken within the lead before a "
+                                   "change of second, where it would be waited out and announced";
 }
 
 // After the wall clock is set, the new time must not go out part-way through a
