@@ -496,9 +496,8 @@ TEST_F(ClockDialogTest, StaysResponsiveWhileTheDeviceHoldsWritesUp) {
     qint64 heldUntil = clock.elapsed() + 3000;
     qint64 nextSecondAt = clock.elapsed() + 400;
     while (clock.elapsed() < heldUntil) {
-        if (heldUntil - clock.elapsed() < 600 && heldUntil < 30'000 &&
-            (clickLatencies.size() < 10 || paintLatencies.size() < 10)) {
-            heldUntil += 400;
+        if (clickLatencies.size() < 10 || paintLatencies.size() < 10) {
+            heldUntil = std::max(heldUntil, std::min<qint64>(30'000, clock.elapsed() + 1000));
         }
         // The clicks come the way the operator's do, through the event queue.
         if (clickPosted < 0) {
@@ -529,8 +528,8 @@ TEST_F(ClockDialogTest, StaysResponsiveWhileTheDeviceHoldsWritesUp) {
     ASSERT_EQ(::write(m_com1.controllerFd(), &xon, 1), 1);
     dialog.removeEventFilter(&paintWatch);
 
-    ASSERT_GE(clickLatencies.size(), 10u);
-    ASSERT_GE(paintLatencies.size(), 10u);
+    ASSERT_GE(clickLatencies.size(), 10u) << "too few clicks answered to judge, in 30 s";
+    ASSERT_GE(paintLatencies.size(), 10u) << "too few paints done to judge, in 30 s";
     EXPECT_LT(*std::max_element(clickLatencies.begin(), clickLatencies.end()), 100);
     EXPECT_LT(*std::max_element(paintLatencies.begin(), paintLatencies.end()), 100);
     EXPECT_TRUE(QTest::qWaitFor([&] {
