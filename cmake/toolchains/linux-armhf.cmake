@@ -1,0 +1,8 @@
+# Cross-builds for 32-bit ARM Linux with hardware floating point (Raspberry Pi 2
+# and later with a 32-bit OS) with Debian's crossbuild-essential-armhf; tests run
+# under qemu-arm.
+set(chronvane_triplet arm-linux-gnueabihf)
+set(CMAKE_SYSTEM_PROCESSOR arm)
+set(CHRONVANE_DEBIAN_ARCH armhf)
+set(chronvane_qemu qemu-arm)
+include(${CMAKE_CURRENT_LIST_DIR}/linux-arm.cmake)
