@@ -13,7 +13,8 @@ ReadChunk readOnce(int fd, std::chrono::steady_clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
     pollfd watch{fd, POLLIN, 0};
-    const int ready = poll(&watch, 1, static_cast<int>(std::max<long>(0, left.count())));
+    const auto waitMs = std::max<std::chrono::milliseconds::rep>(0, left.count());
+    const int ready = poll(&watch, 1, static_cast<int>(waitMs));
     if (ready <= 0) {
         return chunk;
     }
