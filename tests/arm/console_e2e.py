@@ -11,12 +11,14 @@ judged: under emulation it says nothing about the board.
 
 import os
 import pty
-import select
 import signal
 import subprocess
 import sys
 import time
 import tty
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from pty_messages import receive_messages  # noqa: E402
 
 HEADER = bytes([0xF5, 0x00, 0x00, 0x03, 0x28])
 FIRST_VARIABLE = 0x19
@@ -54,31 +56,6 @@ def date_time_bytes(local):
     return message
 
 
-def receive(master, seconds, length, enough):
-    """Messages of length bytes with the wall time their first byte came."""
-    messages, pending, first_at = [], b"", 0.0
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline and len(messages) < enough:
-        ready, _, _ = select.select([master], [], [], 0.05)
-        if not ready:
-            continue
-        now = time.time()
-        try:
-            data = os.read(master, 4096)
-        except OSError:
-            # EIO until the program has opened the line.
-            time.sleep(0.02)
-            continue
-        for byte in data:
-            if not pending:
-                first_at = now
-            pending += bytes([byte])
-            if len(pending) == length:
-                messages.append((first_at, pending))
-                pending = b""
-    return messages
-
-
 def run(command, protocol, options, encode, length):
     master, slave = pty.openpty()
     tty.setraw(slave)
@@ -89,7 +66,7 @@ def run(command, protocol, options, encode, length):
                              stderr=subprocess.PIPE)
     try:
         # Emulated start-up on a loaded machine can take seconds.
-        messages = receive(master, 20, length, enough=4)
+        messages = receive_messages(master, 20, length, enough=4)
     finally:
         child.send_signal(signal.SIGINT)
         try:

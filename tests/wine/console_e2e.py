@@ -20,12 +20,14 @@ change of second and prints p50/p99 (not a test).
 
 import argparse
 import os
-import select
 import signal
 import subprocess
+import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from pty_messages import receive_messages  # noqa: E402
 from wine_harness import (DATETIME_LENGTH, WINE64, PortLine, datetime_packet_problem, fail,
                           prepared_root, print_lateness, verify_ports, wine_env)
 
@@ -78,31 +80,7 @@ class Run:
     def receive(self, seconds, length, enough=None):
         """Messages of length bytes, each with the wall time of its first byte; within
         seconds, or as soon as enough have come."""
-        messages = []
-        pending = b""
-        first_at = 0.0
-        deadline = time.monotonic() + seconds
-        while time.monotonic() < deadline and (enough is None or len(messages) < enough):
-            ready, _, _ = select.select([self.master], [], [], 0.05)
-            if not ready:
-                continue
-            now = time.time()
-            try:
-                data = os.read(self.master, 4096)
-            except OSError:
-                # EIO until the program has opened the port: select says ready at
-                # once, and spinning on it would starve Wine's start on a busy
-                # machine.
-                time.sleep(0.02)
-                continue
-            for byte in data:
-                if not pending:
-                    first_at = now
-                pending += bytes([byte])
-                if len(pending) == length:
-                    messages.append((first_at, pending))
-                    pending = b""
-        return messages
+        return receive_messages(self.master, seconds, length, enough)
 
     def stop(self):
         self.process.send_signal(signal.SIGINT)
