@@ -48,11 +48,27 @@ bool eventually(Condition condition) {
     return true;
 }
 
-// The monitor has read everything written: nothing is left in the line's input.
-bool waitUntilRead(PtyPair& line) {
+// Bytes the process has read so far, from any file (/proc/PID/io's rchar).
+long long bytesRead(const ChildProcess& process) {
+    std::ifstream io("/proc/" + std::to_string(process.pid()) + "/io");
+    std::string field;
+    long long count = -1;
+    while (io >> field && field != "rchar:") {
+        io >> count;
+    }
+    return io >> count ? count : -1;
+}
+
+// The monitor has read the written bytes: nothing is left in the line's input,
+// and the monitor has read at least that many bytes since before the write. An
+// empty input alone is no proof: a byte written to a pseudo-terminal reaches the
+// other end a moment later.
+bool waitUntilRead(PtyPair& line, const ChildProcess& monitor, long long readBefore,
+                   std::size_t written) {
     return eventually([&] {
         int pending = -1;
-        return ioctl(line.deviceFd(), FIONREAD, &pending) == 0 && pending == 0;
+        return bytesRead(monitor) >= readBefore + static_cast<long long>(written) &&
+               ioctl(line.deviceFd(), FIONREAD, &pending) == 0 && pending == 0;
     });
 }
 
@@ -223,8 +239,10 @@ TEST(MonitorProcess, AReaderOfItsOutputThatStopsNeitherStopsItNorGoesUnsaid) {
     EXPECT_EQ(flags & O_NONBLOCK, 0u) << std::oct << flags;
     for (int second = 0; second < 40; ++second) {
         const ByteString bytes = buildEseMessage(LocalTime{second % 60, 5, 14, 1, 0, 0});
+        const long long readBefore = bytesRead(monitor);
         writeAll(line, std::string(bytes.begin(), bytes.end()));
-        ASSERT_TRUE(waitUntilRead(line)) << "message " << second << " was never read";
+        ASSERT_TRUE(waitUntilRead(line, monitor, readBefore, bytes.size()))
+            << "message " << second << " was never read";
     }
     monitor.signal(SIGTERM);
     const auto status = monitor.wait(5s);
@@ -261,8 +279,9 @@ TEST(MonitorProcess, BytesThatBelongToNoMessageAreAFaultAtTheEnd) {
             ASSERT_TRUE(monitor.outLine(5s));
             ASSERT_TRUE(monitor.outLine(5s));
         }
+        const long long readBefore = bytesRead(monitor);
         writeAll(line, garbage);
-        ASSERT_TRUE(waitUntilRead(line));
+        ASSERT_TRUE(waitUntilRead(line, monitor, readBefore, garbage.size()));
         monitor.signal(SIGTERM);
         const auto status = monitor.wait(5s);
         ASSERT_TRUE(status);
