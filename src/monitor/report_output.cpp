@@ -1,5 +1,7 @@
 #include "report_output.h"
 
+#include <poll.h>
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -42,6 +44,11 @@ std::pair<std::size_t, int> writeWhole(int fd, const std::string& text) {
             done += static_cast<std::size_t>(wrote);
         } else if (wrote < 0 && errno == EINTR) {
             continue;
+        } else if (wrote < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // An output left non-blocking by another program sharing it: this is
+            // the thread that waits, so it waits here too.
+            pollfd ready{fd, POLLOUT, 0};
+            poll(&ready, 1, -1);
         } else {
             return {done, wrote < 0 ? errno : EIO};
         }

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "raw_line.h"
 
@@ -58,11 +59,19 @@ bool othersHoldOpen(const struct stat& device, int ownFd) {
                 (ourselves && std::to_string(ownFd) == descriptor->d_name)) {
                 continue;
             }
+            // Only a descriptor on a device node can be the terminal. The link is
+            // read first: stat would follow every descriptor to its file system,
+            // and one on a hung network mount would hold the send thread with it.
+            const std::string link = fdDirectory + descriptor->d_name;
+            char target[16] = {};
+            const ssize_t length = readlink(link.c_str(), target, sizeof target - 1);
+            if (length < 5 || std::string_view(target, 5) != "/dev/") {
+                continue;
+            }
             // stat follows the descriptor to what it has open, whatever path it was
             // opened by.
             struct stat held {};
-            if (stat((fdDirectory + descriptor->d_name).c_str(), &held) == 0 &&
-                sameTerminal(device, held)) {
+            if (stat(link.c_str(), &held) == 0 && sameTerminal(device, held)) {
                 return true;
             }
         }

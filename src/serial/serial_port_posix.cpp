@@ -176,8 +176,10 @@ void giveUpLinesOnFault(int signal, siginfo_t* info, void* /*context*/) {
         }
     }
     // A fault raised by an instruction comes again when the handler returns, now
-    // to the earlier action; one that was sent (kill, abort's raise) would not.
-    if (info == nullptr || info->si_code <= 0) {
+    // to the earlier action; one that was sent (kill, abort's raise) would not, nor
+    // a breakpoint trap (the instruction is past) or a system call a seccomp filter
+    // trapped (it is skipped).
+    if (info == nullptr || info->si_code <= 0 || signal == SIGTRAP || signal == SIGSYS) {
         raise(signal);
     }
 }
@@ -187,7 +189,9 @@ void watchForFaultsOnce() {
     std::call_once(installed, [] {
         struct sigaction action {};
         action.sa_sigaction = giveUpLinesOnFault;
-        action.sa_flags = SA_SIGINFO;
+        // On the alternate stack where there is one (a sanitizer's), so that a
+        // stack overflow still reaches the handler and the report after it.
+        action.sa_flags = SA_SIGINFO | SA_ONSTACK;
         sigemptyset(&action.sa_mask);
         for (std::size_t i = 0; i < std::size(faultSignals); ++i) {
             sigaction(faultSignals[i], &action, &earlierFaultActions[i]);
@@ -388,8 +392,17 @@ SystemError SerialPort::checkIdentity(int index) const {
 SystemError SerialPort::releaseDevice() {
     const int fd = m_device->fd;
     // A line shared with other uses (a console, a modem) is left as it was found;
-    // one that went away refuses, and there is nothing left to put back.
-    retryOnInterrupt([&] { return tcsetattr(fd, TCSANOW, &m_device->found); });
+    // one that went away refuses, and there is nothing left to put back. The last
+    // bytes may still be in the UART's FIFO or the adapter's buffer, which the
+    // queue does not count, and another speed set at once would garble them: once
+    // the queue is empty they are let go first, where nothing can hold them up (no
+    // RTS/CTS; the kernel bounds that wait for a UART).
+    int queued = -1;
+    termios now{};
+    const bool drained = ioctl(fd, TIOCOUTQ, &queued) == 0 && queued == 0;
+    const bool heldByModemLine = tcgetattr(fd, &now) == 0 && (now.c_cflag & CRTSCTS) != 0;
+    const int when = drained && !heldByModemLine ? TCSADRAIN : TCSANOW;
+    retryOnInterrupt([&] { return tcsetattr(fd, when, &m_device->found); });
     // TIOCEXCL outlives our descriptor while anyone else holds the device open
     // (a getty, ModemManager), and would then shut out our own next open.
     if (!m_device->virtualPort) {
