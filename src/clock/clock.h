@@ -34,6 +34,8 @@ class Clock {
         std::int64_t wallMicros = 0;
         std::int64_t offsetMicros = 0;
         std::int64_t advanceMicros = 0;
+        // The time the messages carry, as currentSecond counts it.
+        std::int64_t shownMicros() const { return wallMicros + advanceMicros; }
     };
     // Empty where it cannot be had (then steps go unnoticed).
     virtual std::optional<WallReading> readWall() { return std::nullopt; }

@@ -144,8 +144,7 @@ bool ClockController::onClockSet() {
     if (!reading) {
         return false;
     }
-    // The second the messages carry, as currentSecond counts it.
-    const std::int64_t shown = reading->wallMicros + reading->advanceMicros;
+    const std::int64_t shown = reading->shownMicros();
     const std::int64_t second = wholeSecond(shown);
     const std::int64_t intoSecond = shown - second * 1'000'000;
     // A step forward across a change of second (x.97 to y.02) would otherwise lose
@@ -164,7 +163,7 @@ void ClockController::noteClockStep(const std::optional<Clock::WallReading>& rea
     // repeats a second on the wire, however small it is. Only a step the system
     // reported is taken at that size: one found by comparing two ticks' readings
     // could be the scatter of the readings themselves.
-    const std::int64_t shown = reading->wallMicros + reading->advanceMicros;
+    const std::int64_t shown = reading->shownMicros();
     const bool movedSecond = reported && wholeSecond(shown - step) != wholeSecond(shown);
     if (m_wallOffset && (std::llabs(step) >= stepThresholdMicros || movedSecond)) {
         // Both times from this one reading: the time shown now and, less the step,

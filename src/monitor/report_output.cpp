@@ -20,11 +20,11 @@ struct ReportOutput::Shared {
     std::condition_variable wake;
     std::condition_variable settled;
     std::string queue;
-    // Reports in queue, and in the write under way with its size.
+    // Reports in queue, and in the write under way with its size (0: no write
+    // under way; a write is never of nothing).
     long long queuedReports = 0;
     long long writingReports = 0;
     std::size_t writingBytes = 0;
-    bool writing = false;
     bool stop = false;
     long long dropped = 0;
     bool readerGone = false;
@@ -73,7 +73,7 @@ ReportOutput::~ReportOutput() {
     m_shared->queuedReports = 0;
     m_shared->queue.clear();
     m_shared->stop = true;
-    const bool stuck = m_shared->writing;
+    const bool stuck = m_shared->writingBytes > 0;
     lock.unlock();
     m_shared->wake.notify_all();
     if (stuck) {
@@ -96,11 +96,9 @@ void ReportOutput::writeQueued(const std::shared_ptr<Shared>& shared) {
         s.writingReports = s.queuedReports;
         s.writingBytes = chunk.size();
         s.queuedReports = 0;
-        s.writing = true;
         lock.unlock();
         const auto [done, error] = writeWhole(s.fd, chunk);
         lock.lock();
-        s.writing = false;
         if (error != 0) {
             // A report cut part-way counts as dropped too, and so does all after it.
             const long long written =
@@ -140,7 +138,7 @@ void ReportOutput::drain(std::chrono::milliseconds timeout) {
     std::unique_lock lock(m_shared->mutex);
     Shared& s = *m_shared;
     const bool empty =
-        s.settled.wait_for(lock, timeout, [&] { return s.queue.empty() && !s.writing; });
+        s.settled.wait_for(lock, timeout, [&] { return s.queue.empty() && s.writingBytes == 0; });
     if (!empty) {
         // What is still queued, and the write under way, will not be read in time.
         s.dropped += s.queuedReports + s.writingReports;

@@ -136,23 +136,18 @@ constexpr int heldLineSlots = 8;
 std::atomic<int> heldLines[heldLineSlots] = {-1, -1, -1, -1, -1, -1, -1, -1};
 static_assert(std::atomic<int>::is_always_lock_free);
 
-void noteHeldLine(int fd) {
+// Puts to into the first slot that holds from.
+void replaceHeldLine(int from, int to) {
     for (std::atomic<int>& slot : heldLines) {
-        int expected = -1;
-        if (slot.compare_exchange_strong(expected, fd)) {
+        int expected = from;
+        if (slot.compare_exchange_strong(expected, to)) {
             return;
         }
     }
 }
 
-void forgetHeldLine(int fd) {
-    for (std::atomic<int>& slot : heldLines) {
-        int expected = fd;
-        if (slot.compare_exchange_strong(expected, -1)) {
-            return;
-        }
-    }
-}
+void noteHeldLine(int fd) { replaceHeldLine(-1, fd); }
+void forgetHeldLine(int fd) { replaceHeldLine(fd, -1); }
 
 // The faults of the program's own (and abort()) end it without its stop path, and
 // the exclusive flag would outlive it wherever someone else keeps the device open (a

@@ -15,7 +15,6 @@ tick that still runs on the old slots sends it half-way through its second.
 Usage: clock_step_e2e.py --root ROOT --exe chronvane32.exe
 """
 
-import argparse
 import os
 import select
 import signal
@@ -24,7 +23,7 @@ import subprocess
 import tempfile
 import time
 
-from wine_harness import WINE64, HERE, PortLine, fail, prepared_root, wine_env
+from wine_harness import WINE64, HERE, PortLine, fail, run_test, wine_env
 
 ESE_LENGTH = 12
 # Forward and back, each ending half-way through a second of the new time.
@@ -143,14 +142,5 @@ def e2e(args):
               ("/".join("%+d" % s for s in STEPS), ", ".join("%.1f" % f for f in figures)))
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--root", required=True)
-    parser.add_argument("--exe", required=True)
-    args = parser.parse_args()
-    args.root = prepared_root(args.root)
-    e2e(args)
-
-
 if __name__ == "__main__":
-    main()
+    run_test(e2e)

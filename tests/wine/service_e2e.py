@@ -14,7 +14,6 @@ Restarts the prefix's wineserver twice (so that services.exe, and with it the
 service, write that channel to a file of this test's), so run it alone.
 """
 
-import argparse
 import os
 import select
 import subprocess
@@ -23,7 +22,7 @@ import threading
 import time
 
 from wine_harness import (DATETIME_LENGTH, FIRST_VARIABLE, PACKET_HEADER, WINE64, PortLine,
-                          Prefix, datetime_packet_problem, prepared_root, restart_prefix)
+                          Prefix, datetime_packet_problem, restart_prefix, run_test)
 from wine_harness import fail as harness_fail
 
 SERVICE = "Chronvane32-COM1"
@@ -256,14 +255,5 @@ def e2e(args):
             line.close(unassign=True)
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--root", required=True)
-    parser.add_argument("--exe", required=True)
-    args = parser.parse_args()
-    args.root = prepared_root(args.root)
-    e2e(args)
-
-
 if __name__ == "__main__":
-    main()
+    run_test(e2e)

@@ -3,6 +3,7 @@ environment a Windows program runs in there, running programs and asking the
 service manager there, and pseudo-terminals standing in for the COM ports the
 prefix maps to ROOT/ports/comN; what the tests check alike on the line."""
 
+import argparse
 import os
 import pty
 import statistics
@@ -23,6 +24,17 @@ DATETIME_LENGTH = 48
 def fail(text):
     print("FAIL: " + text, file=sys.stderr)
     sys.exit(1)
+
+
+def run_test(e2e):
+    """The main of a test that takes the prefix's root and the program's .exe:
+    calls e2e(args) with args.root prepared."""
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--exe", required=True)
+    args = parser.parse_args()
+    args.root = prepared_root(args.root)
+    e2e(args)
 
 
 def prepared_root(root):
