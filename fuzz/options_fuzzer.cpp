@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/program_options.h"
-#include "app/start_options.h"
+#include "start/program_options.h"
+#include "start/start_options.h"
 #include "monitor/monitor_options.h"
 
 namespace {

@@ -12,15 +12,15 @@
 #include <string>
 #include <vector>
 
-#include "app/time_zone_check.h"
+#include "process/time_zone_check.h"
 #include "clock/clock_state.h"
 #include "core/ending_signals_linux.h"
 #include "core/line_settings.h"
 #include "line_reader.h"
 #include "message_report.h"
 #include "monitor_options.h"
-#include "program/print.h"
-#include "program/standard_descriptors.h"
+#include "process/print.h"
+#include "process/standard_descriptors.h"
 #include "report_output.h"
 #include "stream_decoder.h"
 

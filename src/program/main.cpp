@@ -4,15 +4,15 @@
 #include <string>
 #include <vector>
 
-#include "app/console_app.h"
-#include "app/exit_status.h"
-#include "app/program_options.h"
-#include "app/service_notifier.h"
-#include "app/stop_signals.h"
-#include "app/window_loader.h"
+#include "console/console_app.h"
+#include "start/exit_status.h"
+#include "start/program_options.h"
+#include "service/service_notifier.h"
+#include "tick/stop_signals.h"
+#include "start/window_loader.h"
 #include "display_probe.h"
 #include "program_start.h"
-#include "standard_descriptors.h"
+#include "process/standard_descriptors.h"
 
 namespace {
 

@@ -2,11 +2,11 @@
 #include <string>
 #include <vector>
 
-#include "app/console_app.h"
-#include "app/exit_status.h"
-#include "app/power_throttling.h"
-#include "app/windows_service.h"
-#include "print.h"
+#include "console/console_app.h"
+#include "start/exit_status.h"
+#include "tick/power_throttling.h"
+#include "service/windows_service.h"
+#include "process/print.h"
 #include "program_start.h"
 #include "win32ui/windowed_program.h"
 

@@ -2,9 +2,9 @@
 
 #include <utility>
 
-#include "app/console_app.h"
-#include "app/exit_status.h"
-#include "print.h"
+#include "console/console_app.h"
+#include "start/exit_status.h"
+#include "process/print.h"
 
 namespace chronvane {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/program_options.h"
+#include "start/program_options.h"
 
 namespace chronvane {
 

@@ -1,9 +1,9 @@
 #include <string>
 
-#include "app/console_app.h"
-#include "app/console_output.h"
-#include "app/time_zone_check.h"
-#include "print.h"
+#include "console/console_app.h"
+#include "process/console_output.h"
+#include "process/time_zone_check.h"
+#include "process/print.h"
 #include "program_start.h"
 
 namespace chronvane {

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "app/console_app.h"
-#include "app/time_zone_check.h"
-#include "print.h"
+#include "console/console_app.h"
+#include "process/time_zone_check.h"
+#include "process/print.h"
 #include "program_start.h"
 
 // main_windows.cpp says why the program has no console of its own; here is how its

@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/dialog_rules.h"
+#include "dialog_rules/dialog_rules.h"
 #include "program_dialogs.h"
 #include "program_icon.h"
 #include "window_placement.h"

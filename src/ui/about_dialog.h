@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-#include "app/dialog_rules.h"
+#include "dialog_rules/dialog_rules.h"
 
 class QPushButton;
 

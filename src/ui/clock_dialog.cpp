@@ -15,8 +15,8 @@
 #include <utility>
 
 #include "about_dialog.h"
-#include "app/start_sequence.h"
-#include "app/dialog_rules.h"
+#include "start/start_sequence.h"
+#include "dialog_rules/dialog_rules.h"
 #include "program_dialogs.h"
 #include "program_icon.h"
 #include "window_placement.h"

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "app/send_thread.h"
-#include "app/start_window.h"
+#include "tick/send_thread.h"
+#include "start/start_window.h"
 #include "clock/clock_controller.h"
 
 class QLabel;

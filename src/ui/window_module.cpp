@@ -1,7 +1,7 @@
 // The window module's only exported symbol; the program finds it with dlsym.
 #include <type_traits>
 
-#include "app/window_loader.h"
+#include "start/window_loader.h"
 #include "windowed_program.h"
 
 extern "C" __attribute__((visibility("default"))) int chronvaneRunWindow(

@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <QWindow>
 
-#include "app/dialog_rules.h"
+#include "dialog_rules/dialog_rules.h"
 
 namespace chronvane {
 namespace {

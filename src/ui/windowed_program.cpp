@@ -4,10 +4,10 @@
 #include <QSocketNotifier>
 #include <QtGlobal>
 
-#include "app/console_app.h"
-#include "app/console_output.h"
-#include "app/exit_status.h"
-#include "app/start_sequence.h"
+#include "process/program_name.h"
+#include "process/console_output.h"
+#include "start/exit_status.h"
+#include "start/start_sequence.h"
 #include "clock/clock.h"
 #include "clock/clock_state.h"
 #include "clock_dialog.h"

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "app/program_options.h"
-#include "app/stop_signals_linux.h"
+#include "start/program_options.h"
+#include "tick/stop_signals_linux.h"
 
 class QApplication;
 class QDialog;

@@ -1,6 +1,6 @@
 #include "about_dialog.h"
 
-#include "app/dialog_rules.h"
+#include "dialog_rules/dialog_rules.h"
 #include "dialog_binding.h"
 #include "resource.h"
 #include "window_placement.h"

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/dialog_rules.h"
+#include "dialog_rules/dialog_rules.h"
 #include "core/system_error.h"
 
 namespace chronvane {

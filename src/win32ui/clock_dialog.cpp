@@ -4,8 +4,8 @@
 #include <utility>
 
 #include "about_dialog.h"
-#include "app/dialog_rules.h"
-#include "app/start_sequence.h"
+#include "dialog_rules/dialog_rules.h"
+#include "start/start_sequence.h"
 #include "dialog_binding.h"
 #include "resource.h"
 #include "window_placement.h"

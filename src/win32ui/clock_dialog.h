@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "app/send_thread.h"
-#include "app/start_window.h"
+#include "tick/send_thread.h"
+#include "start/start_window.h"
 #include "clock/clock_controller.h"
 #include "resource.h"
 

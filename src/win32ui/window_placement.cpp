@@ -1,6 +1,6 @@
 #include "window_placement.h"
 
-#include "app/dialog_rules.h"
+#include "dialog_rules/dialog_rules.h"
 
 namespace chronvane {
 

@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "app/exit_status.h"
-#include "app/start_sequence.h"
+#include "start/exit_status.h"
+#include "start/start_sequence.h"
 #include "clock/clock.h"
 #include "clock/clock_state.h"
 #include "clock_dialog.h"

@@ -4,7 +4,7 @@
 // native dialogs from the resource script: the main window, the About box, their
 // placement and the tick pumped into the dialog's message loop.
 
-#include "app/program_options.h"
+#include "start/program_options.h"
 
 namespace chronvane {
 

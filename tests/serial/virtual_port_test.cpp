@@ -9,7 +9,7 @@
 #include <cstring>
 #include <regex>
 
-#include "app/program_options.h"
+#include "start/program_options.h"
 #include "clock/message_formats.h"
 #include "serial/serial_port.h"
 #include "timed_read.h"

@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "app/dialog_rules.h"
+#include "dialog_rules/dialog_rules.h"
 #include "chronvane32_version.h"
 #include "fake_clock.h"
 #include "ui/about_dialog.h"
