@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "core/local_time.h"
+#include "core/time_reading.h"
+#include "zone_reading.h"
 
 namespace chronvane {
 
@@ -18,11 +19,13 @@ class Clock {
     virtual ~Clock() = default;
     // The wall clock's current whole second, counted from the Unix epoch.
     virtual std::int64_t currentSecond() = 0;
-    // The local time at the start of second (as currentSecond counts), all fields
-    // from that instant, in the time zone in effect now.
-    virtual LocalTime localTime(std::int64_t second) = 0;
+    // The reading for the start of second (as currentSecond counts): local time in
+    // the zone in effect now, UTC, the offset and its next change, all from that
+    // instant. The clock's state (leap second, trust) is not the clock's to read:
+    // the controller adds its own reading of it (withClockState).
+    virtual TimeReading reading(std::int64_t second) = 0;
     // One reading of the local clock, all fields from the same instant.
-    LocalTime now() { return localTime(currentSecond()); }
+    TimeReading now() { return reading(currentSecond()); }
     // The wall clock as it stands now (microseconds from the Unix epoch, never
     // advanced) and how far it stands from a clock that nobody sets. A time daemon's
     // slewing moves both alike; only setting the clock moves the offset, so a jump
@@ -52,11 +55,15 @@ class SystemClock final : public Clock {
   public:
     explicit SystemClock(int advanceMillis = 0) : m_advanceMillis(advanceMillis) {}
     std::int64_t currentSecond() override;
-    LocalTime localTime(std::int64_t second) override;
+    TimeReading reading(std::int64_t second) override;
     std::optional<WallReading> readWall() override;
 
   private:
+    static bool toLocal(std::int64_t second, std::tm& out);
+    static bool toUtc(std::int64_t second, std::tm& out);
+
     int m_advanceMillis;
+    ZoneReading m_zone{toLocal, toUtc};
 };
 
 }  // namespace chronvane

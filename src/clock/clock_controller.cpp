@@ -5,7 +5,8 @@
 #include <cstdlib>
 #include <utility>
 
-#include "message_formats.h"
+#include "formats/clock_text.h"
+#include "formats/format_registry.h"
 
 namespace chronvane {
 namespace {
@@ -60,13 +61,18 @@ void ClockController::selectPort(int n) {
 }
 
 void ClockController::prepare(std::int64_t second) {
-    m_prepared = build(second, m_clock.localTime(second), m_window.selectedProtocol());
+    m_prepared = build(second, m_clock.reading(second), m_window.selectedProtocol());
 }
 
-ClockController::Message ClockController::build(std::int64_t second, const LocalTime& time,
+ClockController::Message ClockController::build(std::int64_t second, const TimeReading& time,
                                                 Protocol protocol) const {
-    const MessageFormat& format = messageFormat(protocol);
-    return {second, time, protocol, format.build(time), format.transmittedText(time)};
+    const TimeFormat& format = formatOf(protocol);
+    const FormatSettings settings;
+    // The clock's state as last read (after the last message left): no reading of
+    // it comes between the change of second and the write.
+    const TimeReading reading = m_clockState ? withClockState(time, *m_clockState) : time;
+    return {second, reading, protocol, format.build(reading, settings),
+            format.transmittedText(reading, settings)};
 }
 
 void ClockController::onTick() {
@@ -82,7 +88,7 @@ void ClockController::onTick() {
     if (prepared && prepared->second != second) {
         prepared.reset();
     }
-    const LocalTime time = prepared ? prepared->time : m_clock.localTime(second);
+    const TimeReading time = prepared ? prepared->time : m_clock.reading(second);
     const bool firstTick = !m_lastSecond.has_value();
     m_lastSecond = second;
     const Protocol protocol = m_window.selectedProtocol();
@@ -169,13 +175,10 @@ void ClockController::noteClockStep(const std::optional<Clock::WallReading>& rea
         // Both times from this one reading: the time shown now and, less the step,
         // the time the clock would show had nobody set it, which is what it showed
         // just before the step when the step is reported as it happens.
-        const LocalTime before = m_clock.localTime(wholeSecond(reading->wallMicros - step));
-        const LocalTime after = m_clock.localTime(wholeSecond(reading->wallMicros));
-        char line[96];
-        std::snprintf(line, sizeof line, "Clock set: %02d:%02d:%02d -> %02d:%02d:%02d (%c%s)",
-                      before.hour, before.minute, before.second, after.hour, after.minute,
-                      after.second, step >= 0 ? '+' : '-', durationText(step).c_str());
-        appendLog(line);
+        const TimeReading before = m_clock.reading(wholeSecond(reading->wallMicros - step));
+        const TimeReading after = m_clock.reading(wholeSecond(reading->wallMicros));
+        appendLog("Clock set: " + clockText(before) + " -> " + clockText(after) + " (" +
+                  (step >= 0 ? '+' : '-') + durationText(step) + ")");
     }
     m_wallOffset = reading->offsetMicros;
 }

@@ -12,7 +12,7 @@
 #include "clock.h"
 #include "clock_state.h"
 #include "clock_window.h"
-#include "core/protocol.h"
+#include "formats/format_registry.h"
 #include "message_log.h"
 #include "serial/serial_port.h"
 
@@ -101,7 +101,7 @@ class ClockController {
     // The protocol the window has chosen, which the next message will use.
     Protocol protocol() const;
     // The time the last message that left carried; none before the first.
-    const std::optional<LocalTime>& lastSent() const { return m_lastSent; }
+    const std::optional<TimeReading>& lastSent() const { return m_lastSent; }
     // The most recent reading of the clock's state; empty before the first one.
     // Whoever reports on the program (a status line) takes it from here rather than
     // asking the system again.
@@ -124,12 +124,12 @@ class ClockController {
     // One second's message and what its log line says after "COMn: ".
     struct Message {
         std::int64_t second = 0;
-        LocalTime time;
+        TimeReading time;
         Protocol protocol = defaultProtocol;
         ByteString bytes;
         std::string logText;
     };
-    Message build(std::int64_t second, const LocalTime& time, Protocol protocol) const;
+    Message build(std::int64_t second, const TimeReading& time, Protocol protocol) const;
     void send(const Message& message);
     std::string activePortName() const;
     void transmitted(bool sent, const std::string& what);
@@ -159,7 +159,7 @@ class ClockController {
     // line is not logged again until a message has left (a line held up by flow
     // control fails every second for as long as it is held).
     std::string m_loggedWriteFailure;
-    std::optional<LocalTime> m_lastSent;
+    std::optional<TimeReading> m_lastSent;
 
     ClockStateReader* m_stateReader = nullptr;
     std::optional<ClockState> m_clockState;

@@ -81,4 +81,17 @@ std::string leapSecondLogLine(const ClockState& state) {
     return {};
 }
 
+TimeReading withClockState(TimeReading reading, const ClockState& state) {
+    reading.leap = state.leap == ClockState::Leap::Insert   ? TimeReading::Leap::Insert
+                   : state.leap == ClockState::Leap::Delete ? TimeReading::Leap::Delete
+                                                            : TimeReading::Leap::None;
+    reading.trust = state.sync == ClockState::Sync::Synchronised ? TimeReading::Trust::Synchronised
+                    : state.sync == ClockState::Sync::NotSynchronised
+                        ? TimeReading::Trust::NotSynchronised
+                        : TimeReading::Trust::Unknown;
+    reading.estimatedErrorMicros = state.estimatedErrorMicros;
+    reading.maxErrorMicros = state.maxErrorMicros;
+    return reading;
+}
+
 }  // namespace chronvane

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/time_reading.h"
+
 namespace chronvane {
 
 // How far this computer's clock can be trusted, as its time daemon last told the
@@ -62,6 +64,8 @@ std::string clockStateDetail(const ClockState& state);
 std::string clockStateLogLine(const ClockState& state);
 // The log line for an announced leap second; empty when none is.
 std::string leapSecondLogLine(const ClockState& state);
+// reading with the clock's trust and announced leap second from state.
+TimeReading withClockState(TimeReading reading, const ClockState& state);
 // A duration in microseconds as the log gives it: "0.4 ms", "12 ms", "3.2 s".
 std::string durationText(std::int64_t micros);
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "clock_state.h"
-#include "core/protocol.h"
+#include "formats/format_registry.h"
 #include "core/system_error.h"
 #include "message_log.h"
 

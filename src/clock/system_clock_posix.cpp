@@ -42,16 +42,21 @@ std::optional<Clock::WallReading> SystemClock::readWall() {
     return WallReading{wall / 1000, offset / 1000, std::int64_t{m_advanceMillis} * 1000};
 }
 
-LocalTime SystemClock::localTime(std::int64_t second) {
+bool SystemClock::toLocal(std::int64_t second, std::tm& out) {
+    const time_t seconds = static_cast<time_t>(second);
+    return localtime_r(&seconds, &out) != nullptr;
+}
+
+bool SystemClock::toUtc(std::int64_t second, std::tm& out) {
+    const time_t seconds = static_cast<time_t>(second);
+    return gmtime_r(&seconds, &out) != nullptr;
+}
+
+TimeReading SystemClock::reading(std::int64_t second) {
     // localtime_r need not look at the time zone again; tzset does, so a zone
     // changed while we run shows at the next conversion.
     tzset();
-    std::tm tm{};
-    const time_t seconds = static_cast<time_t>(second);
-    if (localtime_r(&seconds, &tm) == nullptr) {
-        gmtime_r(&seconds, &tm);
-    }
-    return LocalTime{tm.tm_sec, tm.tm_min, tm.tm_hour, tm.tm_mday, tm.tm_mon, tm.tm_wday};
+    return m_zone.read(second);
 }
 
 }  // namespace chronvane

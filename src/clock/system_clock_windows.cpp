@@ -32,16 +32,21 @@ std::optional<Clock::WallReading> SystemClock::readWall() {
                        std::int64_t{m_advanceMillis} * 1000};
 }
 
-LocalTime SystemClock::localTime(std::int64_t second) {
+bool SystemClock::toLocal(std::int64_t second, std::tm& out) {
+    const __time64_t seconds = second;
+    return _localtime64_s(&out, &seconds) == 0;
+}
+
+bool SystemClock::toUtc(std::int64_t second, std::tm& out) {
+    const __time64_t seconds = second;
+    return _gmtime64_s(&out, &seconds) == 0;
+}
+
+TimeReading SystemClock::reading(std::int64_t second) {
     // The C runtime reads TZ (or the system's zone) only in _tzset, so a zone
     // changed while we run shows at the next conversion.
     _tzset();
-    const __time64_t seconds = second;
-    std::tm tm{};
-    if (_localtime64_s(&tm, &seconds) != 0) {
-        _gmtime64_s(&tm, &seconds);
-    }
-    return LocalTime{tm.tm_sec, tm.tm_min, tm.tm_hour, tm.tm_mday, tm.tm_mon, tm.tm_wday};
+    return m_zone.read(second);
 }
 
 }  // namespace chronvane

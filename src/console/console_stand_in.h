@@ -4,7 +4,7 @@
 
 #include "clock/clock_window.h"
 #include "console_observer.h"
-#include "core/protocol.h"
+#include "formats/format_registry.h"
 #include "start/start_window.h"
 #include "tick/tick_source.h"
 

@@ -8,7 +8,7 @@
 #include "clock/clock_state.h"
 #include "clock/message_log.h"
 #include "core/port_count.h"
-#include "core/protocol.h"
+#include "formats/format_registry.h"
 #include "resource.h"
 
 // What both windows (the Qt one in src/ui, the Win32 one in src/win32ui) do alike

@@ -6,23 +6,14 @@
 #include <string_view>
 
 #include "core/calendar_names.h"
-#include "core/protocol.h"
+#include "formats/clock_text.h"
+#include "formats/format_registry.h"
 
 namespace chronvane::monitor {
 namespace {
 
-std::string twoDigits(const std::optional<int>& value) {
-    if (!value) {
-        return "??";
-    }
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d", *value);
-    return text;
-}
-
 std::string clockText(const DecodedMessage& message) {
-    return twoDigits(message.hour) + ":" + twoDigits(message.minute) + ":" +
-           twoDigits(message.second);
+    return chronvane::clockText(message.hour, message.minute, message.second);
 }
 
 // "Monday February 22" as the sender logs it; a number where a name does not exist.
@@ -67,16 +58,19 @@ std::string jsonNumber(const std::optional<int>& value) {
 }
 
 // The protocol column is as wide as its longest label.
-constexpr std::size_t reportLabelWidth = [] {
-    std::size_t width = 0;
-    for (const ProtocolNames& names : protocolNames) {
-        width = std::max(width, names.reportLabel.size());
-    }
+std::size_t reportLabelWidth() {
+    static const std::size_t width = [] {
+        std::size_t widest = 0;
+        for (const TimeFormat* format : allFormats()) {
+            widest = std::max(widest, format->names.reportLabel.size());
+        }
+        return widest;
+    }();
     return width;
-}();
+}
 
-bool isDateTime(const DecodedMessage& message) {
-    return message.protocol == Protocol::OstrelDateTime;
+bool carriesDate(const DecodedMessage& message) {
+    return formatOf(message.protocol).carriesDate;
 }
 
 }  // namespace
@@ -95,12 +89,12 @@ std::string reportLine(const DecodedMessage& message) {
     const std::string_view label = namesOf(message.protocol).reportLabel;
     line += "  ";
     line += label;
-    line.append(reportLabelWidth - label.size() + 2, ' ');
+    line.append(reportLabelWidth() - label.size() + 2, ' ');
     const long long ms = arrivalOffsetMs(message);
     char offset[40];
     std::snprintf(offset, sizeof offset, "%c%3lld ms  ", ms < 0 ? '-' : '+', ms < 0 ? -ms : ms);
     line += offset;
-    if (isDateTime(message)) {
+    if (carriesDate(message)) {
         line += dateText(message) + "  ";
     }
     line += faultsText(message);
@@ -113,7 +107,7 @@ std::string reportJson(const DecodedMessage& message, const std::string& clock) 
     json += "\",\"hour\":" + jsonNumber(message.hour);
     json += ",\"minute\":" + jsonNumber(message.minute);
     json += ",\"second\":" + jsonNumber(message.second);
-    if (isDateTime(message)) {
+    if (carriesDate(message)) {
         json += ",\"month\":" + jsonNumber(message.month);
         json += ",\"day\":" + jsonNumber(message.day);
         json += ",\"weekday\":" + jsonNumber(message.weekday);

@@ -2,7 +2,7 @@
 
 #include "core/advance.h"
 #include "core/line_settings.h"
-#include "core/protocol.h"
+#include "formats/format_registry.h"
 
 #include <charconv>
 #include <utility>

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "core/wire_format.h"
 
 namespace chronvane::monitor {
 namespace {
@@ -12,41 +11,7 @@ namespace {
 // F5 00 00 rarely occur by chance.
 constexpr std::size_t cutShortThreshold = 3;
 constexpr int secondsPerDay = 24 * 60 * 60;
-// What a reader that joined the line in the middle of a message can find before the
-// first whole one: the rest of the longest message, all but its first byte. More
-// than that before it is noise.
-constexpr std::size_t joinedTailLimit = wire::packetLength * wire::packetCount - 1;
-
-bool isDigit(std::uint8_t byte) {
-    return byte >= '0' && byte <= '9';
-}
-
-// Whether byte may stand at offset i of an ESE message.
-bool fitsEse(std::size_t i, std::uint8_t byte) {
-    if (i == wire::eseFirstSeparatorAt || i == wire::eseSecondSeparatorAt) {
-        return byte == wire::eseSeparator;
-    }
-    if (i >= wire::eseFirstSpaceAt && i < wire::eseFirstSpaceAt + wire::eseSpaceCount) {
-        return byte == wire::eseSpace;
-    }
-    if (i == wire::eseTerminatorAt) {
-        return byte == wire::eseTerminator;
-    }
-    return isDigit(byte);
-}
-
-std::optional<int> twoDigits(const std::uint8_t* bytes, std::size_t available, std::size_t at) {
-    if (at + wire::eseDigitCount > available || !isDigit(bytes[at]) || !isDigit(bytes[at + 1])) {
-        return std::nullopt;
-    }
-    return (bytes[at] - '0') * 10 + (bytes[at + 1] - '0');
-}
-
-void addFault(DecodedMessage& message, Fault fault) {
-    if (!message.has(fault)) {
-        message.faults.push_back(fault);
-    }
-}
+constexpr std::size_t noFormat = static_cast<std::size_t>(-1);
 
 bool inRange(const std::optional<int>& value, int low, int high) {
     return !value || (*value >= low && *value <= high);
@@ -54,99 +19,46 @@ bool inRange(const std::optional<int>& value, int low, int high) {
 
 }  // namespace
 
-std::string_view faultText(Fault fault) {
-    switch (fault) {
-        case Fault::badChecksum:
-            return "bad checksum";
-        case Fault::unknownVariable:
-            return "unknown variable";
-        case Fault::valueOutOfRange:
-            return "value out of range";
-        case Fault::packetMissing:
-            return "packet missing";
-        case Fault::cutShort:
-            return "message cut short";
-        case Fault::secondSkipped:
-            return "second skipped";
-        case Fault::secondRepeated:
-            return "second repeated";
-        case Fault::strayBytes:
-            return "stray bytes";
-        case Fault::late:
-            return "late";
-        case Fault::early:
-            return "early";
-        case Fault::wrongTime:
-            return "wrong time";
+// The stream from one candidate's first byte on, as a format's decoder sees it.
+class StreamDecoder::Ahead final : public StreamLookahead {
+  public:
+    Ahead(const StreamDecoder& decoder, std::size_t pos) : m_decoder(decoder), m_pos(pos) {}
+    Match matchAt(std::size_t offset) const override {
+        return m_decoder.matchAt(m_pos + offset).match;
     }
-    return "unknown fault";
-}
 
-bool DecodedMessage::has(Fault fault) const {
-    return std::find(faults.begin(), faults.end(), fault) != faults.end();
-}
+  private:
+    const StreamDecoder& m_decoder;
+    std::size_t m_pos;
+};
 
 StreamDecoder::StreamDecoder(std::chrono::milliseconds gapLimit, UtcOffset utcOffset)
-    : m_gapLimit(gapLimit), m_utcOffset(std::move(utcOffset)) {}
+    : m_gapLimit(gapLimit), m_utcOffset(std::move(utcOffset)) {
+    for (const TimeFormat* format : allFormats()) {
+        m_formats.push_back(format->makeDecoder());
+    }
+}
 
 StreamDecoder::Candidate StreamDecoder::matchAt(std::size_t pos) const {
-    const std::size_t available = m_bytes.size() - pos;
-    const std::uint8_t* bytes = m_bytes.data() + pos;
-    if (available == 0) {
-        return {Match::partial, 0, false};
+    const std::span<const std::uint8_t> bytes(m_bytes.data() + pos, m_bytes.size() - pos);
+    if (bytes.empty()) {
+        return {Match::partial, 0, noFormat};
     }
-    if (isDigit(bytes[0])) {
-        const std::size_t limit = std::min(available, wire::eseLength);
-        for (std::size_t i = 0; i < limit; ++i) {
-            if (!fitsEse(i, bytes[i])) {
-                return {Match::broken, i, false};
-            }
+    const Ahead ahead(*this, pos);
+    for (std::size_t format = 0; format < m_formats.size(); ++format) {
+        const UnitMatch unit = m_formats[format]->match(bytes, ahead);
+        if (unit.match != Match::broken || unit.length > 0) {
+            return {unit.match, unit.length, format};
         }
-        return {limit == wire::eseLength ? Match::complete : Match::partial, limit, false};
     }
-    if (bytes[0] == wire::packetHeader[0]) {
-        const std::size_t limit = std::min(available, wire::packetHeader.size());
-        for (std::size_t i = 0; i < limit; ++i) {
-            if (bytes[i] != wire::packetHeader[i]) {
-                return {Match::broken, i, true};
-            }
-        }
-        if (available < wire::packetLength) {
-            return {Match::partial, available, true};
-        }
-        // A packet that stops early is followed straight away by the next header. A
-        // known variable byte rules that out; otherwise look for the header inside.
-        const std::uint8_t variable = bytes[wire::packetVariableAt];
-        if (variable < wire::firstVariable || variable >= wire::firstVariable + wire::packetCount) {
-            for (std::size_t i = wire::packetVariableAt; i < wire::packetLength; ++i) {
-                if (bytes[i] != wire::packetHeader[0]) {
-                    continue;
-                }
-                // Only a whole header decides; until then, how the stream was cut
-                // into reads would change the outcome.
-                const Match inner = matchAt(pos + i).match;
-                if (inner == Match::complete) {
-                    return {Match::broken, i, true};
-                }
-                if (inner == Match::partial) {
-                    return {Match::partial, available, true};
-                }
-            }
-        }
-        return {Match::complete, wire::packetLength, true};
-    }
-    return {Match::broken, 0, false};
+    return {Match::broken, 0, noFormat};
 }
 
 void StreamDecoder::scan(bool force, std::vector<DecodedMessage>& out) {
     while (m_start < m_bytes.size()) {
         const Candidate candidate = matchAt(m_start);
         if (candidate.match == Match::complete) {
-            if (candidate.packet) {
-                takePacket(m_start, out);
-            } else {
-                takeEse(m_start, out);
-            }
+            take(candidate.format, candidate.length, out);
             consume(candidate.length);
             continue;
         }
@@ -154,7 +66,7 @@ void StreamDecoder::scan(bool force, std::vector<DecodedMessage>& out) {
             if (!force) {
                 return;
             }
-            cutShort(candidate.packet, candidate.length, out);
+            cutShort(candidate.format, candidate.length, out);
             consume(candidate.length);
             continue;
         }
@@ -180,7 +92,7 @@ void StreamDecoder::scan(bool force, std::vector<DecodedMessage>& out) {
             return;
         }
         const std::size_t kept = std::min(next, candidate.length);
-        cutShort(candidate.packet, kept, out);
+        cutShort(candidate.format, kept, out);
         consume(kept);
         if (next > candidate.length) {
             stray(1);
@@ -206,13 +118,18 @@ void StreamDecoder::synchronize() {
         return;
     }
     m_synchronized = true;
+    // What a reader that joined the line in the middle of a message can find before
+    // the first whole one: the rest of the longest message, all but its first byte.
+    // More than that before it is noise.
+    const std::size_t joinedTailLimit = longestMessage() - 1;
     if (m_bytesBeforeFirst > joinedTailLimit) {
         m_strayBytes += m_bytesBeforeFirst;
     }
     m_bytesBeforeFirst = 0;
 }
 
-void StreamDecoder::cutShort(bool packet, std::size_t length, std::vector<DecodedMessage>& out) {
+void StreamDecoder::cutShort(std::size_t format, std::size_t length,
+                             std::vector<DecodedMessage>& out) {
     if (length < cutShortThreshold) {
         stray(length);
         return;
@@ -221,118 +138,56 @@ void StreamDecoder::cutShort(bool packet, std::size_t length, std::vector<Decode
         m_bytesBeforeFirst += length;
         return;
     }
-    if (packet) {
-        if (!m_dateTime) {
-            m_dateTime.emplace();
-            m_dateTime->protocol = Protocol::OstrelDateTime;
-            m_dateTime->firstByte = m_stamps[m_start];
-            m_nextPacket = 0;
-        }
-        addFault(*m_dateTime, Fault::cutShort);
-        ++m_nextPacket;
-        if (m_nextPacket >= wire::packetCount) {
-            closeDateTime(out);
-        }
-        return;
-    }
-    closeDateTime(out);
-    const std::uint8_t* bytes = m_bytes.data() + m_start;
-    DecodedMessage message;
-    message.protocol = Protocol::EseRealTimeClock;
-    message.firstByte = m_stamps[m_start];
-    message.hour = twoDigits(bytes, length, wire::eseHourAt);
-    message.minute = twoDigits(bytes, length, wire::eseMinuteAt);
-    message.second = twoDigits(bytes, length, wire::eseSecondAt);
-    addFault(message, Fault::cutShort);
-    emit(std::move(message), out);
+    closeOthers(format, out);
+    std::vector<DecodedMessage> finished;
+    m_formats[format]->cutShort(std::span(m_bytes.data() + m_start, length), m_stamps[m_start],
+                                finished);
+    emitAll(format, finished, out);
 }
 
-void StreamDecoder::takeEse(std::size_t pos, std::vector<DecodedMessage>& out) {
-    closeDateTime(out);
-    synchronize();
-    const std::uint8_t* bytes = m_bytes.data() + pos;
-    DecodedMessage message;
-    message.protocol = Protocol::EseRealTimeClock;
-    message.firstByte = m_stamps[pos];
-    message.hour = twoDigits(bytes, wire::eseLength, wire::eseHourAt);
-    message.minute = twoDigits(bytes, wire::eseLength, wire::eseMinuteAt);
-    message.second = twoDigits(bytes, wire::eseLength, wire::eseSecondAt);
-    emit(std::move(message), out);
-}
-
-void StreamDecoder::takePacket(std::size_t pos, std::vector<DecodedMessage>& out) {
-    const std::uint8_t* bytes = m_bytes.data() + pos;
-    const std::uint8_t variable = bytes[wire::packetVariableAt];
-    const std::uint8_t value = bytes[wire::packetValueAt];
-    const std::uint8_t checksum = bytes[wire::packetChecksumAt];
-    const bool known =
-        variable >= wire::firstVariable && variable < wire::firstVariable + wire::packetCount;
-    const std::size_t slot = known ? std::size_t{variable} - wire::firstVariable : m_nextPacket;
-
+void StreamDecoder::take(std::size_t format, std::size_t length,
+                         std::vector<DecodedMessage>& out) {
+    const std::span<const std::uint8_t> unit(m_bytes.data() + m_start, length);
     if (!m_synchronized) {
-        // Joined mid-message: wait for the first month packet.
-        if (!known || slot != 0) {
-            m_bytesBeforeFirst += wire::packetLength;
+        if (!m_formats[format]->startsStream(unit)) {
+            m_bytesBeforeFirst += length;
             return;
         }
         synchronize();
     }
-    // A packet from earlier in the order starts the next message.
-    if (m_dateTime && known && slot < m_nextPacket) {
-        closeDateTime(out);
-    }
-    if (!m_dateTime) {
-        m_dateTime.emplace();
-        m_dateTime->protocol = Protocol::OstrelDateTime;
-        m_dateTime->firstByte = m_stamps[pos];
-        m_nextPacket = 0;
-    }
-    DecodedMessage& message = *m_dateTime;
-    if (!known) {
-        addFault(message, Fault::unknownVariable);
-    } else {
-        if (slot > m_nextPacket) {
-            addFault(message, Fault::packetMissing);
+    closeOthers(format, out);
+    std::vector<DecodedMessage> finished;
+    m_formats[format]->take(unit, m_stamps[m_start], finished);
+    emitAll(format, finished, out);
+}
+
+void StreamDecoder::closeOthers(std::size_t keep, std::vector<DecodedMessage>& out) {
+    for (std::size_t format = 0; format < m_formats.size(); ++format) {
+        if (format != keep) {
+            std::vector<DecodedMessage> finished;
+            m_formats[format]->close(finished);
+            emitAll(format, finished, out);
         }
-        const wire::ValueRange range = wire::valueRanges[slot];
-        if (value < range.low || value > range.high) {
-            addFault(message, Fault::valueOutOfRange);
-        }
-        std::optional<int>* fields[] = {&message.month, &message.day,    &message.weekday,
-                                        &message.hour,  &message.minute, &message.second};
-        *fields[slot] = value;
-    }
-    if (checksum != wire::packetChecksum(variable, value)) {
-        addFault(message, Fault::badChecksum);
-    }
-    m_nextPacket = slot + 1;
-    if (m_nextPacket >= wire::packetCount) {
-        closeDateTime(out);
     }
 }
 
-void StreamDecoder::closeDateTime(std::vector<DecodedMessage>& out) {
-    if (!m_dateTime) {
-        return;
+void StreamDecoder::emitAll(std::size_t format, std::vector<DecodedMessage>& finished,
+                            std::vector<DecodedMessage>& out) {
+    for (DecodedMessage& message : finished) {
+        message.protocol = allProtocols[format];
+        emit(std::move(message), out);
     }
-    DecodedMessage message = std::move(*m_dateTime);
-    m_dateTime.reset();
-    if (m_nextPacket < wire::packetCount) {
-        addFault(message, Fault::packetMissing);
-    }
-    m_nextPacket = 0;
-    emit(std::move(message), out);
 }
 
 void StreamDecoder::emit(DecodedMessage message, std::vector<DecodedMessage>& out) {
     if (m_strayBytes > 0) {
         message.strayBytes = m_strayBytes;
-        addFault(message, Fault::strayBytes);
+        message.add(Fault::strayBytes);
         m_strayBytes = 0;
     }
     if (!inRange(message.hour, 0, 23) || !inRange(message.minute, 0, 59) ||
         !inRange(message.second, 0, 59)) {
-        addFault(message, Fault::valueOutOfRange);
+        message.add(Fault::valueOutOfRange);
     }
     // Consecutive messages must carry consecutive seconds; a message whose time is
     // incomplete or impossible breaks the chain instead of faulting the next one.
@@ -352,7 +207,7 @@ void StreamDecoder::emit(DecodedMessage message, std::vector<DecodedMessage>& ou
                 ahead = ahead > secondsPerDay / 2    ? ahead - secondsPerDay
                         : ahead <= -secondsPerDay / 2 ? ahead + secondsPerDay
                                                       : ahead;
-                addFault(message, ahead <= 0 ? Fault::secondRepeated : Fault::secondSkipped);
+                message.add(ahead <= 0 ? Fault::secondRepeated : Fault::secondSkipped);
             }
         }
         m_lastSecondOfDay = secondOfDay;
@@ -406,11 +261,11 @@ void StreamDecoder::judgeTime(DecodedMessage& message) const {
         wrongDate = wrongDate || weekday.c_encoding() + 1 != static_cast<unsigned>(*message.weekday);
     }
     if (offset > minuteMs || offset < -minuteMs || wrongDate) {
-        addFault(message, Fault::wrongTime);
+        message.add(Fault::wrongTime);
     } else if (offset >= 1000) {
-        addFault(message, Fault::late);
+        message.add(Fault::late);
     } else if (offset < 0) {
-        addFault(message, Fault::early);
+        message.add(Fault::early);
     }
 }
 
@@ -428,7 +283,7 @@ std::vector<DecodedMessage> StreamDecoder::feed(std::span<const std::uint8_t> by
     }
     if (m_lastArrival && arrival - *m_lastArrival > m_gapLimit) {
         scan(true, out);
-        closeDateTime(out);
+        closeOthers(noFormat, out);
         compact();
     }
     m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
@@ -443,7 +298,7 @@ std::vector<DecodedMessage> StreamDecoder::idle(Timestamp now) {
     std::vector<DecodedMessage> out;
     if (m_lastArrival && now - *m_lastArrival > m_gapLimit) {
         scan(true, out);
-        closeDateTime(out);
+        closeOthers(noFormat, out);
         compact();
     }
     return out;
@@ -455,8 +310,9 @@ std::size_t StreamDecoder::finish() {
     m_bytes.clear();
     m_stamps.clear();
     m_start = 0;
-    m_dateTime.reset();
-    m_nextPacket = 0;
+    for (const auto& format : m_formats) {
+        format->drop();
+    }
     return trailing;
 }
 

@@ -4,66 +4,27 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
 
-#include "core/protocol.h"
+#include "formats/decoded_message.h"
+#include "formats/format_registry.h"
 
 // src/monitor: chronvane32-monitor, which reads a line as a show controller would.
 // Offers the stream decoder (this header), which turns the bytes arriving on a
-// line into time messages, whichever of the two protocols they are in, and checks
-// every one. No I/O: the caller feeds byte chunks stamped with the wall-clock time
+// line into time messages, whichever format they are in (each format's own
+// decoding is its row's, src/formats), and checks every one. No I/O: the caller feeds byte chunks stamped with the wall-clock time
 // they were read at. Beside it: the report of a message, the options and the line
 // reader.
 namespace chronvane::monitor {
 
-// Wall-clock time since the epoch.
-using Timestamp = std::chrono::nanoseconds;
-
-enum class Fault : std::uint8_t {
-    badChecksum,
-    unknownVariable,
-    valueOutOfRange,
-    packetMissing,
-    cutShort,
-    secondSkipped,   // the time carried is ahead of the one due
-    secondRepeated,  // behind it: a second sent again, or the sender's clock set back
-    strayBytes,
-    // Judged against the receiving machine's clock (see StreamDecoder::judgeTimes):
-    late,       // arrived a second or more after the start of the second it carries
-    early,      // carries a second that had not begun when it arrived
-    wrongTime,  // off by more than a minute either way (the hour, the date, the weekday)
-};
-
-// The fault in words, e.g. "bad checksum".
-std::string_view faultText(Fault fault);
-
-struct DecodedMessage {
-    Protocol protocol = Protocol::EseRealTimeClock;
-    // What the message carries, as sent; empty where the bytes did not arrive.
-    std::optional<int> hour;
-    std::optional<int> minute;
-    std::optional<int> second;
-    // 8-bit Date/Time only: month (January = 1), day, weekday (Sunday = 1).
-    std::optional<int> month;
-    std::optional<int> day;
-    std::optional<int> weekday;
-    // When the message's first byte was read.
-    Timestamp firstByte{};
-    // Milliseconds from the start of the second the message carries, by the local
-    // clock of the receiving machine, to its first byte; negative for a message
-    // early. Set only when times are judged and the message carries a whole time.
-    std::optional<long long> offsetMs;
-    // Each kind of fault at most once, in the order they were found.
-    std::vector<Fault> faults;
-    // Bytes that belonged to no message, seen since the message before this one.
-    std::size_t strayBytes = 0;
-
-    bool sound() const { return faults.empty(); }
-    bool has(Fault fault) const;
-};
+using chronvane::DecodedMessage;
+using chronvane::Fault;
+using chronvane::faultText;
+using chronvane::Timestamp;
 
 // The local time zone's offset from UTC in seconds at a wall-clock time: where the
 // daylight-saving changes fall.
@@ -101,12 +62,12 @@ class StreamDecoder {
     std::size_t finish();
 
   private:
-    enum class Match { complete, partial, broken };
     struct Candidate {
         Match match;
         std::size_t length;  // bytes matched (complete: the whole unit)
-        bool packet;
+        std::size_t format;  // which format's unit, in the registry's order
     };
+    class Ahead;
 
     Candidate matchAt(std::size_t pos) const;
     void scan(bool force, std::vector<DecodedMessage>& out);
@@ -115,10 +76,13 @@ class StreamDecoder {
     // The first message is found: from now on bytes that belong to none are stray,
     // and so were those before it, if more than a joined message's rest.
     void synchronize();
-    void cutShort(bool packet, std::size_t length, std::vector<DecodedMessage>& out);
-    void takeEse(std::size_t pos, std::vector<DecodedMessage>& out);
-    void takePacket(std::size_t pos, std::vector<DecodedMessage>& out);
-    void closeDateTime(std::vector<DecodedMessage>& out);
+    void cutShort(std::size_t format, std::size_t length, std::vector<DecodedMessage>& out);
+    void take(std::size_t format, std::size_t length, std::vector<DecodedMessage>& out);
+    // Every format's message under way is over, but for keep's (none: all).
+    void closeOthers(std::size_t keep, std::vector<DecodedMessage>& out);
+    // Emits what a format's decoder finished, stamped with the format.
+    void emitAll(std::size_t format, std::vector<DecodedMessage>& finished,
+                 std::vector<DecodedMessage>& out);
     void emit(DecodedMessage message, std::vector<DecodedMessage>& out);
     void judgeTime(DecodedMessage& message) const;
     void compact();
@@ -129,9 +93,8 @@ class StreamDecoder {
     std::size_t m_start = 0;
     std::optional<Timestamp> m_lastArrival;
 
-    // The 8-bit message being put together from its packets.
-    std::optional<DecodedMessage> m_dateTime;
-    std::size_t m_nextPacket = 0;
+    // One per format, in the registry's order: what each keeps of a message under way.
+    std::vector<std::unique_ptr<FormatDecoder>> m_formats;
 
     bool m_synchronized = false;
     std::size_t m_strayBytes = 0;

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "formats/clock_text.h"
+
 namespace chronvane {
 namespace {
 
@@ -26,19 +28,16 @@ std::string protocolText(Protocol protocol) {
     return std::string(namesOf(protocol).reportLabel);
 }
 
-std::string lastSentText(const std::optional<LocalTime>& time) {
+std::string lastSentText(const std::optional<TimeReading>& time) {
     if (!time) {
         return "nothing sent yet";
     }
-    char text[32];
-    std::snprintf(text, sizeof text, "last sent %02d:%02d:%02d", time->hour, time->minute,
-                  time->second);
-    return text;
+    return "last sent " + clockText(*time);
 }
 
 // The controller's own reading from after the last message left: the status
 // never asks the kernel a second time in a second.
-std::string clockText(const std::optional<ClockState>& state) {
+std::string clockStateText(const std::optional<ClockState>& state) {
     return state ? clockStateSummary(*state) : "clock not read yet";
 }
 
@@ -47,7 +46,7 @@ std::string clockText(const std::optional<ClockState>& state) {
 std::string serviceStatusLine(const ClockController& controller) {
     return controller.activeDevicePath() + ": " + activityText(controller) + "; " +
            protocolText(controller.protocol()) + "; " + lastSentText(controller.lastSent()) + "; " +
-           clockText(controller.clockState());
+           clockStateText(controller.clockState());
 }
 
 }  // namespace chronvane

@@ -6,7 +6,7 @@
 
 #include "core/ascii_case.h"
 #include "core/line_settings.h"
-#include "core/protocol.h"
+#include "formats/format_registry.h"
 #include "serial/virtual_port.h"
 #include "start_options.h"
 
@@ -77,9 +77,9 @@ std::vector<std::string> shortOptions() {
     for (int i = 0; i < portCount; ++i) {
         options.push_back("com" + std::to_string(i + 1));
     }
-    for (const ProtocolNames& names : protocolNames) {
-        if (!names.option.empty()) {
-            options.emplace_back(names.option);
+    for (const TimeFormat* format : allFormats()) {
+        if (!format->names.option.empty()) {
+            options.emplace_back(format->names.option);
         }
     }
     options.emplace_back("min");
@@ -414,7 +414,8 @@ std::string usageText(std::string_view executable) {
         "Options:\n" +
         optionColumn("com1 ... -com" + std::to_string(portCount)) + "send on COM1 to " +
         lastPortName() + " (default COM1)\n";
-    for (const ProtocolNames& names : protocolNames) {
+    for (const TimeFormat* format : allFormats()) {
+        const FormatNames& names = format->names;
         if (!names.option.empty()) {
             text += optionColumn(names.option) + "send the " + std::string(names.title) +
                     " message instead of the\n" + std::string(helpTextColumn, ' ') +

@@ -21,9 +21,10 @@ StartOptions readStartOptions(std::string& commandLine) {
             break;
         }
     }
-    for (const ProtocolNames& names : protocolNames) {
-        if (!names.option.empty() && has(names.option)) {
-            options.protocol = names.protocol;
+    for (const Protocol protocol : allProtocols) {
+        const std::string_view option = namesOf(protocol).option;
+        if (!option.empty() && has(option)) {
+            options.protocol = protocol;
             break;
         }
     }

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "core/protocol.h"
+#include "formats/format_registry.h"
 
 namespace chronvane {
 

@@ -11,7 +11,7 @@
 
 #include "clock/clock_controller.h"
 #include "clock/clock_window.h"
-#include "core/protocol.h"
+#include "formats/format_registry.h"
 #include "core/system_error.h"
 #include "tick_source.h"
 

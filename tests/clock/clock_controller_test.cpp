@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "clock/clock_controller.h"
-#include "clock/message_formats.h"
+#include "formats/format_registry.h"
 #include "fake_clock.h"
 #include "pty_pair.h"
 
@@ -54,7 +54,7 @@ TEST_F(ControllerTest, OpeningLogsSuccessAndTheFirstMessageWaitsForTheNextSecond
     clock.setSecond(9);
     controller->onTick();
     const auto bytes = com1.read(12);
-    EXPECT_EQ(ByteString(bytes.begin(), bytes.end()), buildEseMessage(clock.time));
+    EXPECT_EQ(ByteString(bytes.begin(), bytes.end()), buildMessage(Protocol::EseRealTimeClock, clock.time));
     EXPECT_EQ(window.shown[3], "COM1: Transmitted ESE Clock message \"14:05:09\"");
     EXPECT_EQ(window.shown[2], "COM1 opened successfully.");
 }
@@ -78,7 +78,7 @@ TEST_F(ControllerTest, LateTickSendsOnlyTheCurrentSecond) {
     clock.setSecond(12);  // 2.5 s later: seconds 11 is not made up
     controller->onTick();
     const auto bytes = com1.read(100, std::chrono::milliseconds(100));
-    EXPECT_EQ(ByteString(bytes.begin(), bytes.end()), buildEseMessage(clock.time));
+    EXPECT_EQ(ByteString(bytes.begin(), bytes.end()), buildMessage(Protocol::EseRealTimeClock, clock.time));
 }
 
 // The seconds field alone would take each of these for the second already sent.
@@ -105,7 +105,7 @@ TEST_F(ControllerTest, ATickInAnotherSecondWithTheSameSecondsFieldSends) {
         clock.time.hour += c.hours;
         controller->onTick();
         const auto bytes = com1.read(100, std::chrono::milliseconds(100));
-        EXPECT_EQ(ByteString(bytes.begin(), bytes.end()), buildEseMessage(clock.time));
+        EXPECT_EQ(ByteString(bytes.begin(), bytes.end()), buildMessage(Protocol::EseRealTimeClock, clock.time));
     }
 }
 
@@ -177,7 +177,7 @@ TEST_F(ControllerTest, ProtocolIsReadAtEachNewSecond) {
     clock.setSecond(1);
     controller->onTick();
     const auto bytes = com1.read(48);
-    EXPECT_EQ(ByteString(bytes.begin(), bytes.end()), buildDateTimeMessage(clock.time));
+    EXPECT_EQ(ByteString(bytes.begin(), bytes.end()), buildMessage(Protocol::OstrelDateTime, clock.time));
     EXPECT_EQ(window.shown[3], "COM1: Transmitted \"Monday February 22  14:05:01\"");
 }
 
@@ -214,7 +214,7 @@ TEST_F(ControllerTest, APreparedMessageGoesOutOnlyWhenItsSecondAndProtocolStillH
         EXPECT_EQ(clock.conversions != conversions, c.convertsAtTheChange);
         const auto bytes = com1.read(100, std::chrono::milliseconds(100));
         EXPECT_EQ(ByteString(bytes.begin(), bytes.end()),
-                  messageFormat(c.protocolAtTheChange).build(clock.time));
+                  buildMessage(c.protocolAtTheChange, clock.time));
     }
 }
 
@@ -260,7 +260,7 @@ TEST(ControllerRecovery, ReopensTheSameDeviceOnceItIsBack) {
     controller.onTick();
     EXPECT_EQ(first->read(12).size(), 12u);
     EXPECT_EQ(controller.portActivity(), ClockController::PortActivity::Sending);
-    const LocalTime sentBeforeFailure = clock.time;
+    const TimeReading sentBeforeFailure = clock.time;
     EXPECT_EQ(controller.lastSent(), sentBeforeFailure);
 
     first.reset();  // pulled out: both ends of the old line are gone
@@ -410,7 +410,7 @@ TEST_F(ClockStateTest, WaitForSyncSendsNothingUntilSynchronisedThenFromThatSecon
                                         "Clock synchronised: sending starts."}));
     clock.setSecond(2);
     const auto bytes = com1.read(12);
-    EXPECT_EQ(ByteString(bytes.begin(), bytes.end()), buildEseMessage(clock.time));
+    EXPECT_EQ(ByteString(bytes.begin(), bytes.end()), buildMessage(Protocol::EseRealTimeClock, clock.time));
 
     // Held over once started: a lost synchronisation is told, the messages go on.
     reader.set(Sync::NotSynchronised, 16'000'000);
@@ -430,7 +430,7 @@ TEST_F(ClockStateTest, WaitForSyncSendsWhenTheClocksStateCannotBeRead) {
     EXPECT_FALSE(controller->isWaitingForSync());
     EXPECT_TRUE(tickAndCollectNotes(1).empty());
     const auto bytes = com1.read(12);
-    EXPECT_EQ(ByteString(bytes.begin(), bytes.end()), buildEseMessage(clock.time));
+    EXPECT_EQ(ByteString(bytes.begin(), bytes.end()), buildMessage(Protocol::EseRealTimeClock, clock.time));
 }
 
 TEST_F(ClockStateTest, ASetClockIsLoggedOnceWithItsSize) {

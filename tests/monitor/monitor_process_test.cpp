@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "child_process.h"
-#include "clock/message_formats.h"
+#include "formats/format_registry.h"
 #include "pty_pair.h"
 
 namespace chronvane {
@@ -145,7 +145,7 @@ TEST(MonitorProcess, ATimeZoneThatIsAFifoIsSaidAndNeverWaitedOn) {
     ChildProcess monitor(MONITOR_PATH, {"--count", "1", line.devicePath()}, options);
     const std::string startErr = waitUntilListening(monitor);
     ASSERT_FALSE(startErr.empty());
-    const ByteString bytes = buildEseMessage(LocalTime{0, 0, 12, 1, 0, 1});
+    const ByteString bytes = buildMessage(Protocol::EseRealTimeClock, TimeReading{0, 0, 12, 1, 0, 1});
     writeAll(line, std::string(bytes.begin(), bytes.end()));
     EXPECT_TRUE(monitor.outLine(5s)) << "no report: the zone held it up";
     const auto status = monitor.wait(5s);
@@ -194,10 +194,10 @@ TEST(MonitorProcess, AMessageLateEarlyOrCarryingAnotherTimeIsAFault) {
                 std::chrono::system_clock::to_time_t(written) + c.shiftSeconds;
             std::tm utc{};
             gmtime_r(&carried, &utc);
-            const LocalTime time{utc.tm_sec, utc.tm_min, utc.tm_hour,
+            const TimeReading time{utc.tm_sec, utc.tm_min, utc.tm_hour,
                                  utc.tm_mday, utc.tm_mon, (utc.tm_wday + c.weekdayShift) % 7};
             const ByteString bytes =
-                c.dateTime ? buildDateTimeMessage(time) : buildEseMessage(time);
+                c.dateTime ? buildMessage(Protocol::OstrelDateTime, time) : buildMessage(Protocol::EseRealTimeClock, time);
             writeAll(line, std::string(bytes.begin(), bytes.end()));
             const auto report = monitor.outLine(5s);
             const auto reported = std::chrono::system_clock::now();
@@ -238,7 +238,7 @@ TEST(MonitorProcess, AReaderOfItsOutputThatStopsNeitherStopsItNorGoesUnsaid) {
     ASSERT_TRUE(fdInfo >> std::oct >> flags) << "no flags in the monitor's fdinfo";
     EXPECT_EQ(flags & O_NONBLOCK, 0u) << std::oct << flags;
     for (int second = 0; second < 40; ++second) {
-        const ByteString bytes = buildEseMessage(LocalTime{second % 60, 5, 14, 1, 0, 0});
+        const ByteString bytes = buildMessage(Protocol::EseRealTimeClock, TimeReading{second % 60, 5, 14, 1, 0, 0});
         const long long readBefore = bytesRead(monitor);
         writeAll(line, std::string(bytes.begin(), bytes.end()));
         ASSERT_TRUE(waitUntilRead(line, monitor, readBefore, bytes.size()))

@@ -7,8 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "clock/message_formats.h"
-#include "core/wire_format.h"
+#include "formats/format_registry.h"
 #include "monitor/message_report.h"
 
 namespace chronvane::monitor {
@@ -20,13 +19,12 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr Timestamp start = std::chrono::seconds(1'800'000'000);
 
 // Monday 22 February, 14:05:<second>.
-LocalTime at(int second, int minute = 5, int hour = 14) {
-    return LocalTime{second, minute, hour, 22, 1, 1};
+TimeReading at(int second, int minute = 5, int hour = 14) {
+    return TimeReading{second, minute, hour, 22, 1, 1};
 }
 
-Bytes message(Protocol protocol, const LocalTime& time) {
-    return protocol == Protocol::EseRealTimeClock ? buildEseMessage(time)
-                                                  : buildDateTimeMessage(time);
+Bytes message(Protocol protocol, const TimeReading& time) {
+    return buildMessage(protocol, time);
 }
 
 void append(Bytes& stream, const Bytes& more) {
@@ -76,7 +74,7 @@ TEST(StreamDecoder, SoundStreamsInEitherProtocolAndBothInTurn) {
         SCOPED_TRACE(c.name);
         // Consecutive seconds from 14:04:58, across the minute.
         Bytes stream;
-        LocalTime time = at(58, 4);
+        TimeReading time = at(58, 4);
         for (Protocol protocol : c.protocols) {
             append(stream, message(protocol, time));
             if (++time.second == 60) {
@@ -98,7 +96,7 @@ TEST(StreamDecoder, SoundStreamsInEitherProtocolAndBothInTurn) {
 }
 
 TEST(StreamDecoder, DateTimeFieldsAreTheValuesSent) {
-    const auto decoded = decodeAll(buildDateTimeMessage(LocalTime{9, 5, 14, 22, 1, 1}));
+    const auto decoded = decodeAll(buildMessage(Protocol::OstrelDateTime, TimeReading{9, 5, 14, 22, 1, 1}));
     ASSERT_EQ(decoded.size(), 1u);
     EXPECT_EQ(decoded[0].month, 2);
     EXPECT_EQ(decoded[0].day, 22);
@@ -120,7 +118,8 @@ TEST(StreamDecoder, EveryKindOfFaultIsNamedOnItsMessage) {
                         std::uint8_t value) {
         bytes[packet * 8 + 5] = variable;
         bytes[packet * 8 + 6] = value;
-        bytes[packet * 8 + 7] = wire::packetChecksum(variable, value);
+        // The checksum: 03 + 28 + variable + value.
+        bytes[packet * 8 + 7] = static_cast<std::uint8_t>(0x2B + variable + value);
     };
     static auto set = setPacket;
     const Case cases[] = {
@@ -176,11 +175,11 @@ TEST(StreamDecoder, EveryKindOfFaultIsNamedOnItsMessage) {
          {Fault::cutShort}},
         {"second skipped",
          P::EseRealTimeClock,
-         [](Bytes& b) { b = buildEseMessage(at(40)); },
+         [](Bytes& b) { b = buildMessage(Protocol::EseRealTimeClock, at(40)); },
          {Fault::secondSkipped}},
         {"second repeated",
          P::OstrelDateTime,
-         [](Bytes& b) { b = buildDateTimeMessage(at(10)); },
+         [](Bytes& b) { b = buildMessage(Protocol::OstrelDateTime, at(10)); },
          {Fault::secondRepeated}},
         {"stray bytes",
          P::EseRealTimeClock,
@@ -216,8 +215,8 @@ TEST(StreamDecoder, ADaylightSavingChangeIsNeitherASkipNorARepeat) {
         const char* name;
         long offsetBefore;
         long offsetAfter;
-        LocalTime last;
-        LocalTime next;
+        TimeReading last;
+        TimeReading next;
         std::vector<Fault> expected;
     } cases[] = {
         {"clocks go forward", 3600, 7200, at(59, 59, 1), at(0, 0, 3), {}},
@@ -256,8 +255,8 @@ TEST(StreamDecoder, ADaylightSavingChangeIsNeitherASkipNorARepeat) {
         SCOPED_TRACE(c.name);
         StreamDecoder decoder(
             250ms, [&c](Timestamp t) { return t < start ? c.offsetBefore : c.offsetAfter; });
-        const auto first = decoder.feed(buildEseMessage(c.last), start - 1s + 2ms);
-        const auto second = decoder.feed(buildEseMessage(c.next), start + 2ms);
+        const auto first = decoder.feed(buildMessage(Protocol::EseRealTimeClock, c.last), start - 1s + 2ms);
+        const auto second = decoder.feed(buildMessage(Protocol::EseRealTimeClock, c.next), start + 2ms);
         ASSERT_EQ(first.size(), 1u);
         ASSERT_EQ(second.size(), 1u);
         EXPECT_EQ(second.front().faults, c.expected) << reportLine(second.front());
@@ -266,8 +265,8 @@ TEST(StreamDecoder, ADaylightSavingChangeIsNeitherASkipNorARepeat) {
 
 TEST(StreamDecoder, GarbageBeforeBetweenAndInsideMessagesIsSkipped) {
     const Bytes noise{'7', '7', 0xF5, 0x00, 0x0D, 0x0A, '1', ':', 0xFF};
-    for (Protocol protocol : {Protocol::EseRealTimeClock, Protocol::OstrelDateTime}) {
-        SCOPED_TRACE(protocol == Protocol::OstrelDateTime ? "8-bit" : "ese");
+    for (const Protocol protocol : allProtocols) {
+        SCOPED_TRACE(std::string(namesOf(protocol).jsonName));
         // Before the first message: the reader joined a noisy line, no fault.
         Bytes stream = noise;
         append(stream, run(protocol, 10, 2));
@@ -316,8 +315,8 @@ TEST(StreamDecoder, GarbageBeforeBetweenAndInsideMessagesIsSkipped) {
 TEST(StreamDecoder, ACutShortMessageIsFollowedByTheNextOneAtOnce) {
     // "14:05:" and straight on with "14:05:11   \r": the digits after the cut look
     // like the rest of the first message until the separator breaks it.
-    Bytes stream = buildEseMessage(at(10));
-    Bytes cut = buildEseMessage(at(11));
+    Bytes stream = buildMessage(Protocol::EseRealTimeClock, at(10));
+    Bytes cut = buildMessage(Protocol::EseRealTimeClock, at(11));
     cut.resize(6);
     append(stream, cut);
     append(stream, run(Protocol::EseRealTimeClock, 12, 1));
@@ -331,7 +330,7 @@ TEST(StreamDecoder, ACutShortMessageIsFollowedByTheNextOneAtOnce) {
 }
 
 TEST(StreamDecoder, SplitAcrossReadsAtEveryBytePositionDecodesTheSame) {
-    for (Protocol protocol : {Protocol::EseRealTimeClock, Protocol::OstrelDateTime}) {
+    for (const Protocol protocol : allProtocols) {
         const Bytes stream = run(protocol, 10, 3);
         const auto whole = lines(decodeAll(stream));
         ASSERT_EQ(whole.size(), 3u);
@@ -355,7 +354,7 @@ TEST(StreamDecoder, SplitAcrossReadsAtEveryBytePositionDecodesTheSame) {
 
 TEST(StreamDecoder, LineFeedAndCarriageReturnInsideAPacketAreData) {
     // Hour 10 is 0x0A, minute 13 is 0x0D, second 10 is 0x0A again.
-    const auto decoded = decodeAll(buildDateTimeMessage(LocalTime{10, 13, 10, 10, 9, 3}));
+    const auto decoded = decodeAll(buildMessage(Protocol::OstrelDateTime, TimeReading{10, 13, 10, 10, 9, 3}));
     ASSERT_EQ(decoded.size(), 1u);
     EXPECT_TRUE(decoded[0].sound()) << reportLine(decoded[0]);
     EXPECT_EQ(decoded[0].hour, 0x0A);
@@ -365,7 +364,7 @@ TEST(StreamDecoder, LineFeedAndCarriageReturnInsideAPacketAreData) {
 }
 
 TEST(StreamDecoder, AMessageThatStopsIsCutShortOnlyOnceTheGapHasPassed) {
-    for (Protocol protocol : {Protocol::EseRealTimeClock, Protocol::OstrelDateTime}) {
+    for (const Protocol protocol : allProtocols) {
         StreamDecoder decoder(250ms);
         Bytes stream = message(protocol, at(10));
         Bytes cut = message(protocol, at(11));
@@ -402,7 +401,7 @@ TEST(StreamDecoder, JoiningMidMessageAndStoppingMidMessageAreNoFaults) {
 }
 
 TEST(StreamDecoder, FirstByteArrivalIsWhenTheMessageBegan) {
-    const Bytes whole = buildDateTimeMessage(at(10));
+    const Bytes whole = buildMessage(Protocol::OstrelDateTime, at(10));
     StreamDecoder decoder;
     decoder.feed({whole.data(), 3}, start + 12ms);
     const auto out = decoder.feed({whole.data() + 3, whole.size() - 3}, start + 60ms);
@@ -413,8 +412,8 @@ TEST(StreamDecoder, FirstByteArrivalIsWhenTheMessageBegan) {
 
 TEST(MessageReport, TextAndJsonCarryTimeProtocolOffsetAndFaults) {
     StreamDecoder decoder;
-    Bytes stream = buildEseMessage(at(9));
-    Bytes bad = buildDateTimeMessage(at(11));
+    Bytes stream = buildMessage(Protocol::EseRealTimeClock, at(9));
+    Bytes bad = buildMessage(Protocol::OstrelDateTime, at(11));
     bad[7] ^= 0x10;
     append(stream, bad);
     auto out = decoder.feed(stream, start + 7ms);

@@ -29,7 +29,7 @@
 #include <gtest/gtest.h>
 
 #include "child_process.h"
-#include "core/wire_format.h"
+#include "formats/format_registry.h"
 #include "monitor/message_report.h"
 #include "monitor/stream_decoder.h"
 #include "pty_pair.h"
@@ -60,7 +60,8 @@ constexpr milliseconds endWait{3000};
 // The next whole message in the protocol, read the way a receiver would; nullopt
 // when none came in time or it was not sound.
 std::optional<DecodedMessage> receive(PtyPair& pty, bool ese) {
-    const auto bytes = pty.read(ese ? wire::eseLength : wire::dateTimeLength, messageWait);
+    const auto bytes = pty.read(formatOf(ese ? Protocol::EseRealTimeClock : Protocol::OstrelDateTime).length({}),
+                                 messageWait);
     monitor::StreamDecoder decoder;
     auto messages = decoder.feed(bytes, {});
     const Protocol wanted = ese ? Protocol::EseRealTimeClock : Protocol::OstrelDateTime;
@@ -481,9 +482,9 @@ TEST(Console, AReceivedXoffStopsTheClockOnlyWhenToldToObeyIt) {
             }
             // The program logs a message after sending it: the last one drained may
             // still have its line to come.
-            EXPECT_EQ(sentWhileHeld.size() % wire::eseLength, 0u);
-            EXPECT_GE(sentWhileHeld.size(), lines.size() * wire::eseLength);
-            EXPECT_LE(sentWhileHeld.size(), (lines.size() + 1) * wire::eseLength);
+            EXPECT_EQ(sentWhileHeld.size() % formatOf(Protocol::EseRealTimeClock).length({}), 0u);
+            EXPECT_GE(sentWhileHeld.size(), lines.size() * formatOf(Protocol::EseRealTimeClock).length({}));
+            EXPECT_LE(sentWhileHeld.size(), (lines.size() + 1) * formatOf(Protocol::EseRealTimeClock).length({}));
         }
         const auto next = receive(pty, true);
         ASSERT_TRUE(next);

@@ -17,7 +17,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "clock/message_formats.h"
+#include "formats/format_registry.h"
 #include "pty_pair.h"
 #include "serial/output_queue_posix.h"
 #include "serial/raw_line.h"
@@ -53,7 +53,7 @@ class SerialPortTest : public ::testing::Test {
 TEST_F(SerialPortTest, SendsEveryByteOfAMessageInOrder) {
     ASSERT_TRUE(port.open(0, timeLine));
     EXPECT_EQ(port.portIndex(), 0);
-    const ByteString message = buildDateTimeMessage(LocalTime{0, 0, 0, 1, 0, 0});
+    const ByteString message = buildMessage(Protocol::OstrelDateTime, TimeReading{0, 0, 0, 1, 0, 0});
     EXPECT_TRUE(port.write(message));
     EXPECT_THAT(pty.read(48), ElementsAreArray(message));
 }
@@ -66,8 +66,8 @@ TEST_F(SerialPortTest, BytesLeaveVerbatimEvenWhenTheDeviceTranslatedOutput) {
     ASSERT_EQ(tcsetattr(pty.deviceFd(), TCSANOW, &settings), 0);
 
     ASSERT_TRUE(port.open(0, timeLine));
-    const ByteString dateTime = buildDateTimeMessage(LocalTime{13, 10, 10, 13, 9, 3});
-    const ByteString ese = buildEseMessage(LocalTime{13, 10, 10, 13, 9, 3});
+    const ByteString dateTime = buildMessage(Protocol::OstrelDateTime, TimeReading{13, 10, 10, 13, 9, 3});
+    const ByteString ese = buildMessage(Protocol::EseRealTimeClock, TimeReading{13, 10, 10, 13, 9, 3});
     EXPECT_TRUE(port.write(dateTime));
     EXPECT_TRUE(port.write(ese));
     ByteString both = dateTime;
@@ -202,7 +202,7 @@ TEST_F(SerialPortTest, WhatTheLineReceivesNeverGoesBackOut) {
     pty.closeDevice();
 
     ASSERT_TRUE(port.open(0, timeLine));
-    const ByteString message = buildEseMessage(LocalTime{12, 34, 56, 1, 0, 0});
+    const ByteString message = buildMessage(Protocol::EseRealTimeClock, TimeReading{12, 34, 56, 1, 0, 0});
     ASSERT_TRUE(port.write(ByteString(message.begin(), message.begin() + 5)));
     const char incoming[] = "ZZ\x03\x1a\x1c\r\nZZ";
     ASSERT_EQ(::write(pty.controllerFd(), incoming, sizeof incoming - 1),
@@ -269,10 +269,10 @@ TEST_F(SerialPortTest, IndexOutOfRangeChangesNothing) {
 }
 
 TEST_F(SerialPortTest, WriteOnAClosedPortSendsNothing) {
-    EXPECT_FALSE(port.write(buildEseMessage({})));
+    EXPECT_FALSE(port.write(buildMessage(Protocol::EseRealTimeClock, {})));
     ASSERT_TRUE(port.open(0, timeLine));
     port.close();
-    EXPECT_FALSE(port.write(buildEseMessage({})));
+    EXPECT_FALSE(port.write(buildMessage(Protocol::EseRealTimeClock, {})));
     EXPECT_TRUE(pty.drain().empty());
 }
 
@@ -305,7 +305,7 @@ TEST(SerialPortOpen, FailuresKeepTheSystemsReason) {
         EXPECT_EQ(port.lastError().code, c.error) << c.path;
         EXPECT_EQ(port.portIndex(), 2) << "a failed open still records the index";
         EXPECT_FALSE(port.isOpen());
-        EXPECT_FALSE(port.write(buildEseMessage({})));
+        EXPECT_FALSE(port.write(buildMessage(Protocol::EseRealTimeClock, {})));
         port.close();
         EXPECT_EQ(port.portIndex(), -1);
     }
@@ -443,7 +443,7 @@ TEST(SerialPortReopen, OnlyAFreePseudoTerminalOfOurOwnerIsTakenBack) {
         EXPECT_EQ(port.reopen(0, timeLine), c.taken);
         if (!c.taken) {
             EXPECT_EQ(port.lastError().code, ESTALE);
-            EXPECT_FALSE(port.write(buildEseMessage({})));
+            EXPECT_FALSE(port.write(buildMessage(Protocol::EseRealTimeClock, {})));
             EXPECT_TRUE(second->drain().empty());
         }
     }
@@ -454,7 +454,7 @@ TEST_F(SerialPortTest, ALineThatWentAwayFailsTheWriteWithoutHanging) {
     ASSERT_TRUE(port.open(0, timeLine));
     pty.closeController();
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(port.write(buildDateTimeMessage({})));
+    EXPECT_FALSE(port.write(buildMessage(Protocol::OstrelDateTime, {})));
     EXPECT_EQ(port.lastError().code, EIO);
     EXPECT_EQ(port.lastWriteFailure(), WriteFailure::DeviceGone);
     // Ten times the write budget: a write that hangs never returns, while a loaded
@@ -466,7 +466,7 @@ TEST_F(SerialPortTest, ALineThatWentAwayFailsTheWriteWithoutHanging) {
 // fills, and from then on each message gives up within its budget.
 TEST_F(SerialPortTest, ADeviceThatStopsTakingBytesNeverHoldsTheCallerLong) {
     ASSERT_TRUE(port.open(0, timeLine));
-    const ByteString message = buildDateTimeMessage({});
+    const ByteString message = buildMessage(Protocol::OstrelDateTime, {});
     bool failed = false;
     for (int i = 0; i < 2000 && !failed; ++i) {
         const auto start = std::chrono::steady_clock::now();
@@ -503,7 +503,7 @@ TEST_F(SerialPortTest, OutputStillQueuedFromAnEarlierMessageIsDiscarded) {
         return 0;
     };
     ASSERT_TRUE(port.open(0, timeLine));
-    const ByteString message = buildEseMessage(LocalTime{12, 34, 56, 1, 0, 0});
+    const ByteString message = buildMessage(Protocol::EseRealTimeClock, TimeReading{12, 34, 56, 1, 0, 0});
 
     queued = 7;
     EXPECT_FALSE(port.write(message));

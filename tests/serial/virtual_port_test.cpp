@@ -10,7 +10,7 @@
 #include <regex>
 
 #include "start/program_options.h"
-#include "clock/message_formats.h"
+#include "formats/format_registry.h"
 #include "serial/serial_port.h"
 #include "timed_read.h"
 
@@ -71,8 +71,8 @@ TEST(VirtualPort, BytesArriveUnchangedCarriageReturnsAndLineFeedsIncluded) {
     Reader reader(port->readerPath());
     ASSERT_TRUE(reader.isOpen());
     // Hour 10 and second 10 are 0x0A, minute 13 is 0x0D; the ESE line ends in 0x0D.
-    const LocalTime time{10, 13, 10, 13, 9, 3};
-    for (const Bytes& message : {buildDateTimeMessage(time), buildEseMessage(time)}) {
+    const TimeReading time{10, 13, 10, 13, 9, 3};
+    for (const Bytes& message : {buildMessage(Protocol::OstrelDateTime, time), buildMessage(Protocol::EseRealTimeClock, time)}) {
         ASSERT_TRUE(serial.write(message));
         EXPECT_EQ(reader.read(message.size()), message);
     }
@@ -84,12 +84,12 @@ TEST(VirtualPort, WithNobodyReadingWritesNeverFailAndALateReaderGetsOnlyTheLates
     SerialPort serial(virtualCom1(port));
     ASSERT_TRUE(serial.open(0, timeLine));
     // Far more than any pseudo-terminal buffers: an hour of 8-bit messages.
-    LocalTime time{0, 0, 12, 1, 0, 0};
+    TimeReading time{0, 0, 12, 1, 0, 0};
     const auto before = std::chrono::steady_clock::now();
     for (int i = 0; i < 3600; ++i) {
         time.second = i % 60;
         time.minute = i / 60;
-        ASSERT_TRUE(serial.write(buildDateTimeMessage(time))) << "message " << i;
+        ASSERT_TRUE(serial.write(buildMessage(Protocol::OstrelDateTime, time))) << "message " << i;
     }
     // The writes take milliseconds in all, and a loaded machine stretches that to
     // well under a second; one that waited for a reader would wait for ever.
@@ -97,7 +97,7 @@ TEST(VirtualPort, WithNobodyReadingWritesNeverFailAndALateReaderGetsOnlyTheLates
 
     Reader reader(port->readerPath());
     ASSERT_TRUE(reader.isOpen());
-    const Bytes next = buildEseMessage(LocalTime{0, 0, 13, 1, 0, 0});
+    const Bytes next = buildMessage(Protocol::EseRealTimeClock, TimeReading{0, 0, 13, 1, 0, 0});
     ASSERT_TRUE(serial.write(next));
     EXPECT_EQ(reader.read(1000, std::chrono::milliseconds(200)), next);
 }
@@ -109,7 +109,7 @@ TEST(VirtualPort, ClosingAndReopeningKeepsThePathAndTheReader) {
     SerialPort serial(virtualCom1(port));
     Reader reader(path);
     ASSERT_TRUE(reader.isOpen());
-    const Bytes message = buildEseMessage(LocalTime{});
+    const Bytes message = buildMessage(Protocol::EseRealTimeClock, TimeReading{});
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
         ASSERT_TRUE(serial.open(0, timeLine)) << std::strerror(serial.lastError().code);
@@ -133,7 +133,7 @@ TEST(VirtualPort, SeveralVirtualPortsCanBeOpenAtOnce) {
     ASSERT_TRUE(one.open(0, timeLine)) << std::strerror(one.lastError().code);
     ASSERT_TRUE(two.open(0, timeLine)) << std::strerror(two.lastError().code);
     Reader reader(second->readerPath());
-    const Bytes message = buildEseMessage(LocalTime{});
+    const Bytes message = buildMessage(Protocol::EseRealTimeClock, TimeReading{});
     ASSERT_TRUE(two.write(message));
     EXPECT_EQ(reader.read(message.size()), message);
 }

@@ -22,10 +22,10 @@ class FakeClock : public Clock {
         ++readings;
         return secondOf(time);
     }
-    LocalTime localTime(std::int64_t second) override {
+    TimeReading reading(std::int64_t second) override {
         const std::lock_guard<std::mutex> lock(m_mutex);
         ++conversions;
-        LocalTime shown = time;
+        TimeReading shown = time;
         shown.second = static_cast<int>(second % 60);
         shown.minute = static_cast<int>(second / 60 % 60);
         shown.hour = static_cast<int>(second / 3600 % 24);
@@ -51,7 +51,7 @@ class FakeClock : public Clock {
         const std::lock_guard<std::mutex> lock(m_mutex);
         return readings;
     }
-    static std::int64_t secondOf(const LocalTime& t) {
+    static std::int64_t secondOf(const TimeReading& t) {
         return ((std::int64_t{t.day} * 24 + t.hour) * 60 + t.minute) * 60 + t.second;
     }
 
@@ -63,7 +63,7 @@ class FakeClock : public Clock {
         return WallReading{secondOf(time) * 1'000'000 + wallMicrosIntoSecond, *wallOffset};
     }
 
-    LocalTime time{0, 5, 14, 22, 1, 1};
+    TimeReading time{0, 5, 14, 22, 1, 1};
     int readings = 0;
     int conversions = 0;
     // Empty: the clock cannot tell when it is set.

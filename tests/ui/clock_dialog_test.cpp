@@ -27,7 +27,7 @@
 #include "fake_clock.h"
 #include "modal_probe.h"
 #include "pty_pair.h"
-#include "clock/message_formats.h"
+#include "formats/format_registry.h"
 #include "serial/serial_port.h"
 #include "ui/about_dialog.h"
 #include "ui/clock_dialog.h"
@@ -565,9 +565,8 @@ TEST_F(ClockDialogTest, StaysResponsiveWhileTheDeviceHoldsWritesUp) {
 
     nextSecond();
     const auto bytes = m_com1.read(12);
-    EXPECT_EQ(ByteString(bytes.begin(), bytes.end()), buildEseMessage(m_clock.time));
-    EXPECT_EQ(labels()[3], "COM1: Transmitted ESE Clock message \"" + eseLogText(m_clock.time) +
-                               "\"");
+    EXPECT_EQ(ByteString(bytes.begin(), bytes.end()), buildMessage(Protocol::EseRealTimeClock, m_clock.time));
+    EXPECT_EQ(labels()[3], "COM1: " + transmittedText(Protocol::EseRealTimeClock, m_clock.time));
 }
 
 // Uses up every file descriptor the process may have, so that no timer can be had.

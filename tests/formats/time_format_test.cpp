@@ -1,13 +1,15 @@
 #include <clocale>
 #include <cstdint>
 #include <string>
+#include <span>
 #include <tuple>
+#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "clock/message_formats.h"
-#include "core/wire_format.h"
+#include "formats/format_registry.h"
+#include "formats/decoded_message.h"
 
 namespace chronvane {
 namespace {
@@ -15,19 +17,29 @@ namespace {
 using ::testing::ElementsAreArray;
 
 // Monday 22 February, 14:05:09. The expected bytes in this file are literals, not
-// the shared wire constants or the stream decoder: the builders are checked against
+// the formats' own constants or their decoders: the builders are checked against
 // the documented example on their own, so a wrong constant cannot agree with itself.
-constexpr LocalTime workedExample{9, 5, 14, 22, 1, 1};
+constexpr TimeReading workedExample{9, 5, 14, 22, 1, 1};
+
+// What the 8-bit log line says between its quotes.
+std::string dateTimeText(const TimeReading& time) {
+    const std::string line = transmittedText(Protocol::OstrelDateTime, time);
+    const std::string prefix = "Transmitted \"";
+    EXPECT_EQ(line.substr(0, prefix.size()), prefix);
+    EXPECT_EQ(line.back(), '"');
+    return line.substr(prefix.size(), line.size() - prefix.size() - 1);
+}
 
 TEST(EseMessage, WorkedExampleByteForByte) {
     const ByteString expected{0x31, 0x34, 0x3A, 0x30, 0x35, 0x3A,
                               0x30, 0x39, 0x20, 0x20, 0x20, 0x0D};
-    EXPECT_THAT(buildEseMessage(workedExample), ElementsAreArray(expected));
-    EXPECT_EQ(eseLogText(workedExample), "14:05:09");
+    EXPECT_THAT(buildMessage(Protocol::EseRealTimeClock, workedExample), ElementsAreArray(expected));
+    EXPECT_EQ(transmittedText(Protocol::EseRealTimeClock, workedExample),
+              "Transmitted ESE Clock message \"14:05:09\"");
 }
 
 TEST(EseMessage, MidnightIsZeroPaddedAndEndsInCarriageReturnOnly) {
-    const ByteString message = buildEseMessage(LocalTime{0, 0, 0, 1, 0, 4});
+    const ByteString message = buildMessage(Protocol::EseRealTimeClock, TimeReading{0, 0, 0, 1, 0, 4});
     EXPECT_EQ(std::string(message.begin(), message.end()), "00:00:00   \r");
     EXPECT_EQ(message.size(), 12u);
 }
@@ -41,12 +53,12 @@ TEST(DateTimeMessage, WorkedExampleByteForByte) {
         0xF5, 0x00, 0x00, 0x03, 0x28, 0x1D, 0x05, 0x4D,  //
         0xF5, 0x00, 0x00, 0x03, 0x28, 0x1E, 0x09, 0x52,
     };
-    EXPECT_THAT(buildDateTimeMessage(workedExample), ElementsAreArray(expected));
-    EXPECT_EQ(dateTimeLogText(workedExample), "Monday February 22  14:05:09");
+    EXPECT_THAT(buildMessage(Protocol::OstrelDateTime, workedExample), ElementsAreArray(expected));
+    EXPECT_EQ(dateTimeText(workedExample), "Monday February 22  14:05:09");
 }
 
 TEST(DateTimeMessage, ZeroValuesAreSentAsBytesAndKeepTheLength) {
-    const ByteString message = buildDateTimeMessage(LocalTime{0, 0, 0, 1, 0, 0});
+    const ByteString message = buildMessage(Protocol::OstrelDateTime, TimeReading{0, 0, 0, 1, 0, 0});
     ASSERT_EQ(message.size(), 48u);
     EXPECT_EQ(message[3 * 8 + 6], 0x00);  // hour
     EXPECT_EQ(message[4 * 8 + 6], 0x00);  // minute
@@ -54,10 +66,10 @@ TEST(DateTimeMessage, ZeroValuesAreSentAsBytesAndKeepTheLength) {
     EXPECT_EQ(message[5 * 8 + 7], 0x49);  // checksum of second 0
 }
 
-// Which packet, which LocalTime field, what value byte and checksum must come out.
+// Which packet, which TimeReading field, what value byte and checksum must come out.
 struct PacketCase {
     const char* name;
-    LocalTime time;
+    TimeReading time;
     std::size_t packet;
     std::uint8_t value;
     std::uint8_t checksum;
@@ -71,7 +83,7 @@ class DateTimePacket : public ::testing::TestWithParam<PacketCase> {};
 
 TEST_P(DateTimePacket, ValueAndChecksum) {
     const PacketCase& c = GetParam();
-    const ByteString message = buildDateTimeMessage(c.time);
+    const ByteString message = buildMessage(Protocol::OstrelDateTime, c.time);
     ASSERT_EQ(message.size(), 48u);
     const std::size_t at = c.packet * 8;
     EXPECT_EQ(message[at + 5], 0x19 + c.packet);
@@ -99,8 +111,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(DateTimeMessage, ChecksumsStayWithinRangeForEveryValidTime) {
     // Every value each packet can take; the checksum never wraps.
     for (int v = 0; v < 60; ++v) {
-        const LocalTime t{v, v, v % 24, v % 31 + 1, v % 12, v % 7};
-        const ByteString message = buildDateTimeMessage(t);
+        const TimeReading t{v, v, v % 24, v % 31 + 1, v % 12, v % 7};
+        const ByteString message = buildMessage(Protocol::OstrelDateTime, t);
         for (std::size_t p = 0; p < 6; ++p) {
             const std::uint8_t sum = message[p * 8 + 7];
             EXPECT_GE(sum, 0x45);
@@ -113,9 +125,9 @@ TEST(DateTimeMessage, ChecksumsStayWithinRangeForEveryValidTime) {
 
 TEST(DateTimeLogText, SingleDigitDaysArePaddedButValueBytesArePlain) {
     for (int day = 1; day <= 9; ++day) {
-        const LocalTime t{0, 0, 0, day, 0, 0};
-        EXPECT_EQ(dateTimeLogText(t), "Sunday January 0" + std::to_string(day) + "  00:00:00");
-        EXPECT_EQ(buildDateTimeMessage(t)[8 + 6], day);
+        const TimeReading t{0, 0, 0, day, 0, 0};
+        EXPECT_EQ(dateTimeText(t), "Sunday January 0" + std::to_string(day) + "  00:00:00");
+        EXPECT_EQ(buildMessage(Protocol::OstrelDateTime, t)[8 + 6], day);
     }
 }
 
@@ -125,9 +137,8 @@ TEST(DateTimeLogText, NamesEveryWeekdayAndMonth) {
     const char* months[] = {"January", "February", "March",     "April",   "May",      "June",
                             "July",    "August",   "September", "October", "November", "December"};
     for (int m = 0; m < 12; ++m) {
-        const LocalTime t{0, 0, 12, 15, m, m % 7};
-        EXPECT_EQ(dateTimeLogText(t),
-                  std::string(weekdays[m % 7]) + " " + months[m] + " 15  12:00:00");
+        const TimeReading t{0, 0, 12, 15, m, m % 7};
+        EXPECT_EQ(dateTimeText(t), std::string(weekdays[m % 7]) + " " + months[m] + " 15  12:00:00");
     }
 }
 
@@ -144,9 +155,54 @@ TEST(DateTimeLogText, EnglishUnderAnotherTimeLocale) {
         }
     }
     ASSERT_TRUE(switched) << "cannot run: no German or French locale on this machine (scripts/deps makes one)";
-    EXPECT_EQ(dateTimeLogText(workedExample), "Monday February 22  14:05:09");
-    EXPECT_EQ(eseLogText(workedExample), "14:05:09");
+    EXPECT_EQ(dateTimeText(workedExample), "Monday February 22  14:05:09");
+    EXPECT_EQ(transmittedText(Protocol::EseRealTimeClock, workedExample),
+              "Transmitted ESE Clock message \"14:05:09\"");
     std::setlocale(LC_ALL, saved.c_str());
+}
+
+// Every row against itself: its message, fed back through its own decoder unit by
+// unit, carries the time it was built from, and it takes as long on its line as
+// its bytes say.
+TEST(FormatRows, EachDecodesWhatItBuildsAndTakesItsAirTime) {
+    struct Expect {
+        Protocol protocol;
+        std::size_t length;
+        long long airMicros;  // at 9600 baud 8N1
+    };
+    const Expect expects[] = {{Protocol::EseRealTimeClock, 12, 12'500},
+                              {Protocol::OstrelDateTime, 48, 50'000}};
+    static_assert(std::size(expects) == formatCount, "every format has its row here");
+    struct NoLookahead final : StreamLookahead {
+        Match matchAt(std::size_t) const override { return Match::broken; }
+    };
+    for (const Expect& e : expects) {
+        const TimeFormat& format = formatOf(e.protocol);
+        SCOPED_TRACE(std::string(format.names.title));
+        EXPECT_EQ(format.line, timeLine);
+        EXPECT_EQ(format.onTimeAt, 0u);
+        EXPECT_EQ(format.length({}), e.length);
+        EXPECT_EQ(airTime(format, format.line).count(), e.airMicros);
+        const ByteString bytes = format.build(workedExample, {});
+        ASSERT_EQ(bytes.size(), e.length);
+        const auto decoder = format.makeDecoder();
+        std::vector<DecodedMessage> out;
+        std::span<const std::uint8_t> rest(bytes);
+        ASSERT_TRUE(decoder->startsStream(rest.first(decoder->match(rest, NoLookahead{}).length)));
+        while (!rest.empty()) {
+            const UnitMatch unit = decoder->match(rest, NoLookahead{});
+            ASSERT_EQ(unit.match, Match::complete);
+            decoder->take(rest.first(unit.length), {}, out);
+            rest = rest.subspan(unit.length);
+        }
+        decoder->close(out);
+        ASSERT_EQ(out.size(), 1u);
+        EXPECT_TRUE(out[0].sound());
+        EXPECT_EQ(out[0].hour, 14);
+        EXPECT_EQ(out[0].minute, 5);
+        EXPECT_EQ(out[0].second, 9);
+        EXPECT_EQ(out[0].day.has_value(), format.carriesDate);
+    }
 }
 
 }  // namespace
