@@ -1,9 +1,9 @@
 #pragma once
 
-// src/clock: the clock without a window toolkit. Offers the message formats of
-// both protocols, the message log, the Clock and ClockWindow interfaces the
-// program injects, and ClockController, which sends a message at each change of
-// second and carries out port selection.
+// src/clock: the clock without a window toolkit. Offers the clock's reading (the
+// Clock and ClockWindow interfaces the program injects, the system clock and its
+// zone), the message log, and ClockController, which sends the chosen format's
+// message at each change of second and carries out port selection.
 
 #include <cstdint>
 #include <optional>

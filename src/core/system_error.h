@@ -1,8 +1,7 @@
 #pragma once
 
 // src/core: what every layer shares and nothing depends on: the value types
-// (ByteString, TimeReading, Protocol, FlowControl), the wire constants with their
-// byte offsets and the calendar names, and the program's three shapes of failure:
+// (ByteString, TimeReading, LineSettings, FlowControl) and the calendar names, and the program's three shapes of failure:
 //   SystemError  a system call failed; its number, worded by errorText().
 //   Parsed<T>    text someone wrote (arguments, the resource script) made no sense:
 //                no value, one line saying where and why (core/parsed.h).
