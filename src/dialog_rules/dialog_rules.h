@@ -18,9 +18,9 @@
 // itself is resources/chronvane32.rc and nothing else.
 namespace chronvane::dialog {
 
-// The main window's controls, by what they stand for. A fifth port, a third
-// protocol or a longer log needs its control in the resource script and its id
-// here; an array left short does not build (no id is 0).
+// The main window's controls, by what they stand for. A fifth port, another
+// format (src/formats/format_registry.h) or a longer log needs its control in the
+// resource script and its id here; an array left short does not build (no id is 0).
 inline constexpr std::array<int, portCount> portRadioIds{IDC_COM1_RADIO, IDC_COM2_RADIO,
                                                          IDC_COM3_RADIO, IDC_COM4_RADIO};
 inline constexpr std::array<int, allProtocols.size()> protocolRadioIds{IDC_ESE_RADIO,
