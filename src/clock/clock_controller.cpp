@@ -90,6 +90,8 @@ void ClockController::onTick() {
     }
     const TimeReading time = prepared ? prepared->time : m_clock.reading(second);
     const bool firstTick = !m_lastSecond.has_value();
+    const std::int64_t skipped = firstTick ? 0 : second - *m_lastSecond - 1;
+    const std::uint64_t sentBefore = m_tally != nullptr ? m_tally->sent : 0;
     m_lastSecond = second;
     const Protocol protocol = m_window.selectedProtocol();
     const bool portChosen = m_activePort.has_value();
@@ -103,6 +105,9 @@ void ClockController::onTick() {
     // message need not wait for the next one.
     if (!firstTick && portChosen && !isWaitingForSync() && (!m_recovering || tryRecovery())) {
         send(prepared && prepared->protocol == protocol ? *prepared : build(second, time, protocol));
+    }
+    if (m_tally != nullptr && !firstTick) {
+        m_tally->secondHandled(skipped, m_tally->sent != sentBefore);
     }
     if (!stateRead) {
         readClockState();
@@ -184,9 +189,18 @@ void ClockController::noteClockStep(const std::optional<Clock::WallReading>& rea
 }
 
 void ClockController::send(const Message& message) {
+    if (m_tally != nullptr) {
+        if (const std::optional<Clock::WallReading> entered = m_clock.readWall()) {
+            m_tally->writeEntered(message.second,
+                                  entered->shownMicros() - message.second * 1'000'000);
+        }
+    }
     const bool sent = m_port.write(message.bytes);
     if (sent) {
         m_lastSent = message.time;
+    }
+    if (m_tally != nullptr) {
+        m_tally->written(message.second, sent);
     }
     transmitted(sent, message.logText);
 }
@@ -223,6 +237,9 @@ bool ClockController::tryRecovery() {
     const int index = m_activePort.value_or(1) - 1;
     // The device that went away, not whatever took its name since.
     if (openPort(index, true)) {
+        if (m_tally != nullptr) {
+            ++m_tally->reopens;
+        }
         m_recovering = false;
         m_loggedWriteFailure.clear();
         appendLog(openedText(activePortName()));

@@ -14,6 +14,7 @@
 #include "clock_window.h"
 #include "formats/format_registry.h"
 #include "message_log.h"
+#include "metrics/send_tally.h"
 #include "serial/serial_port.h"
 
 namespace chronvane {
@@ -47,6 +48,10 @@ class ClockController {
     // the state can never be read the wait would otherwise never end, and a source
     // that never sends fails for certain. Needs a reader.
     void setWaitForSync(bool wait) { m_waitForSync = wait; }
+    // Where each second's outcome is counted (see SendTally); null (the default):
+    // nothing is, and nothing more is read at the send. With a tally the wall
+    // clock is read once more just before each write, for its delay.
+    void setSendTally(SendTally* tally) { m_tally = tally; }
 
     // Makes COMn (n = 1 to portCount) the active port: closes the current one, opens COMn,
     // logs the outcome. Choosing the port that is already open does nothing.
@@ -161,6 +166,7 @@ class ClockController {
     std::string m_loggedWriteFailure;
     std::optional<TimeReading> m_lastSent;
 
+    SendTally* m_tally = nullptr;
     ClockStateReader* m_stateReader = nullptr;
     std::optional<ClockState> m_clockState;
     bool m_waitForSync = false;

@@ -1,11 +1,13 @@
 #include "console_app.h"
 
+#include <optional>
 #include <string>
 
 #include "clock/clock.h"
 #include "clock/clock_controller.h"
 #include "clock/clock_state.h"
 #include "process/console_output.h"
+#include "console_metrics.h"
 #include "console_stand_in.h"
 #include "start/exit_status.h"
 #include "tick/realtime.h"
@@ -62,6 +64,16 @@ int runConsole(ProgramOptions& options, ConsoleObserver* observer) {
     controller.setRetryFailedOpens(true);
     // The same early wake as the window's send thread, on the console's one thread.
     connectTick(tick, controller);
+    // --metrics: a folder that cannot be written is said once, and sending goes on.
+    std::optional<ConsoleMetrics> metrics;
+    if (!options.metricsDir.empty()) {
+        metrics.emplace(options.metricsDir, options.advanceMillis, [&watcher](const std::string& text) {
+            writeError(text);
+            writeIfReady(standardOutput, text + "\n");
+            watcher.logLine(text);
+        });
+        controller.setSendTally(&metrics->tally());
+    }
 
     runStartSequence(options.commandLine, console, controller);
     if (!tick.isRunning()) {
@@ -69,19 +81,31 @@ int runConsole(ProgramOptions& options, ConsoleObserver* observer) {
         return exitFailure;
     }
     watcher.started(controller);
+    if (metrics) {
+        metrics->writeNow(controller, clock);
+    }
 
     for (;;) {
         switch (stop.waitForTick(tick)) {
             case StopSignals::Wake::tick:
                 controller.onTick();
                 watcher.tickHandled(controller);
+                if (metrics) {
+                    metrics->tickHandled(controller, clock);
+                }
                 break;
             case StopSignals::Wake::stop:
                 watcher.stopping();
+                if (metrics) {
+                    metrics->writeNow(controller, clock);
+                }
                 return exitNormal;
             case StopSignals::Wake::failed:
                 report(watcher, std::string(stop.failedCall()) + ": " + errorText(stop.error()));
                 watcher.stopping();
+                if (metrics) {
+                    metrics->writeNow(controller, clock);
+                }
                 return exitFailure;
         }
     }

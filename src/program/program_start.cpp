@@ -21,6 +21,13 @@ ProgramStart startProgram(const std::vector<std::string>& args) {
         const std::string text = options.help ? usageText(self) : std::string(versionText) + "\n";
         return {std::nullopt, print(stdout, text) ? exitNormal : exitFailure};
     }
+    // The window's send thread keeps no tally; the console and the service do.
+    if (!options.metricsDir.empty() && !options.console && !options.service &&
+        !options.installService) {
+        reportAtStart("--metrics: only in console mode (--console) and the service\nTry '" + self +
+                      " --help'.");
+        return {std::nullopt, exitBadOption};
+    }
     reportStartConditions();
     for (const std::string& warning : options.warnings) {
         noteAtStart(self + ": " + warning + "\n");

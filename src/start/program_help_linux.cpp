@@ -13,6 +13,11 @@ PlatformHelp platformHelp() {
         "; PATH\n"
         "                       virtual makes a pseudo-terminal and prints the path\n"
         "                       that readers open\n";
+    help.metricsOption =
+        "  --metrics DIR        every 5 s write the sender's health figures to\n"
+        "                       DIR/chronvane32_<device>.prom for node_exporter's\n"
+        "                       textfile collector (/var/lib/prometheus/node-exporter);\n"
+        "                       console mode and the service only\n";
     help.runParagraph =
         "In console mode the program asks for real-time priority (SCHED_FIFO 10) and\n"
         "locks its memory where the system allows it, and says once how to allow it\n"

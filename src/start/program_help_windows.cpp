@@ -17,6 +17,10 @@ PlatformHelp platformHelp() {
         "  --uninstall-service COMn|all\n"
         "                       stop and remove that port's service, or all of them\n"
         "                       (run elevated)\n";
+    help.metricsOption =
+        "  --metrics DIR        every 5 s write the sender's health figures to\n"
+        "                       DIR\\chronvane32_COMn.prom for windows_exporter's\n"
+        "                       textfile collector; console mode and the service only\n";
     help.runParagraph =
         "In console mode and as a service the program runs at high priority, and the\n"
         "service writes its log, all but the per-second lines, to the Event Log\n"

@@ -62,8 +62,8 @@ constexpr std::array<std::string_view, 6> qtFlags{"reverse", "widgetcount", "tes
                                                   "nograb",  "dograb",      "sync"};
 constexpr std::array<std::string_view, 4> qtOptionsWithEquals{"qmljsdebugger", "style",
                                                               "stylesheet", "session"};
-constexpr std::array<std::string_view, 7> ownLongOptions{
-    "advance", "console", "device", "flow", "help", "version", "wait-for-sync"};
+constexpr std::array<std::string_view, 8> ownLongOptions{
+    "advance", "console", "device", "flow", "help", "metrics", "version", "wait-for-sync"};
 constexpr std::array<std::string_view, 2> serviceLongOptions{"install-service",
                                                              "uninstall-service"};
 template <std::size_t n>
@@ -234,6 +234,14 @@ std::optional<std::string> applyAdvance(std::string_view value, ProgramOptions& 
     return std::nullopt;
 }
 
+std::optional<std::string> applyMetrics(std::string_view value, ProgramOptions& options) {
+    if (value.empty()) {
+        return std::string("--metrics: the folder is empty");
+    }
+    options.metricsDir = value;
+    return std::nullopt;
+}
+
 // The options that take a value, as "--name VALUE" or "--name=VALUE".
 struct ValueOption {
     std::string_view name;
@@ -241,11 +249,12 @@ struct ValueOption {
     const char* missing;
     std::optional<std::string> (*apply)(std::string_view value, ProgramOptions& options);
 };
-constexpr std::array<ValueOption, 3> valueOptions{{
+constexpr std::array<ValueOption, 4> valueOptions{{
     {"--device", "--device: missing COMn=PATH, for example --device COM1=/dev/ttyUSB0",
      applyDevice},
     {"--flow", "--flow: missing none, xonxoff or rtscts", applyFlow},
     {"--advance", "--advance: missing milliseconds, for example --advance 20", applyAdvance},
+    {"--metrics", "--metrics: missing the folder a textfile collector reads", applyMetrics},
 }};
 
 // The value option arg is, in either form; null when none.
@@ -438,7 +447,8 @@ std::string usageText(std::string_view executable) {
         "  --advance MS         start each message MS milliseconds (0 to 900, default\n"
         "                       0) before its second begins, for equipment that takes\n"
         "                       the time when the message ends: at 9600 baud the ESE\n"
-        "                       message takes 12.5 ms, the 8-bit one 50 ms\n"
+        "                       message takes 12.5 ms, the 8-bit one 50 ms\n" +
+        platform.metricsOption +
         "  --help               show this help and exit\n"
         "  --version            show the version and exit\n"
         "\n"

@@ -31,6 +31,9 @@ struct ProgramOptions {
     bool waitForSync = false;
     // --advance MS: each message starts this long before its second begins.
     int advanceMillis = 0;
+    // --metrics DIR: the folder a textfile collector reads, where the sender keeps
+    // its health figures; empty: none are written.
+    std::string metricsDir;
     // Every other argument, Qt's options included, joined with single spaces.
     std::string commandLine;
     // Arguments taken, though likely not as meant, one line each without the
@@ -54,6 +57,7 @@ struct ProgramOptions {
 //   PATH "virtual" in any case marks COMn virtual, the last --device for a COM wins),
 //   --flow none|xonxoff|rtscts and --flow=... (exact lower case; the last one wins),
 //   --wait-for-sync, --advance MS and --advance=MS (0 to maxAdvanceMillis),
+//   --metrics DIR and --metrics=DIR (DIR not empty; the last one wins),
 //   where servicesOffered(): --install-service, --service and
 //   --uninstall-service COMn|all (n 1 to 4, any case).
 // Qt's own options (--platform NAME, -platform NAME, --reverse ...) stay in the
@@ -86,6 +90,8 @@ struct PlatformHelp {
     std::string deviceNote;
     // Option entries between --flow and --wait-for-sync.
     std::string serviceOptions;
+    // The --metrics entry, which names this platform's collector folder.
+    std::string metricsOption;
     // The paragraph on how console mode (and a service) runs.
     std::string runParagraph;
     std::string exitStatus;
