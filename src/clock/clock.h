@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "core/advance.h"
 #include "core/local_time.h"
 
 namespace chronvane {
@@ -50,13 +51,13 @@ class Clock {
 // the second about to begin.
 class SystemClock final : public Clock {
   public:
-    explicit SystemClock(int advanceMillis = 0) : m_advanceMillis(advanceMillis) {}
+    explicit SystemClock(Advance advance = {}) : m_advance(advance) {}
     std::int64_t currentSecond() override;
     LocalTime localTime(std::int64_t second) override;
     std::optional<WallReading> readWall() override;
 
   private:
-    int m_advanceMillis;
+    Advance m_advance;
 };
 
 }  // namespace chronvane

@@ -50,10 +50,10 @@ int runConsole(ProgramOptions& options, ConsoleObserver* observer) {
     // Declared in this order so that the controller, and with it the port, goes
     // first on the way out, while the console and the tick it uses still exist.
     TickSource tick;
-    tick.setAdvance(options.advanceMillis);
+    tick.setAdvance(options.advance);
     ConsoleStandIn console(tick, standardOutput, standardError);
     console.setObserver(&watcher);
-    SystemClock clock(options.advanceMillis);
+    SystemClock clock(options.advance);
     SystemClockState clockState;
     ClockController controller(clock, console, options.devices);
     applyOptions(options, clockState, controller);

@@ -62,11 +62,11 @@ Parsed<MonitorOptions> parseMonitorArguments(const std::vector<std::string>& arg
             } else {
                 value = arg.substr(10);
             }
-            chronvane::Parsed<int> millis = chronvane::parseAdvanceMillis(value);
-            if (!millis.value) {
-                return {std::nullopt, std::move(millis.error)};
+            chronvane::Parsed<Advance> advance = chronvane::parseAdvance(value);
+            if (!advance.value) {
+                return {std::nullopt, std::move(advance.error)};
             }
-            options.advanceMillis = *millis.value;
+            options.advance = *advance.value;
         } else {
             return {std::nullopt, std::string(arg) + ": unknown option"};
         }

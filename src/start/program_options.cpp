@@ -226,11 +226,11 @@ std::optional<std::string> applyFlow(std::string_view value, ProgramOptions& opt
 }
 
 std::optional<std::string> applyAdvance(std::string_view value, ProgramOptions& options) {
-    Parsed<int> millis = parseAdvanceMillis(value);
-    if (!millis.value) {
-        return std::move(millis.error);
+    Parsed<Advance> advance = parseAdvance(value);
+    if (!advance.value) {
+        return std::move(advance.error);
     }
-    options.advanceMillis = *millis.value;
+    options.advance = *advance.value;
     return std::nullopt;
 }
 

@@ -30,7 +30,7 @@ struct ProgramOptions {
     // --wait-for-sync: nothing is sent until the clock is synchronised.
     bool waitForSync = false;
     // --advance MS: each message starts this long before its second begins.
-    int advanceMillis = 0;
+    Advance advance;
     // Every other argument, Qt's options included, joined with single spaces.
     std::string commandLine;
     // Arguments taken, though likely not as meant, one line each without the
