@@ -49,7 +49,8 @@ void ClockController::selectPort(int n) {
     m_recoveryFailureLogged = false;
     m_loggedWriteFailure.clear();
     const bool opened = openPort(n - 1);
-    appendLog(opened ? openedText(wanted) : notOpenedText(wanted));
+    appendLog(opened ? LogKind::Opened : LogKind::OpenFailed, wanted,
+              opened ? openedText(wanted) : notOpenedText(wanted));
     if (!opened && m_retryFailedOpens) {
         m_activePort = n;
         m_recovering = true;
@@ -112,26 +113,27 @@ void ClockController::readClockState() {
     const bool first = !m_clockState.has_value();
     if (first || reading.sync != m_clockState->sync ||
         reading.unknownReason != m_clockState->unknownReason) {
-        appendLog(clockStateLogLine(reading));
+        appendLog(clockStateLogKind(reading), {}, clockStateLogLine(reading));
     }
     if (reading.leap != ClockState::Leap::None && (first || reading.leap != m_clockState->leap)) {
-        appendLog(leapSecondLogLine(reading));
+        appendLog(LogKind::LeapSecond, {}, leapSecondLogLine(reading));
     }
     if (isWaitingForSync()) {
         if (reading.isSynchronised()) {
             m_waitOver = true;
             if (m_waitLogged) {
-                appendLog("Clock synchronised: sending starts.");
+                appendLog(LogKind::SyncWaitOver, {}, "Clock synchronised: sending starts.");
             }
         } else if (reading.sync == ClockState::Sync::Unknown) {
             // Where the system will not be asked (no time service under Wine, a
             // filter that refuses the call) it never will be: waiting on would send
             // nothing for good. The state line above and every status say unknown.
             m_waitOver = true;
-            appendLog("Clock state unknown: sending starts without waiting for synchronisation.");
+            appendLog(LogKind::SyncWaitGivenUp, {},
+                      "Clock state unknown: sending starts without waiting for synchronisation.");
         } else if (!m_waitLogged) {
             m_waitLogged = true;
-            appendLog("Nothing is sent until the clock is synchronised.");
+            appendLog(LogKind::WaitingForSync, {}, "Nothing is sent until the clock is synchronised.");
         }
     }
     m_clockState = reading;
@@ -175,7 +177,7 @@ void ClockController::noteClockStep(const std::optional<Clock::WallReading>& rea
         std::snprintf(line, sizeof line, "Clock set: %02d:%02d:%02d -> %02d:%02d:%02d (%c%s)",
                       before.hour, before.minute, before.second, after.hour, after.minute,
                       after.second, step >= 0 ? '+' : '-', durationText(step).c_str());
-        appendLog(line);
+        appendLog(LogKind::ClockSet, {}, line);
     }
     m_wallOffset = reading->offsetMicros;
 }
@@ -195,7 +197,7 @@ std::string ClockController::activePortName() const {
 void ClockController::transmitted(bool sent, const std::string& what) {
     if (sent) {
         m_loggedWriteFailure.clear();
-        appendLog(activePortName() + ": " + what);
+        appendLog(LogKind::Transmitted, activePortName(), activePortName() + ": " + what);
         return;
     }
     // Saying "Transmitted" here would report a failure as success.
@@ -206,7 +208,7 @@ void ClockController::transmitted(bool sent, const std::string& what) {
     std::string line = activePortName() + ": Transmission failed (" + reason + ")";
     if (line != m_loggedWriteFailure) {
         m_loggedWriteFailure = line;
-        appendLog(std::move(line));
+        appendLog(LogKind::TransmissionFailed, activePortName(), std::move(line));
     }
     // Only a device that went away can come back by being opened again; a line held
     // by flow control would gain nothing from it but toggled modem lines.
@@ -222,12 +224,12 @@ bool ClockController::tryRecovery() {
     if (openPort(index, true)) {
         m_recovering = false;
         m_loggedWriteFailure.clear();
-        appendLog(openedText(activePortName()));
+        appendLog(LogKind::Opened, activePortName(), openedText(activePortName()));
         return true;
     }
     if (!m_recoveryFailureLogged) {
         m_recoveryFailureLogged = true;
-        appendLog(notOpenedText(activePortName()));
+        appendLog(LogKind::OpenFailed, activePortName(), notOpenedText(activePortName()));
     }
     return false;
 }
@@ -252,8 +254,8 @@ Protocol ClockController::protocol() const {
     return m_window.selectedProtocol();
 }
 
-void ClockController::appendLog(std::string line) {
-    m_log.append(std::move(line));
+void ClockController::appendLog(LogKind kind, std::string port, std::string text) {
+    m_log.append({kind, std::move(port), std::move(text)});
     m_window.showLog(m_log);
 }
 

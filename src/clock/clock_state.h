@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "message_log.h"
+
 namespace chronvane {
 
 // How far this computer's clock can be trusted, as its time daemon last told the
@@ -60,6 +62,8 @@ std::string clockStateDetail(const ClockState& state);
 // The log line that says the state, e.g.
 // "Clock synchronised (estimated error 0.4 ms, at most 12 ms).".
 std::string clockStateLogLine(const ClockState& state);
+// What that line says, for whoever files it.
+LogKind clockStateLogKind(const ClockState& state);
 // The log line for an announced leap second; empty when none is.
 std::string leapSecondLogLine(const ClockState& state);
 // A duration in microseconds as the log gives it: "0.4 ms", "12 ms", "3.2 s".
