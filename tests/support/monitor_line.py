@@ -17,7 +17,8 @@ class MonitorLine:
     """monitor: the path of chronvane32-monitor; options: more of its options
     (--advance MS); env: its environment (the sender's TZ, so that both agree on
     local time). Ready once the monitor has said its clock's state, which it does
-    after it has opened the line and thrown away what was queued there."""
+    after it has opened the line and thrown away what was queued there (a warning
+    about TZ comes before that)."""
 
     def __init__(self, monitor, options=(), env=None, ready_seconds=10):
         self.master, self._slave = pty.openpty()
@@ -29,7 +30,7 @@ class MonitorLine:
         self._out = b""
         self.errors = b""
         deadline = time.monotonic() + ready_seconds
-        while b"\n" not in self.errors:
+        while b"this computer's" not in self.errors:
             left = deadline - time.monotonic()
             ready, _, _ = select.select([self.child.stderr], [], [], max(left, 0))
             if not ready:

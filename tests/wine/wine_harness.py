@@ -26,6 +26,18 @@ def fail(text):
     sys.exit(1)
 
 
+def native_monitor(build_dir):
+    """The path of chronvane32-monitor in the native build build_dir, which reads
+    the tests' lines for them; refuses to go on when that build has none."""
+    result = subprocess.run([os.path.join(HERE, "..", "..", "scripts", "program-path"), build_dir,
+                             "chronvane32-monitor"], stdin=subprocess.DEVNULL,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    if result.returncode != 0:
+        fail("the monitor that reads the line is missing (build the ci preset first): " +
+             result.stderr.decode(errors="replace").strip())
+    return result.stdout.decode().strip()
+
+
 def run_test(e2e):
     """The main of a test that takes the prefix's root and the program's .exe:
     calls e2e(args) with args.root prepared."""
