@@ -133,7 +133,8 @@ void ClockController::readClockState() {
                       "Clock state unknown: sending starts without waiting for synchronisation.");
         } else if (!m_waitLogged) {
             m_waitLogged = true;
-            appendLog(LogKind::WaitingForSync, {}, "Nothing is sent until the clock is synchronised.");
+            appendLog(LogKind::WaitingForSync, {},
+                      "Nothing is sent until the clock is synchronised.");
         }
     }
     m_clockState = reading;

@@ -12,25 +12,33 @@ namespace chronvane {
 // Event Log, a journal, a counter) switches on this and never reads the text,
 // which is for the operator and may be reworded.
 enum class LogKind {
-    Opened,               // "COM1 opened successfully."
-    OpenFailed,           // "COM1 could not be opened."
-    Transmitted,          // "COM1: Transmitted ...", once a second while all is well
-    TransmissionFailed,   // "COM1: Transmission failed (...)"
-    ClockSynchronised,    // "Clock synchronised (estimated error ...)."
-    ClockNotSynchronised, // "Clock not synchronised: the time sent may be wrong."
-    ClockStateUnknown,    // "Clock state unknown (...)."
-    LeapSecond,           // "Leap second announced for the end of today (UTC)..."
-    WaitingForSync,       // "Nothing is sent until the clock is synchronised."
-    SyncWaitOver,         // "Clock synchronised: sending starts."
-    SyncWaitGivenUp,      // "Clock state unknown: sending starts without waiting ..."
-    ClockSet,             // "Clock set: 14:05:09 -> 14:05:11 (+2.0 s)"
+    Opened,                // "COM1 opened successfully."
+    OpenFailed,            // "COM1 could not be opened."
+    Transmitted,           // "COM1: Transmitted ...", once a second while all is well
+    TransmissionFailed,    // "COM1: Transmission failed (...)"
+    ClockSynchronised,     // "Clock synchronised (estimated error ...)."
+    ClockNotSynchronised,  // "Clock not synchronised: the time sent may be wrong."
+    ClockStateUnknown,     // "Clock state unknown (...)."
+    LeapSecond,            // "Leap second announced for the end of today (UTC)..."
+    WaitingForSync,        // "Nothing is sent until the clock is synchronised."
+    SyncWaitOver,          // "Clock synchronised: sending starts."
+    SyncWaitGivenUp,       // "Clock state unknown: sending starts without waiting ..."
+    ClockSet,              // "Clock set: 14:05:09 -> 14:05:11 (+2.0 s)"
 };
 
 inline constexpr std::array allLogKinds{
-    LogKind::Opened,          LogKind::OpenFailed,           LogKind::Transmitted,
-    LogKind::TransmissionFailed, LogKind::ClockSynchronised, LogKind::ClockNotSynchronised,
-    LogKind::ClockStateUnknown, LogKind::LeapSecond,         LogKind::WaitingForSync,
-    LogKind::SyncWaitOver,    LogKind::SyncWaitGivenUp,      LogKind::ClockSet,
+    LogKind::Opened,
+    LogKind::OpenFailed,
+    LogKind::Transmitted,
+    LogKind::TransmissionFailed,
+    LogKind::ClockSynchronised,
+    LogKind::ClockNotSynchronised,
+    LogKind::ClockStateUnknown,
+    LogKind::LeapSecond,
+    LogKind::WaitingForSync,
+    LogKind::SyncWaitOver,
+    LogKind::SyncWaitGivenUp,
+    LogKind::ClockSet,
 };
 
 // A short name that never changes once given, for whatever keys on it outside the

@@ -2,8 +2,8 @@
 
 #include "core/advance.h"
 #include "core/ascii_case.h"
-#include "core/long_options.h"
 #include "core/line_settings.h"
+#include "core/long_options.h"
 #include "core/protocol.h"
 
 #include <algorithm>

@@ -5,8 +5,8 @@
 #include <utility>
 
 #include "core/ascii_case.h"
-#include "core/long_options.h"
 #include "core/line_settings.h"
+#include "core/long_options.h"
 #include "core/protocol.h"
 #include "serial/virtual_port.h"
 #include "start_options.h"

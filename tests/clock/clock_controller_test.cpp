@@ -434,10 +434,12 @@ TEST_F(ClockStateTest, EachLineCarriesWhatHappenedAndWhere) {
     tickAndCollectNotes(5);
     using K = LogKind;
     const std::vector<std::pair<LogKind, std::string>> expected{
-        {K::Opened, "COM1"},          {K::ClockNotSynchronised, ""}, {K::WaitingForSync, ""},
-        {K::ClockSynchronised, ""},   {K::LeapSecond, ""},           {K::SyncWaitOver, ""},
-        {K::Transmitted, "COM1"},     {K::Transmitted, "COM1"},      {K::ClockSet, ""},
-        {K::TransmissionFailed, "COM1"}, {K::ClockStateUnknown, ""}, {K::OpenFailed, "COM1"},
+        {K::Opened, "COM1"},        {K::ClockNotSynchronised, ""},
+        {K::WaitingForSync, ""},    {K::ClockSynchronised, ""},
+        {K::LeapSecond, ""},        {K::SyncWaitOver, ""},
+        {K::Transmitted, "COM1"},   {K::Transmitted, "COM1"},
+        {K::ClockSet, ""},          {K::TransmissionFailed, "COM1"},
+        {K::ClockStateUnknown, ""}, {K::OpenFailed, "COM1"},
     };
     std::vector<std::pair<LogKind, std::string>> logged;
     for (const LogEntry& entry : window.logged) {
