@@ -13,6 +13,24 @@ import time
 import tty
 
 
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def built_monitor(build_dir):
+    """The path of chronvane32-monitor in the native build build_dir (a test that
+    runs another architecture's program still reads the line natively), as
+    scripts/program-path finds it: (path, "") or ("", why there is none)."""
+    if not build_dir:
+        return "", "--monitor-build is needed: the native monitor reads the line"
+    result = subprocess.run([os.path.join(HERE, "..", "..", "scripts", "program-path"), build_dir,
+                             "chronvane32-monitor"], stdin=subprocess.DEVNULL,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    if result.returncode != 0:
+        return "", ("the monitor that reads the line is missing (build the ci preset first): " +
+                    result.stderr.decode(errors="replace").strip())
+    return result.stdout.decode().strip(), ""
+
+
 class MonitorLine:
     """monitor: the path of chronvane32-monitor; options: more of its options
     (--advance MS); env: its environment (the sender's TZ, so that both agree on

@@ -15,7 +15,7 @@ import time
 import tty
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from monitor_line import MonitorLine  # noqa: E402
+from monitor_line import MonitorLine, built_monitor  # noqa: E402
 
 WINE64 = "/usr/lib/wine/wine64"
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -33,15 +33,10 @@ def fail(text):
 def native_monitor(build_dir):
     """The path of chronvane32-monitor in the native build build_dir, which reads
     the tests' lines for them; refuses to go on when that build has none."""
-    if not build_dir:
-        fail("--monitor-build is needed: the native monitor reads the line")
-    result = subprocess.run([os.path.join(HERE, "..", "..", "scripts", "program-path"), build_dir,
-                             "chronvane32-monitor"], stdin=subprocess.DEVNULL,
-                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    if result.returncode != 0:
-        fail("the monitor that reads the line is missing (build the ci preset first): " +
-             result.stderr.decode(errors="replace").strip())
-    return result.stdout.decode().strip()
+    path, problem = built_monitor(build_dir)
+    if problem:
+        fail(problem)
+    return path
 
 
 def run_test(e2e):
