@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "core/advance.h"
 #include "core/time_reading.h"
 #include "zone_reading.h"
 
@@ -53,7 +54,7 @@ class Clock {
 // the second about to begin.
 class SystemClock final : public Clock {
   public:
-    explicit SystemClock(int advanceMillis = 0) : m_advanceMillis(advanceMillis) {}
+    explicit SystemClock(Advance advance = {}) : m_advance(advance) {}
     std::int64_t currentSecond() override;
     TimeReading reading(std::int64_t second) override;
     std::optional<WallReading> readWall() override;
@@ -62,7 +63,7 @@ class SystemClock final : public Clock {
     static bool toLocal(std::int64_t second, std::tm& out);
     static bool toUtc(std::int64_t second, std::tm& out);
 
-    int m_advanceMillis;
+    Advance m_advance;
     ZoneReading m_zone{toLocal, toUtc};
 };
 

@@ -50,7 +50,8 @@ void ClockController::selectPort(int n) {
     m_recoveryFailureLogged = false;
     m_loggedWriteFailure.clear();
     const bool opened = openPort(n - 1);
-    appendLog(opened ? openedText(wanted) : notOpenedText(wanted));
+    appendLog(opened ? LogKind::Opened : LogKind::OpenFailed, wanted,
+              opened ? openedText(wanted) : notOpenedText(wanted));
     if (!opened && m_retryFailedOpens) {
         m_activePort = n;
         m_recovering = true;
@@ -123,26 +124,28 @@ void ClockController::readClockState() {
     const bool first = !m_clockState.has_value();
     if (first || reading.sync != m_clockState->sync ||
         reading.unknownReason != m_clockState->unknownReason) {
-        appendLog(clockStateLogLine(reading));
+        appendLog(clockStateLogKind(reading), {}, clockStateLogLine(reading));
     }
     if (reading.leap != ClockState::Leap::None && (first || reading.leap != m_clockState->leap)) {
-        appendLog(leapSecondLogLine(reading));
+        appendLog(LogKind::LeapSecond, {}, leapSecondLogLine(reading));
     }
     if (isWaitingForSync()) {
         if (reading.isSynchronised()) {
             m_waitOver = true;
             if (m_waitLogged) {
-                appendLog("Clock synchronised: sending starts.");
+                appendLog(LogKind::SyncWaitOver, {}, "Clock synchronised: sending starts.");
             }
         } else if (reading.sync == ClockState::Sync::Unknown) {
             // Where the system will not be asked (no time service under Wine, a
             // filter that refuses the call) it never will be: waiting on would send
             // nothing for good. The state line above and every status say unknown.
             m_waitOver = true;
-            appendLog("Clock state unknown: sending starts without waiting for synchronisation.");
+            appendLog(LogKind::SyncWaitGivenUp, {},
+                      "Clock state unknown: sending starts without waiting for synchronisation.");
         } else if (!m_waitLogged) {
             m_waitLogged = true;
-            appendLog("Nothing is sent until the clock is synchronised.");
+            appendLog(LogKind::WaitingForSync, {},
+                      "Nothing is sent until the clock is synchronised.");
         }
     }
     m_clockState = reading;
@@ -182,7 +185,7 @@ void ClockController::noteClockStep(const std::optional<Clock::WallReading>& rea
         // just before the step when the step is reported as it happens.
         const TimeReading before = m_clock.reading(wholeSecond(reading->wallMicros - step));
         const TimeReading after = m_clock.reading(wholeSecond(reading->wallMicros));
-        appendLog("Clock set: " + clockText(before) + " -> " + clockText(after) + " (" +
+        appendLog(LogKind::ClockSet, {}, "Clock set: " + clockText(before) + " -> " + clockText(after) + " (" +
                   (step >= 0 ? '+' : '-') + durationText(step) + ")");
     }
     m_wallOffset = reading->offsetMicros;
@@ -212,7 +215,7 @@ std::string ClockController::activePortName() const {
 void ClockController::transmitted(bool sent, const std::string& what) {
     if (sent) {
         m_loggedWriteFailure.clear();
-        appendLog(activePortName() + ": " + what);
+        appendLog(LogKind::Transmitted, activePortName(), activePortName() + ": " + what);
         return;
     }
     // Saying "Transmitted" here would report a failure as success.
@@ -223,7 +226,7 @@ void ClockController::transmitted(bool sent, const std::string& what) {
     std::string line = activePortName() + ": Transmission failed (" + reason + ")";
     if (line != m_loggedWriteFailure) {
         m_loggedWriteFailure = line;
-        appendLog(std::move(line));
+        appendLog(LogKind::TransmissionFailed, activePortName(), std::move(line));
     }
     // Only a device that went away can come back by being opened again; a line held
     // by flow control would gain nothing from it but toggled modem lines.
@@ -242,12 +245,12 @@ bool ClockController::tryRecovery() {
         }
         m_recovering = false;
         m_loggedWriteFailure.clear();
-        appendLog(openedText(activePortName()));
+        appendLog(LogKind::Opened, activePortName(), openedText(activePortName()));
         return true;
     }
     if (!m_recoveryFailureLogged) {
         m_recoveryFailureLogged = true;
-        appendLog(notOpenedText(activePortName()));
+        appendLog(LogKind::OpenFailed, activePortName(), notOpenedText(activePortName()));
     }
     return false;
 }
@@ -272,8 +275,8 @@ Protocol ClockController::protocol() const {
     return m_window.selectedProtocol();
 }
 
-void ClockController::appendLog(std::string line) {
-    m_log.append(std::move(line));
+void ClockController::appendLog(LogKind kind, std::string port, std::string text) {
+    m_log.append({kind, std::move(port), std::move(text)});
     m_window.showLog(m_log);
 }
 

@@ -138,7 +138,8 @@ class ClockController {
     void send(const Message& message);
     std::string activePortName() const;
     void transmitted(bool sent, const std::string& what);
-    void appendLog(std::string line);
+    // port: "COMn" for what happened on one, empty for the clock's lines.
+    void appendLog(LogKind kind, std::string port, std::string text);
     void readClockState();
     // Logs a step of the wall clock between the last reading and this one (none
     // where the clock cannot be read that way); reported: the system said it was set.

@@ -69,6 +69,18 @@ std::string clockStateLogLine(const ClockState& state) {
                                        : "Clock state unknown (" + state.unknownReason + ").";
 }
 
+LogKind clockStateLogKind(const ClockState& state) {
+    switch (state.sync) {
+        case ClockState::Sync::Synchronised:
+            return LogKind::ClockSynchronised;
+        case ClockState::Sync::NotSynchronised:
+            return LogKind::ClockNotSynchronised;
+        case ClockState::Sync::Unknown:
+            break;
+    }
+    return LogKind::ClockStateUnknown;
+}
+
 std::string leapSecondLogLine(const ClockState& state) {
     switch (state.leap) {
         case ClockState::Leap::Insert:

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/time_reading.h"
+#include "message_log.h"
 
 namespace chronvane {
 
@@ -62,6 +63,8 @@ std::string clockStateDetail(const ClockState& state);
 // The log line that says the state, e.g.
 // "Clock synchronised (estimated error 0.4 ms, at most 12 ms).".
 std::string clockStateLogLine(const ClockState& state);
+// What that line says, for whoever files it.
+LogKind clockStateLogKind(const ClockState& state);
 // The log line for an announced leap second; empty when none is.
 std::string leapSecondLogLine(const ClockState& state);
 // reading with the clock's trust and announced leap second from state.

@@ -5,9 +5,22 @@
 
 namespace chronvane {
 
-void MessageLog::append(std::string text) {
-    std::rotate(m_lines.begin(), m_lines.begin() + 1, m_lines.end());
-    m_lines.back() = std::move(text);
+void MessageLog::append(LogEntry entry) {
+    std::rotate(m_entries.begin(), m_entries.begin() + 1, m_entries.end());
+    m_entries.back() = std::move(entry);
+}
+
+std::string MessageLog::line(std::size_t index) const {
+    const std::optional<LogEntry>& entry = m_entries.at(index);
+    return entry ? entry->text : std::string();
+}
+
+MessageLog::Lines MessageLog::lines() const {
+    Lines texts;
+    for (std::size_t i = 0; i < lineCount; ++i) {
+        texts[i] = line(i);
+    }
+    return texts;
 }
 
 }  // namespace chronvane

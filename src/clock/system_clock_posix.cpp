@@ -20,7 +20,7 @@ std::int64_t SystemClock::currentSecond() {
     // clock_gettime rather than time(): time() reads the coarse clock, which still
     // shows the old second for a few milliseconds after it has changed, and the
     // tick is placed right after each change of second.
-    return (nanos(CLOCK_REALTIME) + m_advanceMillis * nanosPerMilli) / nanosPerSecond;
+    return (nanos(CLOCK_REALTIME) + m_advance.millis() * nanosPerMilli) / nanosPerSecond;
 }
 
 std::optional<Clock::WallReading> SystemClock::readWall() {
@@ -39,7 +39,7 @@ std::optional<Clock::WallReading> SystemClock::readWall() {
             break;
         }
     }
-    return WallReading{wall / 1000, offset / 1000, std::int64_t{m_advanceMillis} * 1000};
+    return WallReading{wall / 1000, offset / 1000, m_advance.micros()};
 }
 
 bool SystemClock::toLocal(std::int64_t second, std::tm& out) {

@@ -22,14 +22,14 @@ std::int64_t SystemClock::currentSecond() {
     // The precise reading rather than time(): the coarse one still shows the old
     // second for up to a clock interrupt (15.6 ms by default) after it has changed,
     // and the tick is placed right after each change of second.
-    const std::int64_t units = wallUnits() + m_advanceMillis * fileTimeUnitsPerMilli;
+    const std::int64_t units = wallUnits() + m_advance.millis() * fileTimeUnitsPerMilli;
     return (units - fileTimeAtUnixEpoch) / fileTimeUnitsPerSecond;
 }
 
 std::optional<Clock::WallReading> SystemClock::readWall() {
     const windows_clock::WallAgainstCounter reading = windows_clock::readAgainstCounter();
     return WallReading{(reading.wall - fileTimeAtUnixEpoch) / 10, reading.offset / 10,
-                       std::int64_t{m_advanceMillis} * 1000};
+                       m_advance.micros()};
 }
 
 bool SystemClock::toLocal(std::int64_t second, std::tm& out) {

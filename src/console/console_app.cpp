@@ -52,10 +52,10 @@ int runConsole(ProgramOptions& options, ConsoleObserver* observer) {
     // Declared in this order so that the controller, and with it the port, goes
     // first on the way out, while the console and the tick it uses still exist.
     TickSource tick;
-    tick.setAdvance(options.advanceMillis);
+    tick.setAdvance(options.advance);
     ConsoleStandIn console(tick, standardOutput, standardError);
     console.setObserver(&watcher);
-    SystemClock clock(options.advanceMillis);
+    SystemClock clock(options.advance);
     SystemClockState clockState;
     ClockController controller(clock, console, options.devices);
     applyOptions(options, clockState, controller);
@@ -67,10 +67,10 @@ int runConsole(ProgramOptions& options, ConsoleObserver* observer) {
     // --metrics: a folder that cannot be written is said once, and sending goes on.
     std::optional<ConsoleMetrics> metrics;
     if (!options.metricsDir.empty()) {
-        metrics.emplace(options.metricsDir, options.advanceMillis, [&watcher](const std::string& text) {
+        metrics.emplace(options.metricsDir, options.advance.millis(), [&watcher](const std::string& text) {
             writeError(text);
             writeIfReady(standardOutput, text + "\n");
-            watcher.logLine(text);
+            watcher.logEntry(LogEntry{LogKind::MetricsNotWritten, {}, text});
         });
         controller.setSendTally(&metrics->tally());
     }

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "clock/message_log.h"
+
 namespace chronvane {
 
 class ClockController;
@@ -19,8 +21,9 @@ class ConsoleObserver {
     // A tick the controller has handled (a message sent, a port reopened, or
     // nothing due yet), for a watchdog or a status line.
     virtual void tickHandled(const ClockController& /*controller*/) {}
-    // A log line, as written to standard output, without its newline.
-    virtual void logLine(const std::string& /*line*/) {}
+    // A log line as it is logged: its text is what standard output gets, without
+    // the newline; file it by its kind.
+    virtual void logEntry(const LogEntry& /*entry*/) {}
     // What goes to standard error for the operator (which device a COM port is,
     // why it would not open), without its last newline.
     virtual void notice(const std::string& /*text*/) {}

@@ -12,11 +12,14 @@ ConsoleStandIn::ConsoleStandIn(TickSource& tick, int outFd, int errFd)
 // stopped reading) must not stop the clock, so the console's own writes are best
 // effort; what was dropped is owned up to once output flows again.
 void ConsoleStandIn::showLog(const MessageLog& log) {
-    const std::string& line = log.line(MessageLog::lineCount - 1);
-    if (m_observer != nullptr) {
-        m_observer->logLine(line);
+    if (!log.newest()) {
+        return;
     }
-    if (!writeIfReady(m_outFd, line + "\n")) {
+    const LogEntry& entry = *log.newest();
+    if (m_observer != nullptr) {
+        m_observer->logEntry(entry);
+    }
+    if (!writeIfReady(m_outFd, entry.text + "\n")) {
         ++m_droppedLines;
         return;
     }

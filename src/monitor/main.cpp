@@ -172,7 +172,7 @@ int run(const MonitorOptions& options) {
     // A message sent in advance belongs to the second after the one it arrives in:
     // every arrival is taken that much later, so that the timing column counts from
     // the point the sender aimed at and the second carried matches.
-    const Timestamp advance = std::chrono::milliseconds(options.advanceMillis);
+    const Timestamp advance = std::chrono::milliseconds(options.advance.millis());
     ClockWatch clock;
     clock.check();
     Timestamp lastCheck = wallClockNow();

@@ -1,9 +1,13 @@
 #include "monitor_options.h"
 
 #include "core/advance.h"
+#include "core/ascii_case.h"
 #include "core/line_settings.h"
+#include "core/long_options.h"
 #include "formats/format_registry.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <utility>
 
@@ -17,6 +21,41 @@ std::optional<long long> positiveNumber(std::string_view text) {
         return std::nullopt;
     }
     return value;
+}
+
+std::optional<std::string> applyCount(std::string_view value, MonitorOptions& options) {
+    options.count = positiveNumber(value);
+    if (!options.count) {
+        return "--count " + std::string(value) + ": expected a whole number, 1 or more";
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> applyAdvance(std::string_view value, MonitorOptions& options) {
+    Parsed<Advance> advance = parseAdvance(value);
+    if (!advance.value) {
+        return std::move(advance.error);
+    }
+    options.advance = *advance.value;
+    return std::nullopt;
+}
+
+constexpr std::array<ValueOption<MonitorOptions>, 2> valueOptions{{
+    {"--count", "--count: missing the number of messages", applyCount},
+    {"--advance", "--advance: missing milliseconds, for example --advance 20", applyAdvance},
+}};
+constexpr std::array<std::string_view, 5> longOptions{"advance", "count", "help", "json",
+                                                      "version"};
+
+// arg refused, with the option it comes closest to.
+std::string unknownOptionError(std::string_view arg) {
+    std::string_view name = arg.substr(0, arg.find('='));
+    name.remove_prefix(std::min(name.find_first_not_of('-'), name.size()));
+    ClosestOption closest(asciiLower(name));
+    for (std::string_view option : longOptions) {
+        closest.consider(option, "--");
+    }
+    return unknownOptionText(arg, name.empty() ? std::string() : closest.best());
 }
 
 }  // namespace
@@ -37,38 +76,13 @@ Parsed<MonitorOptions> parseMonitorArguments(const std::vector<std::string>& arg
             options.help = true;
         } else if (arg == "--version") {
             options.version = true;
-        } else if (arg == "--count" || arg.starts_with("--count=")) {
-            std::string_view value;
-            if (arg == "--count") {
-                if (i + 1 >= args.size()) {
-                    return {std::nullopt, "--count: missing the number of messages"};
-                }
-                value = args[++i];
-            } else {
-                value = arg.substr(8);
+        } else if (ValueOptionRead read = readValueOption(args, i, valueOptions, options);
+                   read.matched) {
+            if (!read.error.empty()) {
+                return {std::nullopt, std::move(read.error)};
             }
-            options.count = positiveNumber(value);
-            if (!options.count) {
-                return {std::nullopt,
-                        "--count " + std::string(value) + ": expected a whole number, 1 or more"};
-            }
-        } else if (arg == "--advance" || arg.starts_with("--advance=")) {
-            std::string_view value;
-            if (arg == "--advance") {
-                if (i + 1 >= args.size()) {
-                    return {std::nullopt, "--advance: missing milliseconds, for example --advance 20"};
-                }
-                value = args[++i];
-            } else {
-                value = arg.substr(10);
-            }
-            chronvane::Parsed<int> millis = chronvane::parseAdvanceMillis(value);
-            if (!millis.value) {
-                return {std::nullopt, std::move(millis.error)};
-            }
-            options.advanceMillis = *millis.value;
         } else {
-            return {std::nullopt, std::string(arg) + ": unknown option"};
+            return {std::nullopt, unknownOptionError(arg)};
         }
     }
     if (options.help || options.version) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "chronvane32_version.h"
+#include "core/advance.h"
 #include "core/parsed.h"
 
 namespace chronvane::monitor {
@@ -19,7 +20,7 @@ struct MonitorOptions {
     std::optional<long long> count;
     bool json = false;
     // The sender's --advance: messages start this long before their second.
-    int advanceMillis = 0;
+    Advance advance;
     bool help = false;
     bool version = false;
 };

@@ -23,7 +23,7 @@ class EventLogWriter final : public ConsoleObserver {
     EventLogWriter& operator=(const EventLogWriter&) = delete;
 
     void started(const ClockController& controller) override;
-    void logLine(const std::string& line) override;
+    void logEntry(const LogEntry& entry) override;
     void notice(const std::string& text) override;
     void stopping() override;
 

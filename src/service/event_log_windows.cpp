@@ -8,14 +8,6 @@
 #include "wide_text_windows.h"
 
 namespace chronvane {
-namespace {
-
-bool contains(const std::string& text, const char* part) {
-    return text.find(part) != std::string::npos;
-}
-
-}  // namespace
-
 EventLogWriter::EventLogWriter(std::string who)
     : m_who(std::move(who)), m_source(RegisterEventSourceW(nullptr, eventSourceName)) {}
 
@@ -54,23 +46,36 @@ void EventLogWriter::started(const ClockController& /*controller*/) {
     report(EVENTLOG_INFORMATION_TYPE, CHRONVANE_EVENT_SERVICE, m_who + " started.");
 }
 
-void EventLogWriter::logLine(const std::string& line) {
+void EventLogWriter::logEntry(const LogEntry& entry) {
     // Once a second while all is well: the Event Log is for what changes.
-    if (contains(line, ": Transmitted ")) {
+    if (entry.kind == LogKind::Transmitted) {
         return;
     }
-    std::string text = line;
+    std::string text = entry.text;
     if (!m_pendingNotices.empty()) {
         text += "\n" + m_pendingNotices;
         m_pendingNotices.clear();
     }
-    if (contains(line, "could not be opened") || contains(line, "Transmission failed")) {
-        report(EVENTLOG_WARNING_TYPE, CHRONVANE_EVENT_PORT_TROUBLE, text);
-    } else if (contains(line, "opened successfully")) {
-        report(EVENTLOG_INFORMATION_TYPE, CHRONVANE_EVENT_PORT, text);
-    } else {
-        report(EVENTLOG_INFORMATION_TYPE, CHRONVANE_EVENT_CLOCK, text);
+    switch (entry.kind) {
+        case LogKind::OpenFailed:
+        case LogKind::TransmissionFailed:
+            report(EVENTLOG_WARNING_TYPE, CHRONVANE_EVENT_PORT_TROUBLE, text);
+            return;
+        case LogKind::Opened:
+            report(EVENTLOG_INFORMATION_TYPE, CHRONVANE_EVENT_PORT, text);
+            return;
+        case LogKind::Transmitted:
+        case LogKind::ClockSynchronised:
+        case LogKind::ClockNotSynchronised:
+        case LogKind::ClockStateUnknown:
+        case LogKind::LeapSecond:
+        case LogKind::WaitingForSync:
+        case LogKind::SyncWaitOver:
+        case LogKind::SyncWaitGivenUp:
+        case LogKind::ClockSet:
+            break;
     }
+    report(EVENTLOG_INFORMATION_TYPE, CHRONVANE_EVENT_CLOCK, text);
 }
 
 void EventLogWriter::notice(const std::string& text) {

@@ -41,7 +41,7 @@ struct ServiceRun final : ConsoleObserver {
         log->started(controller);
         report(SERVICE_RUNNING);
     }
-    void logLine(const std::string& line) override { log->logLine(line); }
+    void logEntry(const LogEntry& entry) override { log->logEntry(entry); }
     void notice(const std::string& text) override { log->notice(text); }
     void stopping() override {
         log->stopping();

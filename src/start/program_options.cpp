@@ -6,6 +6,7 @@
 
 #include "core/ascii_case.h"
 #include "core/line_settings.h"
+#include "core/long_options.h"
 #include "formats/format_registry.h"
 #include "serial/virtual_port.h"
 #include "start_options.h"
@@ -86,64 +87,30 @@ std::vector<std::string> shortOptions() {
     return options;
 }
 
-// Edits (insert, delete, replace, swap two neighbours) that turn a into b.
-std::size_t editDistance(std::string_view a, std::string_view b) {
-    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
-    for (std::size_t i = 0; i <= a.size(); ++i) {
-        d[i][0] = i;
-    }
-    for (std::size_t j = 0; j <= b.size(); ++j) {
-        d[0][j] = j;
-    }
-    for (std::size_t i = 1; i <= a.size(); ++i) {
-        for (std::size_t j = 1; j <= b.size(); ++j) {
-            const std::size_t cost = a[i - 1] == b[j - 1] ? 0 : 1;
-            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
-            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
-                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
-            }
-        }
-    }
-    return d[a.size()][b.size()];
-}
-
 // The option the operator most likely meant by "--name", as it is written, or
-// empty when none is close: at most two edits away, or name the start of it.
+// empty when none is close.
 std::string closestOption(std::string_view name) {
-    std::string best;
-    std::size_t bestDistance = 3;
-    const auto consider = [&](std::string_view candidate, std::string_view dashes) {
-        std::size_t distance = editDistance(name, candidate);
-        if (name.size() >= 3 && candidate.starts_with(name)) {
-            distance = std::min<std::size_t>(distance, 1);
-        }
-        if (distance < bestDistance) {
-            bestDistance = distance;
-            best = std::string(dashes) + std::string(candidate);
-        }
-    };
+    ClosestOption closest(name);
     for (std::string_view option : ownLongOptions) {
-        consider(option, "--");
+        closest.consider(option, "--");
     }
     if (servicesOffered()) {
         for (std::string_view option : serviceLongOptions) {
-            consider(option, "--");
+            closest.consider(option, "--");
         }
     }
     for (const std::string& option : shortOptions()) {
-        consider(option, "-");
+        closest.consider(option, "-");
     }
     for (std::string_view option : qtOptionsWithValue) {
-        consider(option, "--");
+        closest.consider(option, "--");
     }
-    return best;
+    return closest.best();
 }
 
 // arg refused, with the option name (written without its dashes) it comes closest to.
 std::string unknownOptionError(std::string_view arg, std::string_view name) {
-    const std::string closest = name.empty() ? std::string() : closestOption(asciiLower(name));
-    return std::string(arg) + ": unknown option" +
-           (closest.empty() ? std::string() : ", did you mean " + closest + "?");
+    return unknownOptionText(arg, name.empty() ? std::string() : closestOption(asciiLower(name)));
 }
 
 // The bytes of the dash text starts with, 0 when none: the ASCII one, or a Unicode
@@ -226,11 +193,11 @@ std::optional<std::string> applyFlow(std::string_view value, ProgramOptions& opt
 }
 
 std::optional<std::string> applyAdvance(std::string_view value, ProgramOptions& options) {
-    Parsed<int> millis = parseAdvanceMillis(value);
-    if (!millis.value) {
-        return std::move(millis.error);
+    Parsed<Advance> advance = parseAdvance(value);
+    if (!advance.value) {
+        return std::move(advance.error);
     }
-    options.advanceMillis = *millis.value;
+    options.advance = *advance.value;
     return std::nullopt;
 }
 
@@ -243,30 +210,13 @@ std::optional<std::string> applyMetrics(std::string_view value, ProgramOptions& 
 }
 
 // The options that take a value, as "--name VALUE" or "--name=VALUE".
-struct ValueOption {
-    std::string_view name;
-    // The error when nothing follows "--name".
-    const char* missing;
-    std::optional<std::string> (*apply)(std::string_view value, ProgramOptions& options);
-};
-constexpr std::array<ValueOption, 4> valueOptions{{
+constexpr std::array<ValueOption<ProgramOptions>, 4> valueOptions{{
     {"--device", "--device: missing COMn=PATH, for example --device COM1=/dev/ttyUSB0",
      applyDevice},
     {"--flow", "--flow: missing none, xonxoff or rtscts", applyFlow},
     {"--advance", "--advance: missing milliseconds, for example --advance 20", applyAdvance},
     {"--metrics", "--metrics: missing the folder a textfile collector reads", applyMetrics},
 }};
-
-// The value option arg is, in either form; null when none.
-const ValueOption* valueOptionOf(std::string_view arg) {
-    for (const ValueOption& option : valueOptions) {
-        if (arg.starts_with(option.name) &&
-            (arg.size() == option.name.size() || arg[option.name.size()] == '=')) {
-            return &option;
-        }
-    }
-    return nullptr;
-}
 
 std::optional<std::string> applyUninstall(std::string_view value, ProgramOptions& options) {
     const std::string name = asciiUpper(value);
@@ -305,17 +255,10 @@ Parsed<ProgramOptions> parseProgramArguments(const std::vector<std::string>& arg
             options.version = true;
         } else if (arg == "--wait-for-sync") {
             options.waitForSync = true;
-        } else if (const ValueOption* option = valueOptionOf(arg)) {
-            std::string_view value;
-            if (arg.size() > option->name.size()) {
-                value = arg.substr(option->name.size() + 1);
-            } else if (i + 1 < args.size()) {
-                value = args[++i];
-            } else {
-                return {std::nullopt, option->missing};
-            }
-            if (auto error = option->apply(value, options)) {
-                return {std::nullopt, *error};
+        } else if (ValueOptionRead read = readValueOption(args, i, valueOptions, options);
+                   read.matched) {
+            if (!read.error.empty()) {
+                return {std::nullopt, std::move(read.error)};
             }
         } else if (const std::string_view qtName = qtOptionName(arg); !qtName.empty()) {
             // Qt's, with its value, which is Qt's whatever it looks like, but for an

@@ -30,7 +30,7 @@ struct ProgramOptions {
     // --wait-for-sync: nothing is sent until the clock is synchronised.
     bool waitForSync = false;
     // --advance MS: each message starts this long before its second begins.
-    int advanceMillis = 0;
+    Advance advance;
     // --metrics DIR: the folder a textfile collector reads, where the sender keeps
     // its health figures; empty: none are written.
     std::string metricsDir;

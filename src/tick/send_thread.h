@@ -102,7 +102,7 @@ class SendThread {
     bool isRunning() const { return m_thread.joinable(); }
     // Every tick this many milliseconds before the wall clock's slots (see
     // TickSource::setAdvance); before start().
-    void setAdvance(int advanceMillis) { m_tick.setAdvance(advanceMillis); }
+    void setAdvance(Advance advance) { m_tick.setAdvance(advance); }
     SystemError lastError() const { return m_lastError; }
 
     // Port n (1 to 4) chosen by the operator: handed to the thread, which carries

@@ -40,8 +40,8 @@ void TickSource::setWakeLead(int leadMicros) {
     m_leadMicros = std::clamp(leadMicros, 0, maxWakeLeadMicros);
 }
 
-void TickSource::setAdvance(int advanceMillis) {
-    m_advanceMicros = std::int64_t{std::clamp(advanceMillis, 0, 999)} * 1000;
+void TickSource::setAdvance(Advance advance) {
+    m_advanceMicros = advance.micros();
 }
 
 void TickSource::stop() {

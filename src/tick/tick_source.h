@@ -5,6 +5,7 @@
 #include <memory>
 #include <utility>
 
+#include "core/advance.h"
 #include "core/system_error.h"
 
 namespace chronvane {
@@ -39,11 +40,10 @@ class TickSource {
     // default) places them on the slots and never spins.
     void setWakeLead(int leadMicros);
     static constexpr int maxWakeLeadMicros = 10'000;
-    // Moves every slot this much (milliseconds, 0 to 999) before the wall clock's
-    // grid from the next start() on, so that the tick for a second comes that much
-    // before it (for a message sent in advance, read from a clock that is as far
-    // ahead). 0 by default.
-    void setAdvance(int advanceMillis);
+    // Moves every slot this much before the wall clock's grid from the next start()
+    // on, so that the tick for a second comes that much before it (for a message
+    // sent in advance, read from a clock that is as far ahead). None by default.
+    void setAdvance(Advance advance);
     // With a wake lead: called by acknowledge(), on its caller's thread, when an
     // expiry comes before a change of second, with the second about to begin
     // (counted from the Unix epoch), before the wait for it. What the caller does

@@ -52,7 +52,7 @@ class ClockDialog : public QDialog, public StartWindow {
     Protocol selectedProtocol() const;
     // The send thread's tick comes this much before the wall clock's slots (see
     // TickSource::setAdvance); call it before the window is shown.
-    void setAdvance(int advanceMillis) { m_sendThread.setAdvance(advanceMillis); }
+    void setAdvance(Advance advance) { m_sendThread.setAdvance(advance); }
 
     void checkPortRadio(int number) override;
     void checkProtocolRadio(Protocol protocol) override;

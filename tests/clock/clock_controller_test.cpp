@@ -329,15 +329,13 @@ class ClockStateTest : public ::testing::Test {
 
     // Lines logged at this second's tick that are not transmissions.
     std::vector<std::string> tickAndCollectNotes(int second) {
-        const MessageLog::Lines before = window.shown;
-        const int shows = window.showCount;
+        const std::size_t before = window.logged.size();
         clock.setSecond(second);
         controller->onTick();
         std::vector<std::string> notes;
-        const int added = window.showCount - shows;
-        for (int i = MessageLog::lineCount - added; i < static_cast<int>(MessageLog::lineCount); ++i) {
-            if (window.shown[i].find("Transmitted") == std::string::npos) {
-                notes.push_back(window.shown[i]);
+        for (std::size_t i = before; i < window.logged.size(); ++i) {
+            if (window.logged[i].kind != LogKind::Transmitted) {
+                notes.push_back(window.logged[i].text);
             }
         }
         return notes;
@@ -418,6 +416,38 @@ TEST_F(ClockStateTest, WaitForSyncSendsNothingUntilSynchronisedThenFromThatSecon
     EXPECT_EQ(com1.read(12).size(), 12u);
 }
 
+// Whoever files the lines (the Event Log, a journal) goes by the kind and the port,
+// never the words.
+TEST_F(ClockStateTest, EachLineCarriesWhatHappenedAndWhere) {
+    controller->setWaitForSync(true);
+    clock.wallOffset = 0;
+    reader.set(Sync::NotSynchronised, 16'000'000);
+    tickAndCollectNotes(0);
+    reader.set(Sync::Synchronised);
+    reader.state.leap = ClockState::Leap::Insert;
+    tickAndCollectNotes(1);
+    clock.wallOffset = 2'000'000;
+    tickAndCollectNotes(3);
+    com1.closeController();
+    reader.set(Sync::Unknown);
+    tickAndCollectNotes(4);
+    tickAndCollectNotes(5);
+    using K = LogKind;
+    const std::vector<std::pair<LogKind, std::string>> expected{
+        {K::Opened, "COM1"},        {K::ClockNotSynchronised, ""},
+        {K::WaitingForSync, ""},    {K::ClockSynchronised, ""},
+        {K::LeapSecond, ""},        {K::SyncWaitOver, ""},
+        {K::Transmitted, "COM1"},   {K::Transmitted, "COM1"},
+        {K::ClockSet, ""},          {K::TransmissionFailed, "COM1"},
+        {K::ClockStateUnknown, ""}, {K::OpenFailed, "COM1"},
+    };
+    std::vector<std::pair<LogKind, std::string>> logged;
+    for (const LogEntry& entry : window.logged) {
+        logged.emplace_back(entry.kind, entry.port);
+    }
+    EXPECT_EQ(logged, expected);
+}
+
 // Where the system will not be asked (under Wine, behind a filter) the wait could
 // never end: it is given up at the first such reading, once, and said.
 TEST_F(ClockStateTest, WaitForSyncSendsWhenTheClocksStateCannotBeRead) {
@@ -427,6 +457,7 @@ TEST_F(ClockStateTest, WaitForSyncSendsWhenTheClocksStateCannotBeRead) {
               (std::vector<std::string>{
                   "Clock state unknown (adjtimex: Operation not permitted).",
                   "Clock state unknown: sending starts without waiting for synchronisation."}));
+    EXPECT_EQ(window.logged.back().kind, LogKind::SyncWaitGivenUp);
     EXPECT_FALSE(controller->isWaitingForSync());
     EXPECT_TRUE(tickAndCollectNotes(1).empty());
     const auto bytes = com1.read(12);

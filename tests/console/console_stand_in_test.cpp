@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -50,14 +51,25 @@ class ConsoleStandInTest : public ::testing::Test {
     ConsoleStandIn console{tick, out.fd(), err.fd()};
 };
 
-TEST_F(ConsoleStandInTest, WritesOnlyTheNewestLogLineEachTime) {
+// The observer hears each entry whole, kind and port beside the text it files.
+TEST_F(ConsoleStandInTest, WritesOnlyTheNewestLogLineEachTimeAndHandsItsEntryOn) {
+    struct Recorder final : ConsoleObserver {
+        void logEntry(const LogEntry& entry) override { entries.push_back(entry); }
+        std::vector<LogEntry> entries;
+    } recorder;
+    console.setObserver(&recorder);
+    const std::vector<LogEntry> entries{
+        {LogKind::Opened, "COM1", "COM1 opened successfully."},
+        {LogKind::Transmitted, "COM1", "COM1: Transmitted \"x\""},
+    };
     MessageLog log;
-    for (const char* line : {"COM1 opened successfully.", "COM1: Transmitted \"x\""}) {
-        log.append(line);
+    for (const LogEntry& entry : entries) {
+        log.append(entry);
         console.showLog(log);
     }
     EXPECT_EQ(out.take(), "COM1 opened successfully.\nCOM1: Transmitted \"x\"\n");
     EXPECT_EQ(err.take(), "");
+    EXPECT_EQ(recorder.entries, entries);
 }
 
 TEST_F(ConsoleStandInTest, LinesTheOutputCannotTakeAreDroppedAndCountedOnceItFlowsAgain) {
@@ -68,15 +80,15 @@ TEST_F(ConsoleStandInTest, LinesTheOutputCannotTakeAreDroppedAndCountedOnceItFlo
     }
     MessageLog log;
     for (const char* line : {"COM1: Transmitted \"a\"", "COM1: Transmitted \"b\""}) {
-        log.append(line);
+        log.append({LogKind::Transmitted, "COM1", line});
         console.showLog(log);
     }
     EXPECT_EQ(out.take(), filler);
-    log.append("COM1: Transmitted \"c\"");
+    log.append({LogKind::Transmitted, "COM1", "COM1: Transmitted \"c\""});
     console.showLog(log);
     EXPECT_EQ(out.take(), "COM1: Transmitted \"c\"\n");
     EXPECT_EQ(err.take(), "2 log lines dropped: standard output was not being read\n");
-    log.append("COM1: Transmitted \"d\"");
+    log.append({LogKind::Transmitted, "COM1", "COM1: Transmitted \"d\""});
     console.showLog(log);
     EXPECT_EQ(err.take(), "");
 }

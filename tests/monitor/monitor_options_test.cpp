@@ -43,6 +43,10 @@ TEST(MonitorOptions, RefusedCommandLinesSayWhy) {
         {{"--count=x", "/dev/a"}, "--count x: expected a whole number, 1 or more"},
         {{"/dev/a", "--count"}, "--count: missing the number of messages"},
         {{"--verbose", "/dev/a"}, "--verbose: unknown option"},
+        {{"--jsno", "/dev/a"}, "--jsno: unknown option, did you mean --json?"},
+        {{"-count=2", "/dev/a"}, "-count=2: unknown option, did you mean --count?"},
+        {{"--advance=901", "/dev/a"}, "--advance 901: expected milliseconds from 0 to 900"},
+        {{"/dev/a", "--advance"}, "--advance: missing milliseconds, for example --advance 20"},
     };
     for (const Case& c : cases) {
         const auto parsed = parseMonitorArguments(c.args);

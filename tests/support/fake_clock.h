@@ -104,6 +104,9 @@ class FakeWindow : public ClockWindow {
     void showLog(const MessageLog& log) override {
         shown = log.lines();
         ++showCount;
+        if (log.newest()) {
+            logged.push_back(*log.newest());
+        }
     }
     void portOpenResult(int portNumber, const std::string& devicePath, SystemError error) override {
         openResults.push_back({portNumber, devicePath, error.code});
@@ -117,6 +120,8 @@ class FakeWindow : public ClockWindow {
     Protocol protocol = Protocol::EseRealTimeClock;
     MessageLog::Lines shown{};
     int showCount = 0;
+    // Every entry shown, in order, with its kind.
+    std::vector<LogEntry> logged;
     std::vector<OpenResult> openResults;
 };
 

@@ -5,9 +5,10 @@ import select
 import time
 
 
-def receive_messages(master, seconds, length, enough=None):
+def receive_messages(master, seconds, length, enough=None, forward=None):
     """Messages of length bytes read from master, each with the wall time its first
-    byte came; within seconds, or as soon as enough have come."""
+    byte came; within seconds, or as soon as enough have come. forward (a
+    MonitorLine's feed) is handed every byte as it comes."""
     messages, pending, first_at = [], b"", 0.0
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline and (enough is None or len(messages) < enough):
@@ -23,6 +24,8 @@ def receive_messages(master, seconds, length, enough=None):
             # busy machine.
             time.sleep(0.02)
             continue
+        if forward is not None:
+            forward(data)
         for byte in data:
             if not pending:
                 first_at = now

@@ -148,7 +148,7 @@ TEST(TickSource, AfterAClockStepTheNextTickComesAtTheChangeOfSecond) {
             return (wallNanos() + advance) % (period * nanosPerMilli);
         };
         TickSource tick;
-        tick.setAdvance(advanceMs);
+        tick.setAdvance(Advance(advanceMs));
         ASSERT_TRUE(tick.start(100));
         // From a slot that is not the last of its second, where the next slot and
         // the next change of second are the same.

@@ -12,7 +12,10 @@ the new time, forward and back. The first message after it must wait for the
 next change of second of the new time, as on Linux, and carry that second: a
 tick that still runs on the old slots sends it half-way through its second.
 
-Usage: clock_step_e2e.py --root ROOT --exe chronvane32.exe
+The second a message carries is read by the native monitor (its timing
+judgements are not: its clock is this machine's, not the shifted one).
+
+Usage: clock_step_e2e.py --root ROOT --exe chronvane32.exe --monitor-build NATIVE_BUILD
 """
 
 import os
@@ -23,7 +26,9 @@ import subprocess
 import tempfile
 import time
 
-from wine_harness import WINE64, HERE, PortLine, fail, run_test, wine_env
+from wine_harness import (WINE64, HERE, MonitorLine, PortLine, fail, native_monitor, run_test,
+                          wine_env)
+from monitor_line import carried_seconds
 
 ESE_LENGTH = 12
 # Forward and back, each ending half-way through a second of the new time.
@@ -35,7 +40,7 @@ WITHIN_MS = 400
 
 
 class ShiftedRun:
-    def __init__(self, root, exe, workdir):
+    def __init__(self, root, exe, workdir, monitor_path):
         self.shim = os.path.join(workdir, "wall-clock-shift.so")
         result = subprocess.run(["cc", "-std=c11", "-O2", "-shared", "-fPIC", "-o", self.shim,
                                  os.path.join(HERE, "wall_clock_shift.c"), "-ldl"],
@@ -57,6 +62,8 @@ class ShiftedRun:
                                             stdin=subprocess.DEVNULL, stdout=out, stderr=err,
                                             env=env)
         self.pending = b""
+        self.monitor = MonitorLine(monitor_path)
+        self.received = 0
 
     def shifted(self, real):
         return real + self.offset / 1e9
@@ -82,9 +89,11 @@ class ShiftedRun:
                 continue
             if not self.pending:
                 first_at = now
+            self.monitor.feed(data)
             self.pending += data
             if len(self.pending) >= ESE_LENGTH:
                 message, self.pending = self.pending[:ESE_LENGTH], self.pending[ESE_LENGTH:]
+                self.received += 1
                 return first_at, message
         return None
 
@@ -98,18 +107,20 @@ class ShiftedRun:
         self.line.check_was_ours()
         self.line.close(unassign=True)
         os.close(self.shift_fd)
+        self.monitor.close()
 
-
-def carried_second(message):
-    body = message.decode("ascii", errors="replace")
-    if len(body) != ESE_LENGTH or body[2] != ":" or body[5] != ":" or body[11] != "\r":
-        fail("malformed ESE message %r" % message)
-    return int(body[0:2]) * 3600 + int(body[3:5]) * 60 + int(body[6:8])
+    def carried_second(self):
+        """The second of the day the last message carried, as the monitor read it."""
+        reports = self.monitor.reports(count=self.received)
+        if len(reports) < self.received or reports[self.received - 1]["protocol"] != "ese":
+            fail("message %d is not the monitor's ESE report %d: %s" %
+                 (self.received, self.received, reports[-3:]))
+        return carried_seconds(reports[self.received - 1])
 
 
 def e2e(args):
     with tempfile.TemporaryDirectory(prefix="chronvane-wine-step-") as workdir:
-        run = ShiftedRun(args.root, args.exe, workdir)
+        run = ShiftedRun(args.root, args.exe, workdir, native_monitor(args.monitor_build))
         figures = []
         try:
             # A loaded machine can take Wine seconds to start the program.
@@ -129,7 +140,7 @@ def e2e(args):
                 at, message = got
                 into = (at - int(at)) * 1000
                 figures.append(into)
-                if carried_second(message) != int(at) % 86400:
+                if run.carried_second() != int(at) % 86400:
                     fail("after the %+d s step a message for %r left at %.3f s into the day" %
                          (step, message, at % 86400))
                 if into > WITHIN_MS:

@@ -1,15 +1,16 @@
 #!/usr/bin/env python3
 """The Windows console program under Wine, COM1 a pseudo-terminal this script owns.
 
-Checks, for each protocol, the exact bytes at the other end of the line, the line
-settings the program asked Wine for (recorded by a tcsetattr preload shim, since a
-pseudo-terminal reports 8N1 whatever was asked), that Ctrl+C (SIGINT, which Wine
+Checks, for each protocol, every message at the other end of the line as the
+native monitor (chronvane32-monitor of the build --monitor-build names) reads it,
+the line settings the program asked Wine for (recorded by a tcsetattr preload
+shim, since a pseudo-terminal reports 8N1 whatever was asked), that Ctrl+C (SIGINT, which Wine
 turns into CTRL_C_EVENT) ends it with status 0, and afterwards that COM1 really was
 this script's pseudo-terminal; and that a COM port whose device is missing is
 named as no such port, and a zone name in TZ is warned about.
 
-Usage: console_e2e.py --root ROOT --exe chronvane32.exe [--shim RECORDER.so]
-                      [--bench SECONDS]
+Usage: console_e2e.py --root ROOT --exe chronvane32.exe --monitor-build NATIVE_BUILD
+                      [--shim RECORDER.so] [--bench SECONDS]
 ROOT is what `wine-prefix.sh prepare ROOT` made: its COM1 leads to ROOT/ports/com1,
 which is re-pointed here at a fresh pseudo-terminal; the mapping is verified before
 and after every run. Results go to files, never pipes: Wine's helper processes keep
@@ -27,8 +28,9 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from monitor_line import MonitorLine  # noqa: E402
 from pty_messages import receive_messages  # noqa: E402
-from wine_harness import (DATETIME_LENGTH, WINE64, PortLine, datetime_packet_problem, fail,
+from wine_harness import (DATETIME_LENGTH, WINE64, PortLine, fail, native_monitor,  # noqa: E402
                           prepared_root, print_lateness, verify_ports, wine_env)
 
 ESE_LENGTH = 12
@@ -46,11 +48,7 @@ def tz_for(hour, minute):
     # TZ counts west as positive: local = UTC - offset.
     offset = -ahead
     sign = "-" if offset < 0 else "+"
-    return "CVT%s%02d:%02d" % (sign, abs(offset) // 60, abs(offset) % 60), ahead
-
-
-def expected_local(ahead_minutes, at):
-    return time.gmtime(int(at) + ahead_minutes * 60)
+    return "CVT%s%02d:%02d" % (sign, abs(offset) // 60, abs(offset) % 60)
 
 
 class Run:
@@ -77,10 +75,10 @@ class Run:
                 env=env,
             )
 
-    def receive(self, seconds, length, enough=None):
+    def receive(self, seconds, length, enough=None, forward=None):
         """Messages of length bytes, each with the wall time of its first byte; within
-        seconds, or as soon as enough have come."""
-        return receive_messages(self.master, seconds, length, enough)
+        seconds, or as soon as enough have come; each byte also to forward."""
+        return receive_messages(self.master, seconds, length, enough, forward)
 
     def stop(self):
         self.process.send_signal(signal.SIGINT)
@@ -108,31 +106,6 @@ class Run:
         self.line.close()
 
 
-def check_ese(message, ahead, at):
-    body = message.decode("ascii")
-    if not (body[2] == ":" and body[5] == ":" and body[8:11] == "   " and body[11] == "\r"):
-        fail("malformed ESE message %r" % message)
-    local = expected_local(ahead, at)
-    sent = int(body[0:2]) * 3600 + int(body[3:5]) * 60 + int(body[6:8])
-    wanted = local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec
-    if min((sent - wanted) % 86400, (wanted - sent) % 86400) > 1:
-        fail("ESE message %r, local time then was %s" % (message, time.strftime("%T", local)))
-
-
-def check_datetime(message, ahead, at):
-    local = expected_local(ahead, at)
-    wanted = [local.tm_mon, local.tm_mday, (local.tm_wday + 1) % 7 + 1, local.tm_hour,
-              local.tm_min, local.tm_sec]
-    problem = datetime_packet_problem(message)
-    if problem:
-        fail(problem)
-    values = [message[i * 8 + 6] for i in range(6)]
-    # The seconds may have moved on by one while the message was read.
-    if values[:5] != wanted[:5] or min((values[5] - wanted[5]) % 60, (wanted[5] - values[5]) % 60) > 1:
-        fail("8-bit message values %s, local time then gave %s" % (values, wanted))
-    return values
-
-
 def check_settings(run):
     settings = run.requested_settings()
     if settings is None:
@@ -145,30 +118,36 @@ def check_settings(run):
 
 
 def e2e(args):
+    monitor_path = native_monitor(args.monitor_build)
     with tempfile.TemporaryDirectory(prefix="chronvane-wine-e2e-") as workdir:
-        for protocol, extra, length in (("ESE", ["-com1"], ESE_LENGTH),
+        for protocol, extra, length in (("ese", ["-com1"], ESE_LENGTH),
                                         ("8-bit", ["-com1", "-ostrel8"], DATETIME_LENGTH)):
             # Hour 10 and minute 13: 0x0A and 0x0D as values in the 8-bit message.
-            tz, ahead = tz_for(10, 13)
+            tz = tz_for(10, 13)
+            # The monitor judges every message (its framing, the time it carries
+            # against the local time it came in, whether it was late) in the same zone.
+            monitor = MonitorLine(monitor_path, env=dict(os.environ, TZ=tz))
             run = Run(args, workdir, extra, {"TZ": tz})
             try:
                 # A loaded machine can take Wine seconds to start the program.
-                messages = run.receive(15, length, enough=3)
+                messages = run.receive(15, length, enough=3, forward=monitor.feed)
                 status = run.stop()
                 run.check_port_was_ours()
+                reports = monitor.reports(count=len(messages))
                 with open(run.out_path, "rb") as out, open(run.err_path, "rb") as err:
                     output, errors = out.read().decode(errors="replace"), err.read().decode(
                         errors="replace")
                 if len(messages) < 2:
                     fail("%s: %d messages in 15 s; stderr: %s" % (protocol, len(messages), errors))
-                carried = []
-                for at, message in messages:
-                    if protocol == "ESE":
-                        check_ese(message, ahead, at)
-                    else:
-                        carried.append(check_datetime(message, ahead, at))
-                if protocol == "8-bit" and not any(v[3] == 0x0A and v[4] == 0x0D for v in carried):
-                    fail("no message carried hour 0x0A and minute 0x0D intact: %s" % carried)
+                if len(reports) != len(messages):
+                    fail("%s: %d messages came, the monitor reported %d: %s" %
+                         (protocol, len(messages), len(reports), reports))
+                bad = [r for r in reports if not r["sound"] or r["protocol"] != protocol]
+                if bad:
+                    fail("%s: the monitor found fault with %s" % (protocol, bad))
+                if protocol == "8-bit" and not any(r["hour"] == 10 and r["minute"] == 13
+                                                   for r in reports):
+                    fail("no message carried hour 0x0A and minute 0x0D intact: %s" % reports)
                 check_settings(run)
                 if "COM1 opened successfully." not in output:
                     fail("%s: no open line in the log: %r" % (protocol, output))
@@ -176,10 +155,11 @@ def e2e(args):
                     fail("%s: Ctrl+C did not end the program within 15 s" % protocol)
                 if status != 0:
                     fail("%s: exit status %s after Ctrl+C; stderr: %s" % (protocol, status, errors))
-                print("%s: %d messages, line 9600 8N1 no flow control, status 0" %
+                print("%s: %d messages, sound, line 9600 8N1 no flow control, status 0" %
                       (protocol, len(messages)))
             finally:
                 run.close()
+                monitor.close()
 
 
 def missing_port(args):
@@ -233,6 +213,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--root", required=True)
     parser.add_argument("--exe", required=True)
+    parser.add_argument("--monitor-build", help="the native build whose monitor reads the line")
     parser.add_argument("--shim", help="default: ROOT/tcsetattr-recorder.so")
     parser.add_argument("--bench", type=float)
     args = parser.parse_args()
@@ -241,6 +222,8 @@ def main():
     if args.bench:
         bench(args)
     else:
+        if not args.monitor_build:
+            fail("--monitor-build is needed: the native monitor reads the line")
         e2e(args)
         missing_port(args)
 

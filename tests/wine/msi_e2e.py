@@ -18,14 +18,13 @@ DIR is where the build ran wixl (its chronvane32.wxs and the files it names).
 
 import argparse
 import os
-import re
-import select
 import shutil
 import subprocess
 import tempfile
 import time
 
-from wine_harness import PortLine, Prefix, fail, prepared_root, restart_prefix
+from wine_harness import (PortLine, Prefix, fail, line_reports, native_monitor, prepared_root,
+                          restart_prefix, whole_messages)
 
 PROGRAM = "C:\\Program Files\\Chronvane32\\chronvane32.exe"
 SERVICES_KEY = "HKLM\\System\\CurrentControlSet\\Services\\"
@@ -135,20 +134,6 @@ def newer_package(args, workdir):
     return package, version
 
 
-def ese_messages(master, seconds):
-    """How many whole ESE messages arrive on the line within seconds."""
-    data = b""
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        ready, _, _ = select.select([master], [], [], 0.05)
-        if ready:
-            try:
-                data += os.read(master, 4096)
-            except OSError:  # nobody has the far end open
-                time.sleep(0.02)
-    return len(re.findall(rb"\d\d:\d\d:\d\d   \r", data))
-
-
 def upgrade(args):
     with tempfile.TemporaryDirectory(prefix="chronvane-wine-msi-upgrade-") as workdir:
         prefix = InstallPrefix(args.root, workdir)
@@ -183,7 +168,7 @@ def upgrade(args):
             if status != 0:
                 fail("net start Chronvane32-COM1: status %d %r %r" % (status, out, err))
             # A loaded machine can take Wine seconds to start the service.
-            if ese_messages(line.master, 10) < 1:
+            if whole_messages(line_reports(args.monitor_path, line.master, 10), "ese") < 1:
                 fail("the COM1 service sends nothing before the upgrade")
 
             prefix.install_package("Z:" + newer.replace("/", "\\"), version)
@@ -198,7 +183,7 @@ def upgrade(args):
             states = {service: prefix.service_state(service) for service in installs}
             if states != {"Chronvane32-COM1": "RUNNING", "Chronvane32-COM2": "STOPPED"}:
                 fail("after the upgrade the services are %s" % states)
-            if ese_messages(line.master, 3.5) < 2:
+            if whole_messages(line_reports(args.monitor_path, line.master, 3.5), "ese") < 2:
                 fail("the COM1 service does not send after the upgrade")
             line.check_was_ours()
             status, out, err = prefix.run("msiexec.exe", "/x", "Z:" + newer.replace("/", "\\"),
@@ -229,7 +214,9 @@ def main():
     parser.add_argument("--wixl", required=True)
     parser.add_argument("--stage", required=True)
     parser.add_argument("--msi-version", required=True)
+    parser.add_argument("--monitor-build", help="the native build whose monitor reads the line")
     args = parser.parse_args()
+    args.monitor_path = native_monitor(args.monitor_build)
     args.root = prepared_root(args.root)
     e2e(args)
     upgrade(args)

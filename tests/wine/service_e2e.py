@@ -21,8 +21,8 @@ import tempfile
 import threading
 import time
 
-from wine_harness import (DATETIME_LENGTH, FIRST_VARIABLE, PACKET_HEADER, WINE64, PortLine,
-                          Prefix, datetime_packet_problem, restart_prefix, run_test)
+from wine_harness import (WINE64, MonitorLine, PortLine, Prefix, native_monitor, restart_prefix,
+                          run_test, whole_messages)
 from wine_harness import fail as harness_fail
 
 SERVICE = "Chronvane32-COM1"
@@ -70,6 +70,8 @@ class Line(PortLine):
         self.path = self.device_path
         self.lock = threading.Lock()
         self.data = b""
+        # Where the bytes go as well while a monitor reads along (read_reports).
+        self.forward = None
         self.running = True
         self.reader = threading.Thread(target=self._read, daemon=True)
         self.reader.start()
@@ -86,6 +88,8 @@ class Line(PortLine):
                 continue
             with self.lock:
                 self.data += chunk
+                if self.forward is not None:
+                    self.forward(chunk)
 
     def take(self):
         with self.lock:
@@ -97,6 +101,20 @@ class Line(PortLine):
         self.take()
         time.sleep(seconds)
         return self.take()
+
+    def read_reports(self, monitor_path, seconds):
+        """The monitor's reports of what arrives from now for seconds."""
+        monitor = MonitorLine(monitor_path)
+        try:
+            with self.lock:
+                self.data = b""
+                self.forward = monitor.feed
+            time.sleep(seconds)
+            with self.lock:
+                self.forward = None
+            return monitor.reports()
+        finally:
+            monitor.close()
 
     def holders(self):
         """Processes other than this one that have the line open."""
@@ -123,22 +141,6 @@ class Line(PortLine):
         super().close(unassign)
 
 
-def check_datetime_messages(data):
-    """Whole 8-bit messages, each sound; returns how many."""
-    start = data.find(PACKET_HEADER + bytes([FIRST_VARIABLE]))
-    if start < 0:
-        fail("no 8-bit message on the line: %s" % data[:96].hex(" "))
-    data = data[start:]
-    count = 0
-    while len(data) >= DATETIME_LENGTH:
-        message, data = data[:DATETIME_LENGTH], data[DATETIME_LENGTH:]
-        problem = datetime_packet_problem(message)
-        if problem:
-            fail("message %d, %s" % (count, problem))
-        count += 1
-    return count
-
-
 def registry_value(prefix, name):
     status, out, _ = prefix.run("reg.exe", "query",
                                 "HKLM\\System\\CurrentControlSet\\Services\\" + SERVICE,
@@ -151,6 +153,7 @@ def registry_value(prefix, name):
 
 
 def e2e(args):
+    monitor_path = native_monitor(args.monitor_build)
     with tempfile.TemporaryDirectory(prefix="chronvane-wine-service-") as workdir:
         prefix = ServicePrefix(args.root, workdir)
         trace = os.path.join(workdir, "eventlog.txt")
@@ -183,7 +186,7 @@ def e2e(args):
                 fail("net start: status %d, %r %r" % (status, out, err))
             if prefix.service_state(SERVICE) != "RUNNING":
                 fail("after net start the service is %s" % prefix.service_state(SERVICE))
-            count = check_datetime_messages(line.read(3.5))
+            count = whole_messages(line.read_reports(monitor_path, 3.5), "8-bit")
             if count < 2:
                 fail("%d whole messages in 3.5 s" % count)
             # Installed again while it runs: the new options wait for a restart, and

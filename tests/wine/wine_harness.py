@@ -1,23 +1,27 @@
 """What the Wine tests share: the prefix that wine-prefix.sh prepared, the
 environment a Windows program runs in there, running programs and asking the
 service manager there, and pseudo-terminals standing in for the COM ports the
-prefix maps to ROOT/ports/comN; what the tests check alike on the line."""
+prefix maps to ROOT/ports/comN; what the tests check alike on the line, read
+through the native monitor."""
 
 import argparse
 import os
 import pty
+import select
 import statistics
 import subprocess
 import sys
+import time
 import tty
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from monitor_line import MonitorLine, built_monitor  # noqa: E402
 
 WINE64 = "/usr/lib/wine/wine64"
 HERE = os.path.dirname(os.path.abspath(__file__))
 
-# The 8-bit date/time message: six packets of eight bytes, each the header, the
-# variable's number, its value and a checksum.
-PACKET_HEADER = bytes([0xF5, 0x00, 0x00, 0x03, 0x28])
-FIRST_VARIABLE = 0x19
+# The bytes of one 8-bit message, for reading a line by whole messages; what they
+# mean is the monitor's to say.
 DATETIME_LENGTH = 48
 
 
@@ -26,12 +30,22 @@ def fail(text):
     sys.exit(1)
 
 
+def native_monitor(build_dir):
+    """The path of chronvane32-monitor in the native build build_dir, which reads
+    the tests' lines for them; refuses to go on when that build has none."""
+    path, problem = built_monitor(build_dir)
+    if problem:
+        fail(problem)
+    return path
+
+
 def run_test(e2e):
     """The main of a test that takes the prefix's root and the program's .exe:
     calls e2e(args) with args.root prepared."""
     parser = argparse.ArgumentParser()
     parser.add_argument("--root", required=True)
     parser.add_argument("--exe", required=True)
+    parser.add_argument("--monitor-build", help="the native build whose monitor reads lines")
     args = parser.parse_args()
     args.root = prepared_root(args.root)
     e2e(args)
@@ -148,16 +162,38 @@ class PortLine:
             repoint(self.link, os.path.join(self.root, "ports", "unassigned"))
 
 
-def datetime_packet_problem(message):
-    """What is wrong with the framing of a 48-byte 8-bit message, None when each
-    packet has its header, its variable in order and its checksum."""
-    for i in range(6):
-        packet = message[i * 8:(i + 1) * 8]
-        if packet[:5] != PACKET_HEADER or packet[5] != FIRST_VARIABLE + i:
-            return "packet %d malformed: %s" % (i, packet.hex(" "))
-        if packet[7] != (0x03 + 0x28 + packet[5] + packet[6]) & 0xFF:
-            return "packet %d checksum: %s" % (i, packet.hex(" "))
-    return None
+def line_reports(monitor_path, master, seconds):
+    """The monitor's reports of what arrives on master within seconds, fed to it as
+    it comes. What the line held before is left out: it would arrive late."""
+    monitor = MonitorLine(monitor_path)
+    try:
+        while select.select([master], [], [], 0)[0]:
+            try:
+                os.read(master, 4096)
+            except OSError:  # nobody has the far end open
+                break
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            ready, _, _ = select.select([master], [], [], 0.05)
+            if ready:
+                try:
+                    monitor.feed(os.read(master, 4096))
+                except OSError:  # nobody has the far end open
+                    time.sleep(0.02)
+        return monitor.reports()
+    finally:
+        monitor.close()
+
+
+def whole_messages(reports, protocol):
+    """How many whole messages of protocol ("ese", "8-bit") the reports show; fails
+    on any fault but the last message's being cut short where the reading stopped."""
+    if reports and "message cut short" in reports[-1]["faults"]:
+        reports = reports[:-1]
+    bad = [r for r in reports if not r["sound"] or r["protocol"] != protocol]
+    if bad:
+        fail("the monitor found fault with %s" % bad)
+    return len(reports)
 
 
 def print_lateness(label, late_ms):
