@@ -59,6 +59,7 @@ void EventLogWriter::logEntry(const LogEntry& entry) {
     switch (entry.kind) {
         case LogKind::OpenFailed:
         case LogKind::TransmissionFailed:
+        case LogKind::MetricsNotWritten:
             report(EVENTLOG_WARNING_TYPE, CHRONVANE_EVENT_PORT_TROUBLE, text);
             return;
         case LogKind::Opened:
