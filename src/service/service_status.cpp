@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "serial/port_failure.h"
+
 namespace chronvane {
 namespace {
 
@@ -18,7 +20,7 @@ std::string activityText(const ClockController& controller) {
         case ClockController::PortActivity::NoPort:
             break;
     }
-    return "cannot open (" + errorText(controller.port().lastError()) + ")";
+    return "cannot open (" + portFailureText(controller.port().lastFailure()) + ")";
 }
 
 // As the monitor's report names it.

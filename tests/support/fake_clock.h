@@ -105,8 +105,9 @@ class FakeWindow : public ClockWindow {
         shown = log.lines();
         ++showCount;
     }
-    void portOpenResult(int portNumber, const std::string& devicePath, SystemError error) override {
-        openResults.push_back({portNumber, devicePath, error.code});
+    void portOpenResult(int portNumber, const std::string& devicePath,
+                        PortFailure failure) override {
+        openResults.push_back({portNumber, devicePath, failure.error.code});
     }
 
     struct OpenResult {
