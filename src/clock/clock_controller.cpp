@@ -33,7 +33,7 @@ bool ClockController::openPort(int index, bool sameDevice) {
     m_port.close();
     const bool opened = sameDevice ? m_port.reopen(index, m_line) : m_port.open(index, m_line);
     m_window.portOpenResult(index + 1, m_port.devicePath(index),
-                            opened ? SystemError{} : m_port.lastError());
+                            opened ? PortFailure{} : m_port.lastFailure());
     return opened;
 }
 

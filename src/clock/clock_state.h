@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/system_error.h"
 #include "core/time_reading.h"
 #include "message_log.h"
 
@@ -24,7 +25,7 @@ struct ClockState {
     // it grow while no update comes.
     std::int64_t maxErrorMicros = 0;
     // Why the state is unknown, in words for the operator; empty otherwise.
-    std::string unknownReason;
+    ProblemLine unknownReason;
 
     bool isSynchronised() const { return sync == Sync::Synchronised; }
     // True when other differs in anything the operator is told about as a change:

@@ -31,18 +31,18 @@ void ConsoleStandIn::showLog(const MessageLog& log) {
 }
 
 void ConsoleStandIn::portOpenResult(int portNumber, const std::string& devicePath,
-                                    SystemError error) {
-    const bool repeat = error.failed() && portNumber == m_reportedPort &&
-                        devicePath == m_reportedPath && error == m_reportedError;
+                                    PortFailure failure) {
+    const bool repeat = failure.failed() && portNumber == m_reportedPort &&
+                        devicePath == m_reportedPath && failure == m_reportedFailure;
     m_reportedPort = portNumber;
     m_reportedPath = devicePath;
-    m_reportedError = error;
+    m_reportedFailure = failure;
     if (repeat) {
         return;
     }
     std::string text = "COM" + std::to_string(portNumber) + " is " + devicePath + "\n";
-    if (error.failed()) {
-        text += devicePath + ": " + openFailureReason(error) + "\n";
+    if (failure.failed()) {
+        text += devicePath + ": " + openFailureReason(failure) + "\n";
     }
     if (m_observer != nullptr) {
         m_observer->notice(text.substr(0, text.size() - 1));

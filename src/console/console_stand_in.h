@@ -31,7 +31,8 @@ class ConsoleStandIn final : public ClockWindow, public StartWindow {
     // Success: "COMn is PATH". Failure: that line, then "PATH: reason (hint)". The
     // same failure reported again (a device being reopened once a second while it
     // is away) is written only once.
-    void portOpenResult(int portNumber, const std::string& devicePath, SystemError error) override;
+    void portOpenResult(int portNumber, const std::string& devicePath,
+                        PortFailure failure) override;
 
     // StartWindow
     void checkPortRadio(int number) override;
@@ -58,7 +59,7 @@ class ConsoleStandIn final : public ClockWindow, public StartWindow {
     // The last open result written, to keep a repeating failure to one report.
     int m_reportedPort = 0;
     std::string m_reportedPath;
-    SystemError m_reportedError;
+    PortFailure m_reportedFailure;
     // Log lines the output descriptor could not take since the last one it did.
     long m_droppedLines = 0;
 };

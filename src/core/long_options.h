@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "system_error.h"
+
 namespace chronvane {
 
 // How both programs read their long options, so that "--name VALUE" and
@@ -20,7 +22,7 @@ struct ValueOption {
     // The error when nothing follows "--name".
     const char* missing;
     // Takes the value into the options; the error line when it makes no sense.
-    std::optional<std::string> (*apply)(std::string_view value, Options& options);
+    ProblemLine (*apply)(std::string_view value, Options& options);
 };
 
 // What reading one argument against such a table came to.
@@ -49,8 +51,7 @@ ValueOptionRead readValueOption(const std::vector<std::string>& args, std::size_
         } else {
             return {true, option.missing};
         }
-        std::optional<std::string> error = option.apply(value, options);
-        return {true, error ? std::move(*error) : std::string()};
+        return {true, option.apply(value, options)};
     }
     return {};
 }

@@ -5,10 +5,11 @@
 
 namespace chronvane {
 
-// What reading text the program was given (its arguments, the resource script)
-// gives back: the value, or when the text does not make sense, no value and one
-// line saying where and why. The shape for a mistake in what someone wrote; a
-// failed system call is a SystemError instead.
+// A value, or no value and one line saying where and why (see system_error.h for
+// when to use which shape). What reading text the program was given gives back
+// (its arguments, the resource script), and what a step gives back whose failure
+// reaches the operator already worded (loading the window module). A failed system
+// call on its own is a SystemError instead.
 template <typename T>
 struct Parsed {
     std::optional<T> value;

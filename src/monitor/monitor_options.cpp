@@ -23,21 +23,21 @@ std::optional<long long> positiveNumber(std::string_view text) {
     return value;
 }
 
-std::optional<std::string> applyCount(std::string_view value, MonitorOptions& options) {
+ProblemLine applyCount(std::string_view value, MonitorOptions& options) {
     options.count = positiveNumber(value);
     if (!options.count) {
         return "--count " + std::string(value) + ": expected a whole number, 1 or more";
     }
-    return std::nullopt;
+    return {};
 }
 
-std::optional<std::string> applyAdvance(std::string_view value, MonitorOptions& options) {
+ProblemLine applyAdvance(std::string_view value, MonitorOptions& options) {
     Parsed<Advance> advance = parseAdvance(value);
     if (!advance.value) {
         return std::move(advance.error);
     }
     options.advance = *advance.value;
-    return std::nullopt;
+    return {};
 }
 
 constexpr std::array<ValueOption<MonitorOptions>, 2> valueOptions{{

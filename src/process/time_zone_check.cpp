@@ -85,7 +85,7 @@ std::string zoneInEffect() {
 
 }  // namespace
 
-std::string timeZoneProblem(const char* tz, const std::string& zoneDirectory,
+ProblemLine timeZoneProblem(const char* tz, const std::string& zoneDirectory,
                             const std::string& inEffect) {
     // Asking for UTC gets UTC, with or without its zone file installed.
     const std::string name = zoneName(tz);
@@ -102,7 +102,7 @@ std::string timeZoneProblem(const char* tz, const std::string& zoneDirectory,
            ", such as Europe/London";
 }
 
-std::string guardTimeZone() {
+ProblemLine guardTimeZone() {
     const char* zoneDirectoryValue = std::getenv("TZDIR");
     const std::string zoneDirectory = zoneDirectoryValue != nullptr && *zoneDirectoryValue != '\0'
                                           ? zoneDirectoryValue

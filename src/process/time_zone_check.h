@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "core/system_error.h"
+
 namespace chronvane {
 
 // Linux (time_zone_check.cpp): the C library reads the zone from TZ: a zone file
@@ -14,7 +16,7 @@ namespace chronvane {
 // Returns one line (without the newline) saying that the zone does not exist and
 // which one is in effect instead, or empty when TZ is unset, empty, names a zone
 // file or is a well-formed rule.
-std::string timeZoneProblem(const char* tz, const std::string& zoneDirectory,
+ProblemLine timeZoneProblem(const char* tz, const std::string& zoneDirectory,
                             const std::string& inEffect);
 
 // Windows (time_zone_check_windows.cpp): the C runtime reads TZ only in its own
@@ -24,7 +26,7 @@ std::string timeZoneProblem(const char* tz, const std::string& zoneDirectory,
 // nothing. tz: the value of TZ, nullptr when unset; inEffect as above.
 // Returns one line (without the newline) saying so and which zone is in effect,
 // or empty when TZ is unset, empty, UTC or GMT, or such a rule.
-std::string runtimeTimeZoneProblem(const char* tz, const std::string& inEffect);
+ProblemLine runtimeTimeZoneProblem(const char* tz, const std::string& inEffect);
 
 // The check of this platform on this process's own TZ, for a program's start
 // before it reads the time: timeZoneProblem (with TZDIR) on Linux,
@@ -33,6 +35,6 @@ std::string runtimeTimeZoneProblem(const char* tz, const std::string& inEffect);
 // library would open it to read the zone, and a FIFO would hold that open, and
 // with it the start, for ever.
 // Returns the problem's line, empty when the zone is fine.
-std::string guardTimeZone();
+ProblemLine guardTimeZone();
 
 }  // namespace chronvane

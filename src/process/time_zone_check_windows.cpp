@@ -38,7 +38,7 @@ std::string zoneInEffect() {
 
 }  // namespace
 
-std::string runtimeTimeZoneProblem(const char* tz, const std::string& inEffect) {
+ProblemLine runtimeTimeZoneProblem(const char* tz, const std::string& inEffect) {
     const std::string value = tz == nullptr ? "" : tz;
     if (value.empty() || value == "UTC" || value == "GMT" || isRuntimeRule(value)) {
         return {};
@@ -49,7 +49,7 @@ std::string runtimeTimeZoneProblem(const char* tz, const std::string& inEffect) 
            "set to";
 }
 
-std::string guardTimeZone() {
+ProblemLine guardTimeZone() {
     return runtimeTimeZoneProblem(std::getenv("TZ"), zoneInEffect());
 }
 

@@ -29,7 +29,7 @@ std::string connectionErrorText(int code, const std::string& display) {
 
 }  // namespace
 
-std::string x11DisplayProblem(const std::string& display) {
+ProblemLine x11DisplayProblem(const std::string& display) {
     constexpr const char* library = "libxcb.so.1";
     void* handle = dlopen(library, RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {

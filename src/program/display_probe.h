@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "core/system_error.h"
+
 namespace chronvane {
 
 // Tries to connect to the X display named display (as in DISPLAY, for example
@@ -11,6 +13,6 @@ namespace chronvane {
 // connection, else one phrase saying why not ("no X server answers on :77" and the
 // like). The X client library is loaded only for this call; when it cannot be
 // loaded, the window could not be shown either, and that is the reason given.
-std::string x11DisplayProblem(const std::string& display);
+ProblemLine x11DisplayProblem(const std::string& display);
 
 }  // namespace chronvane

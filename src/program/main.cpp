@@ -26,7 +26,7 @@ std::string environmentValue(const char* name) {
 // a Qt platform chosen by hand (which may need none, such as offscreen), in the
 // environment or with Qt's -platform option. An X display is tried first: Qt ends
 // the process with SIGABRT when it cannot connect, before anything could fall back.
-std::string windowProblem(const std::vector<std::string>& args) {
+chronvane::ProblemLine windowProblem(const std::vector<std::string>& args) {
     std::string platform = environmentValue("QT_QPA_PLATFORM");
     std::string xDisplay = environmentValue("DISPLAY");
     for (std::size_t i = 0; i + 1 < args.size(); ++i) {
@@ -67,15 +67,16 @@ int main(int argc, char** argv) {
     ProgramOptions& options = *start.options;
 #if CHRONVANE_HAVE_UI
     if (!options.console) {
-        const std::string problem = windowProblem(args);
+        const chronvane::ProblemLine problem = windowProblem(args);
         if (problem.empty()) {
-            const WindowModule window = loadWindowModule(CHRONVANE_WINDOW_MODULE_DIR);
-            if (window.run == nullptr) {
+            const chronvane::Parsed<chronvane::RunWindowFunction*> window =
+                loadWindowModule(CHRONVANE_WINDOW_MODULE_DIR);
+            if (!window.value) {
                 reportAtStart("cannot load the window: " + window.error +
                               "\nReinstall the program, or run it with --console.");
                 return exitFailure;
             }
-            return window.run(&options, argc, argv);
+            return (**window.value)(&options, argc, argv);
         }
         reportAtStart(problem + ", running in console mode (--console)");
     }

@@ -33,15 +33,14 @@ ProgramStart startProgram(const std::vector<std::string>& args) {
         noteAtStart(self + ": " + warning + "\n");
     }
     std::string notice;
-    std::string error;
-    const bool made = openVirtualPorts(options, notice, error);
+    const ProblemLine problem = openVirtualPorts(options, notice);
     if (!notice.empty()) {
         noteAtStart(notice);
     }
-    if (!made) {
+    if (!problem.empty()) {
         // Not a bad option: the system had no pseudo-terminal to give (or, on
         // Windows, has none at all).
-        reportAtStart(error);
+        reportAtStart(problem);
         return {std::nullopt, exitFailure};
     }
     return {std::move(options), exitNormal};

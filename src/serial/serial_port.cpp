@@ -39,8 +39,8 @@ bool SerialPort::open(int index, const LineSettings& line) {
         fail(invalidArgument());
         return false;
     }
-    if (const SystemError error = openDevice(index, line); error.failed()) {
-        fail(error);
+    if (const PortFailure failure = openDevice(index, line); failure.failed()) {
+        fail(failure);
         return false;
     }
     noteIdentity();
@@ -69,7 +69,7 @@ bool SerialPort::reopen(int index, const LineSettings& line) {
         if (m_device) {
             close();
         }
-        if (const SystemError refused = checkIdentity(index); refused.failed()) {
+        if (const PortRefusal refused = checkIdentity(index); refused != PortRefusal::None) {
             m_portIndex = index;
             fail(refused);
             return false;

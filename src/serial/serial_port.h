@@ -14,15 +14,16 @@
 #include "core/line_settings.h"
 #include "core/system_error.h"
 #include "device_map.h"
+#include "port_failure.h"
 #include "write_failure.h"
 
 namespace chronvane {
 
 // One serial device, COM1 to COM4, opened exclusively with a LineSettings and written one
 // byte per call. Every outcome is also kept: lastResult() for the most recent
-// device call and lastError() for the system's reason behind the most recent
-// failure, so callers can tell the operator why (for example a user outside the
-// dialout group). Never throws; never blocks for long (see write).
+// device call and lastFailure() for the reason behind the most recent failure (the
+// system's, or the port's own refusal of a device), so callers can tell the
+// operator why (for example a user outside the dialout group). Never throws; never blocks for long (see write).
 // This interface is the same on every platform, and so is what does not touch the
 // device (serial_port.cpp): the argument checks, the outcomes kept, letting queued
 // output settle before a close, dropping an earlier message still queued and
@@ -50,7 +51,8 @@ class SerialPort {
     // another flow control fails the open). A virtual COM (see
     // DeviceMap::setVirtual) is opened through its pseudo-terminal, not by path.
     // Any failure: returns false, releases whatever it had opened, keeps the reason
-    // in lastError(). portIndex() is index afterwards whatever the outcome.
+    // in lastFailure(): the system's, or a refusal of a device that is no line to
+    // send on (the pseudo-terminal multiplexer, the terminal this program runs in). portIndex() is index afterwards whatever the outcome.
     // A device still held is closed first.
     bool open(int index, const LineSettings& line);
 
@@ -65,7 +67,7 @@ class SerialPort {
     // back under the same name. A pseudo-terminal, by either kind of name, is
     // taken only when it has the owner ours had and nobody else has it open (as
     // far as this process can see; see othersHoldOpen). Otherwise returns false
-    // and leaves the device alone (lastError ESTALE).
+    // and leaves the device alone (lastFailure: PortRefusal::NameTaken).
     // On Windows: open() again; a COM name always stands for the same port.
     bool reopen(int index, const LineSettings& line);
 
@@ -102,7 +104,9 @@ class SerialPort {
     int portIndex() const { return m_portIndex; }
     bool lastResult() const { return m_lastResult; }
     // The reason for the most recent failed call; no failure after a success.
-    SystemError lastError() const { return m_lastError; }
+    PortFailure lastFailure() const { return m_lastFailure; }
+    // The system's part of it: no failure after a success or a refusal.
+    SystemError lastError() const { return m_lastFailure.error; }
     // What the most recent write's failure means (see WriteFailure); None after a
     // write that succeeded and before the first write.
     WriteFailure lastWriteFailure() const { return m_writeFailure; }
@@ -144,7 +148,8 @@ class SerialPort {
     // open()'s device steps for COM<index+1> (index in range, line supported,
     // nothing held). Success: m_device holds the device, returns no failure.
     // Failure: releases whatever it had opened, returns the system's reason.
-    SystemError openDevice(int index, const LineSettings& line);
+    // A device that is no line to send on: its refusal instead.
+    PortFailure openDevice(int index, const LineSettings& line);
     // Lets queued output leave within writeBudget, then drops the rest (m_device
     // set), so that a line held off by flow control cannot hold close().
     void settleOutput();
@@ -153,8 +158,8 @@ class SerialPort {
     // number and owner.
     void noteIdentity();
     // Whether the device behind COM<index+1>'s path may be taken back by reopen()
-    // (see there): no failure, or ESTALE. Does not open it.
-    SystemError checkIdentity(int index) const;
+    // (see there): None, or NameTaken. Does not open it.
+    PortRefusal checkIdentity(int index) const;
     // close()'s device steps (m_device set, output settled): gives up exclusive
     // use, releases the device.
     // Returns the system's reason when the release failed; the device is given up
@@ -175,13 +180,13 @@ class SerialPort {
     // failures (the device could not be made ready for the message at all).
     SystemError sendBytes(const ByteString& bytes, WriteFailures& failures);
 
-    void fail(SystemError error) {
+    void fail(PortFailure failure) {
         m_lastResult = false;
-        m_lastError = error;
+        m_lastFailure = failure;
     }
     void succeed() {
         m_lastResult = true;
-        m_lastError = SystemError{};
+        m_lastFailure = PortFailure{};
     }
 
     DeviceMap m_devices;
@@ -195,7 +200,7 @@ class SerialPort {
     int m_portIndex = -1;
     std::unique_ptr<Device, DeviceDeleter> m_device;
     bool m_lastResult = false;
-    SystemError m_lastError;
+    PortFailure m_lastFailure;
     WriteFailure m_writeFailure = WriteFailure::None;
 };
 

@@ -109,25 +109,25 @@ int ttyDiscard(int fd) {
 }
 
 // Devices that answer like a terminal but are no line to send on, with the reason
-// given for refusing them (see open_failure_posix.cpp for what the operator reads):
-// the pseudo-terminal multiplexer, which makes a new master end that nobody else
-// can ever read (EMEDIUMTYPE), and the terminal this program runs in, under its
-// own name or as /dev/tty, whose Ctrl+C raw mode would switch off (EADDRINUSE).
-SystemError notASerialLine(int fd) {
+// given for refusing them (see PortRefusal): the pseudo-terminal multiplexer, which
+// makes a new master end that nobody else can ever read, and the terminal this
+// program runs in, under its own name or as /dev/tty, whose Ctrl+C raw mode would
+// switch off.
+PortRefusal notASerialLine(int fd) {
     struct stat info {};
     if (fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode)) {
-        return SystemError{};
+        return PortRefusal::None;
     }
     constexpr unsigned int ttyAuxMajor = 5;
     constexpr unsigned int ptmxMinor = 2;
     if (major(info.st_rdev) == ttyAuxMajor && minor(info.st_rdev) == ptmxMinor) {
-        return SystemError{EMEDIUMTYPE};
+        return PortRefusal::NewPseudoTerminalMaster;
     }
     const pid_t session = getsid(0);
     if (isatty(fd) && session > 0 && tcgetsid(fd) == session) {
-        return SystemError{EADDRINUSE};
+        return PortRefusal::OwnTerminal;
     }
-    return SystemError{};
+    return PortRefusal::None;
 }
 
 // A descriptor of every line held for exclusive use, for the fault handler below;
@@ -254,7 +254,7 @@ WriteFailure SerialPort::classify(SystemError error) {
     }
 }
 
-SystemError SerialPort::openDevice(int index, const LineSettings& line) {
+PortFailure SerialPort::openDevice(int index, const LineSettings& line) {
     // O_NOCTTY: the device must never become our controlling terminal.
     // O_NONBLOCK: a line without carrier detect must not block the open, and a
     // device that stops taking bytes must not block a write.
@@ -269,12 +269,12 @@ SystemError SerialPort::openDevice(int index, const LineSettings& line) {
     if (fd < 0) {
         return lastSystemError();
     }
-    auto abandon = [&](SystemError error) {
+    auto abandon = [&](PortFailure failure) {
         ::close(fd);
-        return error;
+        return failure;
     };
-    if (const SystemError refused = virtualPort ? SystemError{} : notASerialLine(fd);
-        refused.failed()) {
+    if (const PortRefusal refused = virtualPort ? PortRefusal::None : notASerialLine(fd);
+        refused != PortRefusal::None) {
         return abandon(refused);
     }
 
@@ -347,7 +347,7 @@ SystemError SerialPort::openDevice(int index, const LineSettings& line) {
         watchForFaultsOnce();
         noteHeldLine(fd);
     }
-    return SystemError{};
+    return PortFailure{};
 }
 
 void SerialPort::noteIdentity() {
@@ -359,29 +359,29 @@ void SerialPort::noteIdentity() {
     m_identity = Identity{m_portIndex, info.st_rdev, info.st_uid};
 }
 
-SystemError SerialPort::checkIdentity(int index) const {
+PortRefusal SerialPort::checkIdentity(int index) const {
     const std::string& path = m_devices.path(index);
     struct stat name {};
     struct stat now {};
     // Gone altogether, or a link to nothing: the open will say so.
     if (lstat(path.c_str(), &name) != 0 || stat(path.c_str(), &now) != 0) {
-        return SystemError{};
+        return PortRefusal::None;
     }
     if (!S_ISCHR(now.st_mode)) {
-        return SystemError{ESTALE};
+        return PortRefusal::NameTaken;
     }
     const bool sameDevice = now.st_rdev == m_identity.device;
     // A link is there to follow a replug, whatever it now points to, except to a
     // pseudo-terminal: those numbers are handed out again, to anyone.
     const bool followed = S_ISLNK(name.st_mode) || isReplugName(path);
     if (!isPseudoTerminalDevice(now.st_rdev)) {
-        return sameDevice || followed ? SystemError{} : SystemError{ESTALE};
+        return sameDevice || followed ? PortRefusal::None : PortRefusal::NameTaken;
     }
     // Another user's terminal is theirs; one of our own user's that a program has
     // open (a shell in a new terminal window) is in use. A line made to stand in
     // for ours (the master end of it held, the device end free) is taken.
     const bool ours = (sameDevice || followed) && now.st_uid == m_identity.owner;
-    return ours && !othersHoldOpen(now, -1) ? SystemError{} : SystemError{ESTALE};
+    return ours && !othersHoldOpen(now, -1) ? PortRefusal::None : PortRefusal::NameTaken;
 }
 
 SystemError SerialPort::releaseDevice() {

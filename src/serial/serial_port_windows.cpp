@@ -136,7 +136,7 @@ WriteFailure SerialPort::classify(SystemError error) {
     }
 }
 
-SystemError SerialPort::openDevice(int index, const LineSettings& line) {
+PortFailure SerialPort::openDevice(int index, const LineSettings& line) {
     // Read access too: Wine refuses the comm-state calls on a write-only handle.
     // No sharing: the port is ours alone while open (Windows refuses a second open
     // with ERROR_ACCESS_DENIED). No flags: synchronous I/O.
@@ -148,7 +148,7 @@ SystemError SerialPort::openDevice(int index, const LineSettings& line) {
     }
     auto abandon = [&](SystemError error) {
         CloseHandle(handle);
-        return error;
+        return PortFailure{error};
     };
 
     // Nothing of ours is queued yet, so this only waits for what an earlier user
@@ -190,7 +190,7 @@ SystemError SerialPort::openDevice(int index, const LineSettings& line) {
     }
 
     m_device.reset(new Device{handle, budgetMs});
-    return SystemError{};
+    return PortFailure{};
 }
 
 SystemError SerialPort::releaseDevice() {
@@ -254,8 +254,8 @@ void SerialPort::noteIdentity() {
     m_identity = Identity{};
 }
 
-SystemError SerialPort::checkIdentity(int /*index*/) const {
-    return SystemError{};
+PortRefusal SerialPort::checkIdentity(int /*index*/) const {
+    return PortRefusal::None;
 }
 
 }  // namespace chronvane

@@ -22,7 +22,7 @@ VirtualPort::~VirtualPort() {
     ::close(m_masterFd);
 }
 
-std::shared_ptr<VirtualPort> VirtualPort::create(SystemError* error) {
+std::shared_ptr<VirtualPort> VirtualPort::create(SystemError& error) {
     int masterFd = -1;
     int readerFd = -1;
     auto fail = [&](SystemError reason) -> std::shared_ptr<VirtualPort> {
@@ -32,9 +32,7 @@ std::shared_ptr<VirtualPort> VirtualPort::create(SystemError* error) {
         if (masterFd >= 0) {
             ::close(masterFd);
         }
-        if (error != nullptr) {
-            *error = reason;
-        }
+        error = reason;
         return nullptr;
     };
 

@@ -21,8 +21,8 @@ class VirtualPort {
     // Opens a new pseudo-terminal pair and puts the reader end in raw mode, framed
     // as timeLine (no echo, no CR/LF translation: the 8-bit message carries both as
     // data). On failure returns null, releases what it had opened and stores the
-    // reason in *error (when error is not null).
-    static std::shared_ptr<VirtualPort> create(SystemError* error);
+    // reason in error.
+    static std::shared_ptr<VirtualPort> create(SystemError& error);
     // What to tell the operator when create failed with error: one line, no newline.
     // Where the platform has no pseudo-terminals at all (virtual_port_windows.cpp),
     // create always fails and this says what to use instead.

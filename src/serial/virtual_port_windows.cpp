@@ -5,10 +5,8 @@
 namespace chronvane {
 
 // Windows has no pseudo-terminals: a virtual COM is a driver's business there.
-std::shared_ptr<VirtualPort> VirtualPort::create(SystemError* error) {
-    if (error != nullptr) {
-        *error = SystemError{static_cast<int>(ERROR_NOT_SUPPORTED)};
-    }
+std::shared_ptr<VirtualPort> VirtualPort::create(SystemError& error) {
+    error = SystemError{static_cast<int>(ERROR_NOT_SUPPORTED)};
     return nullptr;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "formats/clock_text.h"
+#include "serial/port_failure.h"
 
 namespace chronvane {
 namespace {
@@ -20,7 +21,7 @@ std::string activityText(const ClockController& controller) {
         case ClockController::PortActivity::NoPort:
             break;
     }
-    return "cannot open (" + errorText(controller.port().lastError()) + ")";
+    return "cannot open (" + portFailureText(controller.port().lastFailure()) + ")";
 }
 
 // As the monitor's report names it.

@@ -29,7 +29,7 @@ std::string portList(std::string_view word) {
 }
 
 // "COMn=PATH" into the options; an error line otherwise.
-std::optional<std::string> applyDevice(std::string_view value, ProgramOptions& options) {
+ProblemLine applyDevice(std::string_view value, ProgramOptions& options) {
     DeviceMap& devices = options.devices;
     const auto equals = value.find('=');
     if (equals == std::string_view::npos) {
@@ -47,7 +47,7 @@ std::optional<std::string> applyDevice(std::string_view value, ProgramOptions& o
     }
     devices.setPath(*index, std::string(path));
     options.virtualPorts[static_cast<std::size_t>(*index)] = asciiLower(path) == "virtual";
-    return std::nullopt;
+    return {};
 }
 
 // Qt's own options, in the double-dash form Qt takes as well; QApplication takes
@@ -179,7 +179,7 @@ std::string_view qtOptionName(std::string_view arg) {
     return {};
 }
 
-std::optional<std::string> applyFlow(std::string_view value, ProgramOptions& options) {
+ProblemLine applyFlow(std::string_view value, ProgramOptions& options) {
     if (value == "none") {
         options.flow = FlowControl::None;
     } else if (value == "xonxoff") {
@@ -189,24 +189,24 @@ std::optional<std::string> applyFlow(std::string_view value, ProgramOptions& opt
     } else {
         return "--flow " + std::string(value) + ": expected none, xonxoff or rtscts";
     }
-    return std::nullopt;
+    return {};
 }
 
-std::optional<std::string> applyAdvance(std::string_view value, ProgramOptions& options) {
+ProblemLine applyAdvance(std::string_view value, ProgramOptions& options) {
     Parsed<Advance> advance = parseAdvance(value);
     if (!advance.value) {
         return std::move(advance.error);
     }
     options.advance = *advance.value;
-    return std::nullopt;
+    return {};
 }
 
-std::optional<std::string> applyMetrics(std::string_view value, ProgramOptions& options) {
+ProblemLine applyMetrics(std::string_view value, ProgramOptions& options) {
     if (value.empty()) {
-        return std::string("--metrics: the folder is empty");
+        return ProblemLine("--metrics: the folder is empty");
     }
     options.metricsDir = value;
-    return std::nullopt;
+    return {};
 }
 
 // The options that take a value, as "--name VALUE" or "--name=VALUE".
@@ -218,13 +218,13 @@ constexpr std::array<ValueOption<ProgramOptions>, 4> valueOptions{{
     {"--metrics", "--metrics: missing the folder a textfile collector reads", applyMetrics},
 }};
 
-std::optional<std::string> applyUninstall(std::string_view value, ProgramOptions& options) {
+ProblemLine applyUninstall(std::string_view value, ProgramOptions& options) {
     const std::string name = asciiUpper(value);
     if (name != "ALL" && !DeviceMap::indexOfName(name)) {
         return "--uninstall-service " + std::string(value) + ": expected COM1 to COM4, or all";
     }
     options.uninstallService = name;
-    return std::nullopt;
+    return {};
 }
 
 }  // namespace
@@ -244,8 +244,8 @@ Parsed<ProgramOptions> parseProgramArguments(const std::vector<std::string>& arg
             if (i + 1 >= args.size()) {
                 return {std::nullopt, "--uninstall-service: missing COMn or all"};
             }
-            if (auto error = applyUninstall(args[++i], options)) {
-                return {std::nullopt, *error};
+            if (ProblemLine problem = applyUninstall(args[++i], options); !problem.empty()) {
+                return {std::nullopt, std::move(problem)};
             }
         } else if (arg == "--console") {
             options.console = true;
@@ -317,22 +317,21 @@ Parsed<ProgramOptions> parseProgramArguments(const std::vector<std::string>& arg
     return {std::move(options), {}};
 }
 
-bool openVirtualPorts(ProgramOptions& options, std::string& notice, std::string& error) {
+ProblemLine openVirtualPorts(ProgramOptions& options, std::string& notice) {
     for (int i = 0; i < portCount; ++i) {
         if (!options.virtualPorts[static_cast<std::size_t>(i)]) {
             continue;
         }
         SystemError reason;
-        auto port = VirtualPort::create(&reason);
+        auto port = VirtualPort::create(reason);
         if (!port) {
-            error = DeviceMap::portName(i) + "=virtual: " + VirtualPort::createFailureText(reason);
-            return false;
+            return DeviceMap::portName(i) + "=virtual: " + VirtualPort::createFailureText(reason);
         }
         options.devices.setVirtual(i, std::move(port));
         notice +=
             DeviceMap::portName(i) + " is virtual: readers open " + options.devices.path(i) + "\n";
     }
-    return true;
+    return {};
 }
 
 namespace {

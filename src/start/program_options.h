@@ -10,6 +10,7 @@
 #include "core/advance.h"
 #include "core/flow_control.h"
 #include "core/parsed.h"
+#include "core/system_error.h"
 #include "serial/device_map.h"
 
 namespace chronvane {
@@ -75,9 +76,10 @@ Parsed<ProgramOptions> parseProgramArguments(const std::vector<std::string>& arg
 // Makes a pseudo-terminal for every COM marked virtual and puts it into
 // options.devices, so that every copy of the map shares it. Returns what to tell the
 // operator, one line per port ("COM1 is virtual: readers open /dev/pts/3"), in
-// notice. On failure: false, error holds one line with the reason; ports made so far
-// are kept in options.devices.
-bool openVirtualPorts(ProgramOptions& options, std::string& notice, std::string& error);
+// notice, also for the ports made before a failure (they are kept in
+// options.devices). Returns the failure's reason in one line, empty when every port
+// was made.
+ProblemLine openVirtualPorts(ProgramOptions& options, std::string& notice);
 
 // The --help text, ending in a newline: what is the same everywhere, with what is
 // true on this platform only (platformHelp) in its places.

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace chronvane {
 
@@ -17,13 +18,12 @@ std::filesystem::path executableDirectory() {
 
 }  // namespace
 
-WindowModule loadWindowModule(const std::string& installedDir) {
-    WindowModule module;
+Parsed<RunWindowFunction*> loadWindowModule(const std::string& installedDir) {
     const std::filesystem::path directory = executableDirectory();
     if (directory.empty()) {
-        module.error = "cannot find the program's own directory in /proc/self/exe";
-        return module;
+        return {std::nullopt, "cannot find the program's own directory in /proc/self/exe"};
     }
+    std::string error;
     for (const std::filesystem::path& candidate :
          {directory / windowModuleFile, (directory / installedDir / windowModuleFile)}) {
         const std::string path = candidate.lexically_normal().string();
@@ -31,22 +31,19 @@ WindowModule loadWindowModule(const std::string& installedDir) {
         void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (handle == nullptr) {
             const char* reason = dlerror();
-            module.error += (module.error.empty() ? "" : "; ");
-            module.error += reason != nullptr ? reason : path + ": cannot be loaded";
+            error += (error.empty() ? "" : "; ");
+            error += reason != nullptr ? reason : path + ": cannot be loaded";
             continue;
         }
         void* entry = dlsym(handle, runWindowSymbol);
         if (entry == nullptr) {
-            module.error +=
-                (module.error.empty() ? "" : "; ") + path + ": has no " + runWindowSymbol;
+            error += (error.empty() ? "" : "; ") + path + ": has no " + runWindowSymbol;
             dlclose(handle);
             continue;
         }
-        module.run = reinterpret_cast<RunWindowFunction*>(entry);
-        module.error.clear();
-        return module;
+        return {reinterpret_cast<RunWindowFunction*>(entry), {}};
     }
-    return module;
+    return {std::nullopt, std::move(error)};
 }
 
 }  // namespace chronvane

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "core/parsed.h"
 #include "program_options.h"
 
 namespace chronvane {
@@ -17,17 +18,11 @@ using RunWindowFunction = int(ProgramOptions* options, int argc, char** argv);
 inline constexpr const char* runWindowSymbol = "chronvaneRunWindow";
 inline constexpr const char* windowModuleFile = "chronvane32-window.so";
 
-struct WindowModule {
-    // nullptr when the module could not be loaded.
-    RunWindowFunction* run = nullptr;
-    // One line: every path tried, each with the dynamic loader's reason.
-    std::string error;
-};
-
 // Loads the window module from the executable's own directory (the build tree) or,
 // failing that, from installedDir taken relative to it (an installed program keeps
 // the module under its libdir). The module stays loaded for the life of the process:
-// Qt registers exit handlers that must find its code still there.
-WindowModule loadWindowModule(const std::string& installedDir);
+// Qt registers exit handlers that must find its code still there. Without a module:
+// one line naming every path tried, each with the dynamic loader's reason.
+Parsed<RunWindowFunction*> loadWindowModule(const std::string& installedDir);
 
 }  // namespace chronvane

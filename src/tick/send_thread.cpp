@@ -29,12 +29,12 @@ void WindowHandOver::showLog(const MessageLog& log) {
 }
 
 void WindowHandOver::portOpenResult(int portNumber, const std::string& devicePath,
-                                    SystemError error) {
+                                    PortFailure failure) {
     Result result;
     result.kind = Result::Kind::portOpened;
     result.portNumber = portNumber;
     result.devicePath = devicePath;
-    result.error = error;
+    result.failure = failure;
     queue(std::move(result));
 }
 

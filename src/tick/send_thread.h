@@ -50,7 +50,7 @@ class WindowHandOver final : public ClockWindow {
         MessageLog::Lines lines{};  // Kind::log: all four lines, oldest first
         int portNumber = 0;         // Kind::portOpened
         std::string devicePath;
-        SystemError error;
+        PortFailure failure;
         ClockState clockState;  // Kind::clockState: the reading, once a second
     };
 
@@ -65,7 +65,8 @@ class WindowHandOver final : public ClockWindow {
     // The controller's side (ClockWindow).
     Protocol selectedProtocol() const override { return m_protocol; }
     void showLog(const MessageLog& log) override;
-    void portOpenResult(int portNumber, const std::string& devicePath, SystemError error) override;
+    void portOpenResult(int portNumber, const std::string& devicePath,
+                        PortFailure failure) override;
     void showClockState(const ClockState& state) override;
 
   private:

@@ -19,18 +19,19 @@
 #include "dialog_rules/dialog_rules.h"
 #include "program_dialogs.h"
 #include "program_icon.h"
+#include "serial/port_failure.h"
 #include "window_placement.h"
 
 namespace chronvane {
 namespace {
 
-QString portToolTip(int index, const std::string& devicePath, SystemError error) {
+QString portToolTip(int index, const std::string& devicePath, PortFailure failure) {
     QString tip = QStringLiteral("%1 is %2")
                       .arg(QString::fromStdString(DeviceMap::portName(index)),
                            QString::fromStdString(devicePath));
-    if (error.failed()) {
+    if (failure.failed()) {
         tip += QStringLiteral("\nCould not be opened: %1")
-                   .arg(QString::fromLocal8Bit(errorText(error).c_str()));
+                   .arg(QString::fromLocal8Bit(portFailureText(failure).c_str()));
     }
     return tip;
 }
@@ -78,7 +79,7 @@ ClockDialog::ClockDialog(Clock& clock, DeviceMap devices, QWidget* parent)
         m_portRadios.at(i) =
             static_cast<QRadioButton*>(built.byId.value(dialog::portRadioIds.at(i)));
         m_portRadios.at(i)->setToolTip(
-            portToolTip(i, m_controller.port().devicePath(i), SystemError{}));
+            portToolTip(i, m_controller.port().devicePath(i), PortFailure{}));
         connect(m_portRadios.at(i), &QRadioButton::clicked, this,
                 [this, i] { m_sendThread.selectPort(i + 1); });
     }
@@ -187,7 +188,7 @@ void ClockDialog::showResults() {
                 showLog(result.lines);
                 break;
             case WindowHandOver::Result::Kind::portOpened:
-                showPortOpened(result.portNumber, result.devicePath, result.error);
+                showPortOpened(result.portNumber, result.devicePath, result.failure);
                 break;
             case WindowHandOver::Result::Kind::clockState:
                 showClockState(result.clockState);
@@ -203,9 +204,9 @@ void ClockDialog::showLog(const MessageLog::Lines& lines) {
 }
 
 void ClockDialog::showPortOpened(int portNumber, const std::string& devicePath,
-                                 SystemError error) {
+                                 PortFailure failure) {
     if (QRadioButton* radio = portRadio(portNumber)) {
-        radio->setToolTip(portToolTip(portNumber - 1, devicePath, error));
+        radio->setToolTip(portToolTip(portNumber - 1, devicePath, failure));
     }
 }
 

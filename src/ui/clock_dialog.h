@@ -78,7 +78,7 @@ class ClockDialog : public QDialog, public StartWindow {
     // Shows what the send thread has handed over since the last call, in order.
     Q_INVOKABLE void showResults();
     void showLog(const MessageLog::Lines& lines);
-    void showPortOpened(int portNumber, const std::string& devicePath, SystemError error);
+    void showPortOpened(int portNumber, const std::string& devicePath, PortFailure failure);
     // The window's icon (so the taskbar and the minimized window) gets the lamp of
     // the state; the window's tooltip gives the state with its figures.
     void showClockState(const ClockState& state);

@@ -24,16 +24,16 @@ ResourceScript readProgramResourceScript() {
     const QByteArray header = builtInFile(":/resources/resource.h") +
                               "\n#define CHRONVANE32_VERSION \"" CHRONVANE32_VERSION "\"\n";
     const QByteArray script = builtInFile(":/resources/chronvane32.rc");
-    ResourceScriptResult result = parseResourceScript(
+    Parsed<ResourceScript> result = parseResourceScript(
         std::string_view(header.constData(), static_cast<std::size_t>(header.size())),
         std::string_view(script.constData(), static_cast<std::size_t>(script.size())));
-    if (!result.error.empty() || !result.script.dialogs.contains(IDD_ABOUTBOX) ||
-        !result.script.dialogs.contains(IDD_CHRONVANE32_DIALOG) ||
-        !result.script.strings.contains(IDS_ABOUTBOX)) {
+    if (!result.value || !result.value->dialogs.contains(IDD_ABOUTBOX) ||
+        !result.value->dialogs.contains(IDD_CHRONVANE32_DIALOG) ||
+        !result.value->strings.contains(IDS_ABOUTBOX)) {
         qFatal("The program's dialog layouts do not read: chronvane32.rc %s",
                result.error.empty() ? "lacks a dialog or the menu string" : result.error.c_str());
     }
-    return std::move(result.script);
+    return std::move(*result.value);
 }
 
 int findHelpPaneTop() {

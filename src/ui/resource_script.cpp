@@ -113,12 +113,11 @@ class Parser {
         readLines(script);
     }
 
-    ResourceScriptResult run() {
-        ResourceScriptResult result;
+    Parsed<ResourceScript> run() {
         if (!m_error.empty()) {
-            result.error = m_error;
-            return result;
+            return {std::nullopt, m_error};
         }
+        ResourceScript script;
         while (m_next < m_lines.size() && m_error.empty()) {
             const Line& line = m_lines[m_next++];
             if (line.tokens.empty()) {
@@ -126,16 +125,18 @@ class Parser {
             }
             const std::string& first = line.tokens[0].value;
             if (first == "STRINGTABLE") {
-                readStringTable(result.script);
+                readStringTable(script);
             } else if (line.tokens.size() >= 2 &&
                        (line.tokens[1].value == "DIALOG" || line.tokens[1].value == "DIALOGEX")) {
-                readDialog(line, result.script);
+                readDialog(line, script);
             } else if (first == "BEGIN") {
                 skipBlock();
             }
         }
-        result.error = m_error;
-        return result;
+        if (!m_error.empty()) {
+            return {std::nullopt, m_error};
+        }
+        return {std::move(script), {}};
     }
 
   private:
@@ -426,7 +427,7 @@ class Parser {
 
 }  // namespace
 
-ResourceScriptResult parseResourceScript(std::string_view header, std::string_view script) {
+Parsed<ResourceScript> parseResourceScript(std::string_view header, std::string_view script) {
     return Parser(header, script).run();
 }
 

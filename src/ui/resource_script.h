@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/parsed.h"
 #include "dialog_layout.h"
 
 namespace chronvane {
@@ -27,11 +28,6 @@ struct ResourceScript {
     std::map<int, std::string> strings;
 };
 
-struct ResourceScriptResult {
-    ResourceScript script;
-    std::string error;  // empty on success; else "line N: what was wrong"
-};
-
 // Reads the part of the Windows resource language the program's script uses:
 // `id DIALOG|DIALOGEX x, y, w, h` with CAPTION and a BEGIN..END (or { }) block of
 // LTEXT, GROUPBOX, AUTORADIOBUTTON, PUSHBUTTON, DEFPUSHBUTTON and ICON controls (the
@@ -42,7 +38,7 @@ struct ResourceScriptResult {
 // control with WS_GROUP, none with NOT WS_GROUP. The word after "//" ending a
 // control statement is its objectName. A statement continues on the next line while
 // it ends in ',' or '|'. Fails on anything else inside a dialog, on a number it
-// cannot resolve, or on a control without a name.
-ResourceScriptResult parseResourceScript(std::string_view header, std::string_view script);
+// cannot resolve, or on a control without a name, with "line N: what was wrong".
+Parsed<ResourceScript> parseResourceScript(std::string_view header, std::string_view script);
 
 }  // namespace chronvane

@@ -442,7 +442,7 @@ TEST(SerialPortReopen, OnlyAFreePseudoTerminalOfOurOwnerIsTakenBack) {
         }
         EXPECT_EQ(port.reopen(0, timeLine), c.taken);
         if (!c.taken) {
-            EXPECT_EQ(port.lastError().code, ESTALE);
+            EXPECT_EQ(port.lastFailure().refusal, PortRefusal::NameTaken);
             EXPECT_FALSE(port.write(buildMessage(Protocol::EseRealTimeClock, {})));
             EXPECT_TRUE(second->drain().empty());
         }

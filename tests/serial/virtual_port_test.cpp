@@ -41,6 +41,14 @@ class Reader {
     int m_fd;
 };
 
+// A new pseudo-terminal; null (and the test failed, saying why) when none is had.
+std::shared_ptr<VirtualPort> newVirtualPort() {
+    SystemError error;
+    auto port = VirtualPort::create(error);
+    EXPECT_TRUE(port) << errorText(error);
+    return port;
+}
+
 DeviceMap virtualCom1(std::shared_ptr<VirtualPort> port) {
     DeviceMap devices;
     devices.setVirtual(0, std::move(port));
@@ -49,7 +57,7 @@ DeviceMap virtualCom1(std::shared_ptr<VirtualPort> port) {
 
 TEST(VirtualPort, ReaderPathStandsForTheComInTheDeviceMap) {
     SystemError error;
-    auto port = VirtualPort::create(&error);
+    auto port = VirtualPort::create(error);
     ASSERT_TRUE(port) << errorText(error);
     EXPECT_TRUE(std::regex_match(port->readerPath(), std::regex("/dev/pts/[0-9]+")));
 
@@ -64,7 +72,7 @@ TEST(VirtualPort, ReaderPathStandsForTheComInTheDeviceMap) {
 }
 
 TEST(VirtualPort, BytesArriveUnchangedCarriageReturnsAndLineFeedsIncluded) {
-    auto port = VirtualPort::create(nullptr);
+    auto port = newVirtualPort();
     ASSERT_TRUE(port);
     SerialPort serial(virtualCom1(port));
     ASSERT_TRUE(serial.open(0, timeLine)) << std::strerror(serial.lastError().code);
@@ -79,7 +87,7 @@ TEST(VirtualPort, BytesArriveUnchangedCarriageReturnsAndLineFeedsIncluded) {
 }
 
 TEST(VirtualPort, WithNobodyReadingWritesNeverFailAndALateReaderGetsOnlyTheLatest) {
-    auto port = VirtualPort::create(nullptr);
+    auto port = newVirtualPort();
     ASSERT_TRUE(port);
     SerialPort serial(virtualCom1(port));
     ASSERT_TRUE(serial.open(0, timeLine));
@@ -103,7 +111,7 @@ TEST(VirtualPort, WithNobodyReadingWritesNeverFailAndALateReaderGetsOnlyTheLates
 }
 
 TEST(VirtualPort, ClosingAndReopeningKeepsThePathAndTheReader) {
-    auto port = VirtualPort::create(nullptr);
+    auto port = newVirtualPort();
     ASSERT_TRUE(port);
     const std::string path = port->readerPath();
     SerialPort serial(virtualCom1(port));
@@ -125,8 +133,8 @@ TEST(VirtualPort, ClosingAndReopeningKeepsThePathAndTheReader) {
 TEST(VirtualPort, SeveralVirtualPortsCanBeOpenAtOnce) {
     // Every master end is the same /dev/ptmx inode: a lock on one would block the rest,
     // here and in any other program using pseudo-terminals.
-    auto first = VirtualPort::create(nullptr);
-    auto second = VirtualPort::create(nullptr);
+    auto first = newVirtualPort();
+    auto second = newVirtualPort();
     ASSERT_TRUE(first && second);
     SerialPort one(virtualCom1(first));
     SerialPort two(virtualCom1(second));
@@ -161,8 +169,8 @@ TEST(VirtualPort, OpeningTheVirtualPortsTellsWhereReadersGo) {
     auto parsed = parseProgramArguments({"--device", "COM2=virtual", "-com2"});
     ASSERT_TRUE(parsed.value);
     std::string notice;
-    std::string error;
-    ASSERT_TRUE(openVirtualPorts(*parsed.value, notice, error)) << error;
+    const ProblemLine problem = openVirtualPorts(*parsed.value, notice);
+    ASSERT_EQ(problem, "");
     const auto& devices = parsed.value->devices;
     ASSERT_TRUE(devices.virtualPort(1));
     EXPECT_EQ(notice, "COM2 is virtual: readers open " + devices.path(1) + "\n");

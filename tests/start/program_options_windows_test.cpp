@@ -15,8 +15,7 @@ TEST(ProgramOptionsWindows, VirtualPortsAreRefusedWithWhatToUseInstead) {
         parseProgramArguments({"--console", "--device", "COM2=virtual"});
     ASSERT_TRUE(parsed.value) << parsed.error;
     std::string notice;
-    std::string error;
-    EXPECT_FALSE(openVirtualPorts(*parsed.value, notice, error));
+    const ProblemLine error = openVirtualPorts(*parsed.value, notice);
     EXPECT_NE(error.find("COM2=virtual"), std::string::npos) << error;
     EXPECT_NE(error.find("null-modem pair"), std::string::npos) << error;
     EXPECT_EQ(error.find('\n'), std::string::npos);

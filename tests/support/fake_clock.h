@@ -108,8 +108,9 @@ class FakeWindow : public ClockWindow {
             logged.push_back(*log.newest());
         }
     }
-    void portOpenResult(int portNumber, const std::string& devicePath, SystemError error) override {
-        openResults.push_back({portNumber, devicePath, error.code});
+    void portOpenResult(int portNumber, const std::string& devicePath,
+                        PortFailure failure) override {
+        openResults.push_back({portNumber, devicePath, failure.error.code});
     }
 
     struct OpenResult {

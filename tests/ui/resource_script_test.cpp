@@ -12,7 +12,7 @@ constexpr const char* header =
     "#define IDS_TEXT 0x0010\n";
 
 TEST(ResourceScriptTest, ReadsControlsAsTheResourceCompilerDoes) {
-    const ResourceScriptResult result = parseResourceScript(header, R"(#include "x.h"
+    const Parsed<ResourceScript> result = parseResourceScript(header, R"(#include "x.h"
 IDR_X ICON "x.ico"
 IDD_BOX DIALOGEX 0, 0, 40, 30
 STYLE WS_POPUP | WS_CAPTION
@@ -33,8 +33,8 @@ BEGIN
     IDS_TEXT "&Menu..."
 END
 )");
-    ASSERT_EQ(result.error, "");
-    const DialogTemplate& box = result.script.dialogs.at(7).layout;
+    ASSERT_TRUE(result.value) << result.error;
+    const DialogTemplate& box = result.value->dialogs.at(7).layout;
     EXPECT_STREQ(box.caption, "Say \"hi\"");
     EXPECT_EQ(box.width, 40);
     EXPECT_EQ(box.height, 30);
@@ -68,7 +68,7 @@ END
         EXPECT_EQ(control.height, expected[i].height);
         EXPECT_EQ(control.groupStart, expected[i].groupStart);
     }
-    EXPECT_EQ(result.script.strings.at(16), "&Menu...");
+    EXPECT_EQ(result.value->strings.at(16), "&Menu...");
 }
 
 TEST(ResourceScriptTest, SaysWhichLineItCannotRead) {

@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(chronvane::programIcon());
 
     chronvane::SystemError error;
-    const auto port = chronvane::VirtualPort::create(&error);
+    const auto port = chronvane::VirtualPort::create(error);
     if (!port) {
         std::fprintf(stderr, "chronvane32-screenshots: cannot make a virtual COM1: %s\n",
                      chronvane::errorText(error).c_str());
