@@ -19,7 +19,8 @@ void runStartSequence(std::string& commandLine, StartWindow& window, ClockContro
 
 void applyOptions(const ProgramOptions& options, ClockStateReader& clockState,
                   ClockController& controller) {
-    controller.setFlowControl(options.flow);
+    controller.setLine(sendLine(options));
+    controller.setFormatSettings(options.format.settings);
     controller.setClockStateReader(&clockState);
     controller.setWaitForSync(options.waitForSync);
 }
