@@ -59,11 +59,9 @@ bool setLineFraming(termios& settings, const LineSettings& line) {
     tcflag_t framing = characterSize(line.dataBits);
     if (line.parity != Parity::None) {
         framing |= PARENB;
+        settings.c_cflag = line.parity == Parity::Odd ? settings.c_cflag | PARODD
+                                                      : settings.c_cflag & ~static_cast<tcflag_t>(PARODD);
     }
-    // Cleared without parity too, so that no odd parity is left for a later
-    // PARENB (another program's) to pick up by surprise.
-    settings.c_cflag = line.parity == Parity::Odd ? settings.c_cflag | PARODD
-                                                  : settings.c_cflag & ~static_cast<tcflag_t>(PARODD);
     if (line.stopBits == StopBits::Two) {
         framing |= CSTOPB;
     }
