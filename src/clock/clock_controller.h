@@ -36,6 +36,10 @@ class ClockController {
     // What the chosen format is told beyond its choice (FormatSettings), for every
     // later message.
     void setFormatSettings(FormatSettings settings) { m_formatSettings = std::move(settings); }
+    // The format the operator named (--format), which the start sequence checks
+    // instead of a short option found in the text; none: the text decides.
+    void setNamedFormat(std::optional<Protocol> protocol) { m_namedFormat = protocol; }
+    std::optional<Protocol> namedFormat() const { return m_namedFormat; }
     // With nobody to choose a port again (console mode), a port that fails to open
     // is not given up: it is tried again at each change of second, like a
     // device that went away, and sends from the second it opens. Off by default:
@@ -163,6 +167,7 @@ class ClockController {
     std::optional<int> m_activePort;
     LineSettings m_line = timeLine;
     FormatSettings m_formatSettings;
+    std::optional<Protocol> m_namedFormat;
     SerialPort m_port;
     MessageLog m_log;
     // A device that went away (a USB adapter pulled out) is reopened once a second

@@ -78,8 +78,6 @@ int runConsole(ProgramOptions& options, ConsoleObserver* observer) {
     }
 
     runStartSequence(options.commandLine, console, controller);
-    // --format wins over a short option found in the text.
-    console.checkProtocolRadio(options.format.protocol);
     if (!tick.isRunning()) {
         report(watcher, "cannot start the 100 ms tick: " + errorText(tick.lastError()));
         return exitFailure;
