@@ -14,7 +14,11 @@
 // With --advance MS the program starts each message MS milliseconds before the
 // second it carries, and every time is taken from that advanced point instead.
 //
-// With --quick it runs each sender once, idle, for 3 s: a check that the programs
+// Every format of the registry is measured in console mode, those with a radio in
+// the window too; each message is aimed at its second less the advance and the
+// format's lead (the air time of the bytes before its on-time byte).
+//
+// With --quick it runs each sender once, idle, for 2 s: a check that the programs
 // start and send, whose figures are printed but not judged.
 //
 // A run that measured nothing (no message arrived, or none whose write the shim
@@ -44,12 +48,14 @@
 #include <fstream>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "child_process.h"
 #include "clock/clock.h"
 #include "clock/clock_controller.h"
+#include "formats/format_registry.h"
 #include "monitor/stream_decoder.h"
 #include "pty_pair.h"
 #include "timed_read.h"
@@ -101,8 +107,7 @@ bool isDamaged(const DecodedMessage& message, Protocol expected) {
 
 // Reads messages until the deadline with the monitor's decoder, stamping each read
 // with the wall clock: a message's first byte is when it arrived.
-void receive(PtyPair& pty, bool ese, SteadyClock::time_point deadline, Measurement& out) {
-    const Protocol expected = ese ? Protocol::EseRealTimeClock : Protocol::OstrelDateTime;
+void receive(PtyPair& pty, Protocol expected, SteadyClock::time_point deadline, Measurement& out) {
     chronvane::monitor::StreamDecoder decoder;
     while (SteadyClock::now() < deadline) {
         const chronvane::test::ReadChunk chunk =
@@ -186,12 +191,13 @@ void stopSender(ChildProcess& child, const std::string& name, const PtyPair& pty
 
 // The console program, or the window on Qt's offscreen platform (nobody clicks
 // it, but every port it could open is one this benchmark owns or none at all).
-Measurement measureProgram(const std::string& program, const Sender& sender, bool ese,
+Measurement measureProgram(const std::string& program, const Sender& sender, Protocol protocol,
                            bool window, int seconds, int advanceMs) {
     PtyPair pty;
-    const std::string stampFile = stampFileFor(ese ? "ese" : "datetime");
+    const std::string word(chronvane::formatOf(protocol).names.word);
+    const std::string stampFile = stampFileFor(word.c_str());
     std::vector<std::string> args{"--device", "COM1=" + pty.devicePath(), "--advance",
-                                  std::to_string(advanceMs)};
+                                  std::to_string(advanceMs), "--format", word};
     ChildProcess::Options options = senderOptions(sender, pty.devicePath(), stampFile);
     if (window) {
         for (int n = 2; n <= 4; ++n) {
@@ -202,13 +208,10 @@ Measurement measureProgram(const std::string& program, const Sender& sender, boo
     } else {
         args.push_back("--console");
     }
-    if (!ese) {
-        args.push_back("-ostrel8");
-    }
     Measurement out;
     const auto start = SteadyClock::now();
     ChildProcess child(program, args, options);
-    receive(pty, ese, start + std::chrono::seconds(seconds), out);
+    receive(pty, protocol, start + std::chrono::seconds(seconds), out);
     out.peakMemoryKiB = statusKiB(child.pid(), "VmHWM");
     out.anonKiB = statusKiB(child.pid(), "RssAnon");
     out.fileKiB = statusKiB(child.pid(), "RssFile");
@@ -282,7 +285,7 @@ Measurement measureBaseline(const Sender& sender, int seconds) {
     ChildProcess child(sender.self,
                        {"--baseline-sender", pty.devicePath(), std::to_string(seconds + 30)},
                        senderOptions(sender, pty.devicePath(), stampFile));
-    receive(pty, true, start + std::chrono::seconds(seconds), out);
+    receive(pty, Protocol::EseRealTimeClock, start + std::chrono::seconds(seconds), out);
     stopSender(child, "the baseline sender", pty, stampFile, out);
     return out;
 }
@@ -454,7 +457,7 @@ int main(int argc, char** argv) {
             verbose = true;
         } else if (arg == "--quick") {
             quick = true;
-            seconds = 3;
+            seconds = 2;
         } else if (arg == "--program" && i + 1 < argc) {
             program = argv[++i];
         } else if (arg == "--shim" && i + 1 < argc) {
@@ -470,7 +473,7 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (seconds < 3) {
+    if (seconds < 3 && !quick) {
         std::fprintf(stderr, "bench_timing: --seconds must be at least 3\n");
         return 2;
     }
@@ -481,14 +484,17 @@ int main(int argc, char** argv) {
     }
     const bool console = only.empty() || only == "console";
     const bool window = only.empty() || only == "window";
-    const int runsPerLoad = 1 + (console ? 2 : 0) + (window ? 2 : 0);
+    // Every format in console mode, those with a radio in the window too.
+    const int runsPerLoad = 1 + (console ? static_cast<int>(chronvane::allProtocols.size()) : 0) +
+                            (window ? static_cast<int>(chronvane::radioProtocols.size()) : 0);
     const char* tz = std::getenv("TZ");
     std::printf(
         "bench_timing: %d s per run, %d runs; times after the start of the second each\n"
         "message carries (CLOCK_REALTIME): when the sender entered its first write to the\n"
         "device (preloaded shim) and when its first byte arrived at the pseudo-terminal's\n"
         "other end. The senders' TZ is this shell's: %s%s%s\n"
-        "Advance (the program's times count from that much before each second): %d ms\n\n",
+        "Advance (the program's times count from that much before each second, and each\n"
+        "format's lead before that, so that its on-time byte starts at the second): %d ms\n\n",
         seconds, (quick ? 1 : 2) * runsPerLoad, tz ? "\"" : "", tz ? tz : "unset (the system's zone)",
         tz ? "\"" : "", advanceMs);
     std::fflush(stdout);
@@ -498,6 +504,8 @@ int main(int argc, char** argv) {
         Measurement measurement;
         Figures figures;
         bool program;
+        // How far before its second each message was aimed: the advance and the lead.
+        std::int64_t aimNanos = 0;
     };
     std::vector<Run> runs;
     std::size_t hogs = 0;
@@ -520,11 +528,15 @@ int main(int argc, char** argv) {
                     continue;
                 }
                 const std::string mode = inWindow ? "window" : "console";
-                for (const bool ese : {true, false}) {
-                    runs.push_back({mode + (ese ? " ESE" : " 8-bit") + suffix,
-                                    measureProgram(program, sender, ese, inWindow, seconds, advanceMs),
+                for (const Protocol protocol : inWindow ? std::span<const Protocol>(chronvane::radioProtocols)
+                                                        : std::span<const Protocol>(chronvane::allProtocols)) {
+                    const chronvane::TimeFormat& format = chronvane::formatOf(protocol);
+                    const auto lead = std::chrono::nanoseconds(chronvane::leadTime(format, format.line));
+                    runs.push_back({mode + " " + std::string(format.names.word) + suffix,
+                                    measureProgram(program, sender, protocol, inWindow, seconds, advanceMs),
                                     {},
-                                    true});
+                                    true,
+                                    std::int64_t{advanceMs} * 1'000'000 + lead.count()});
                 }
             }
             runs.push_back(
@@ -535,9 +547,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     for (Run& run : runs) {
-        run.figures = analyse(run.measurement,
-                              run.program ? std::int64_t{advanceMs} * 1'000'000 : 0, verbose,
-                              run.name.c_str());
+        run.figures = analyse(run.measurement, run.aimNanos, verbose, run.name.c_str());
     }
 
     std::printf("load: %zu busy processes (two per processor)\n\n", hogs);
@@ -577,7 +587,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (quick) {
-        std::printf("\nquick run: both senders started and sent; figures not judged\n");
+        std::printf("\nquick run: every sender started and sent; figures not judged\n");
         return 0;
     }
     std::printf(

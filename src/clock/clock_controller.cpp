@@ -63,12 +63,14 @@ void ClockController::selectPort(int n) {
 
 void ClockController::prepare(std::int64_t second) {
     m_prepared = build(second, m_clock.reading(second), m_window.selectedProtocol());
+    // The queue check too: at the change of second only the write is left.
+    m_port.getReady();
 }
 
 ClockController::Message ClockController::build(std::int64_t second, const TimeReading& time,
                                                 Protocol protocol) const {
     const TimeFormat& format = formatOf(protocol);
-    const FormatSettings settings;
+    const FormatSettings& settings = m_formatSettings;
     // The clock's state as last read (after the last message left): no reading of
     // it comes between the change of second and the write.
     const TimeReading reading = m_clockState ? withClockState(time, *m_clockState) : time;
@@ -88,6 +90,10 @@ void ClockController::onTick() {
     prepared.swap(m_prepared);
     if (prepared && prepared->second != second) {
         prepared.reset();
+    }
+    if (!prepared) {
+        // The port's readiness was found for another second, if at all.
+        m_port.forgetReady();
     }
     const TimeReading time = prepared ? prepared->time : m_clock.reading(second);
     const bool firstTick = !m_lastSecond.has_value();

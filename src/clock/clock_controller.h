@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "clock.h"
 #include "clock_state.h"
@@ -30,6 +31,15 @@ class ClockController {
     // until told); call it before the first selectPort. The rest of the line is
     // timeLine's.
     void setFlowControl(FlowControl flow) { m_line.flow = flow; }
+    // The whole line, its flow control included, for every later open.
+    void setLine(const LineSettings& line) { m_line = line; }
+    // What the chosen format is told beyond its choice (FormatSettings), for every
+    // later message.
+    void setFormatSettings(FormatSettings settings) { m_formatSettings = std::move(settings); }
+    // The format the operator named (--format), which the start sequence checks
+    // instead of a short option found in the text; none: the text decides.
+    void setNamedFormat(std::optional<Protocol> protocol) { m_namedFormat = protocol; }
+    std::optional<Protocol> namedFormat() const { return m_namedFormat; }
     // With nobody to choose a port again (console mode), a port that fails to open
     // is not given up: it is tried again at each change of second, like a
     // device that went away, and sends from the second it opens. Off by default:
@@ -103,6 +113,8 @@ class ClockController {
     PortActivity portActivity() const;
     // The device behind the active port; empty when there is none.
     std::string activeDevicePath() const;
+    // The line the port opens with.
+    const LineSettings& line() const { return m_line; }
     // The protocol the window has chosen, which the next message will use.
     Protocol protocol() const;
     // The time the last message that left carried; none before the first.
@@ -154,6 +166,8 @@ class ClockController {
     std::optional<Message> m_prepared;
     std::optional<int> m_activePort;
     LineSettings m_line = timeLine;
+    FormatSettings m_formatSettings;
+    std::optional<Protocol> m_namedFormat;
     SerialPort m_port;
     MessageLog m_log;
     // A device that went away (a USB adapter pulled out) is reopened once a second

@@ -6,7 +6,7 @@ namespace chronvane {
 namespace {
 
 constexpr std::int64_t nanosPerSecond = 1'000'000'000;
-constexpr std::int64_t nanosPerMilli = 1'000'000;
+constexpr std::int64_t nanosPerMicro = 1000;
 
 std::int64_t nanos(clockid_t id) {
     timespec ts{};
@@ -20,7 +20,7 @@ std::int64_t SystemClock::currentSecond() {
     // clock_gettime rather than time(): time() reads the coarse clock, which still
     // shows the old second for a few milliseconds after it has changed, and the
     // tick is placed right after each change of second.
-    return (nanos(CLOCK_REALTIME) + m_advance.millis() * nanosPerMilli) / nanosPerSecond;
+    return (nanos(CLOCK_REALTIME) + m_advance.micros() * nanosPerMicro) / nanosPerSecond;
 }
 
 std::optional<Clock::WallReading> SystemClock::readWall() {

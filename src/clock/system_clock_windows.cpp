@@ -11,7 +11,7 @@ namespace {
 
 // FILETIME counts 100 ns units from 1601-01-01; time_t counts seconds from 1970.
 constexpr std::int64_t fileTimeUnitsPerSecond = 10'000'000;
-constexpr std::int64_t fileTimeUnitsPerMilli = 10'000;
+constexpr std::int64_t fileTimeUnitsPerMicro = 10;
 constexpr std::int64_t fileTimeAtUnixEpoch = 116'444'736'000'000'000;
 
 using windows_clock::wallUnits;
@@ -22,7 +22,7 @@ std::int64_t SystemClock::currentSecond() {
     // The precise reading rather than time(): the coarse one still shows the old
     // second for up to a clock interrupt (15.6 ms by default) after it has changed,
     // and the tick is placed right after each change of second.
-    const std::int64_t units = wallUnits() + m_advance.millis() * fileTimeUnitsPerMilli;
+    const std::int64_t units = wallUnits() + m_advance.micros() * fileTimeUnitsPerMicro;
     return (units - fileTimeAtUnixEpoch) / fileTimeUnitsPerSecond;
 }
 

@@ -52,10 +52,12 @@ int runConsole(ProgramOptions& options, ConsoleObserver* observer) {
     // Declared in this order so that the controller, and with it the port, goes
     // first on the way out, while the console and the tick it uses still exist.
     TickSource tick;
-    tick.setAdvance(options.advance);
+    // The on-time byte, not the first, starts at the change of second.
+    const Advance advance = sendAdvance(options);
+    tick.setAdvance(advance);
     ConsoleStandIn console(tick, standardOutput, standardError);
     console.setObserver(&watcher);
-    SystemClock clock(options.advance);
+    SystemClock clock(advance);
     SystemClockState clockState;
     ClockController controller(clock, console, options.devices);
     applyOptions(options, clockState, controller);

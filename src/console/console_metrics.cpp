@@ -52,7 +52,7 @@ void ConsoleMetrics::writeNow(const ClockController& controller, Clock& clock) {
     }
     metrics.version = CHRONVANE32_VERSION;
     metrics.format = std::string(namesOf(controller.protocol()).jsonName);
-    metrics.line = std::to_string(timeLine.baudRate) + "," + framingText(timeLine);
+    metrics.line = lineOptionText(controller.line());
     metrics.advanceMillis = m_advanceMillis;
     metrics.tally = m_tally;
     metrics.delays = m_tally.delays(clock.currentSecond());

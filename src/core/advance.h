@@ -25,14 +25,26 @@ class Advance {
   public:
     constexpr Advance() = default;
     // millis outside 0 to maxAdvanceMillis: the nearest bound.
-    constexpr explicit Advance(int millis) : m_millis(std::clamp(millis, 0, maxAdvanceMillis)) {}
+    constexpr explicit Advance(int millis)
+        : m_micros(std::int64_t{std::clamp(millis, 0, maxAdvanceMillis)} * 1000) {}
 
-    constexpr int millis() const { return m_millis; }
-    constexpr std::int64_t micros() const { return std::int64_t{m_millis} * 1000; }
+    // The operator's advance with a format's lead on top (the air time of the
+    // characters before the one that marks the second): the one value the clock
+    // and the tick are given, to the microsecond. Not bounded again: a start that
+    // would not fit its second is refused before this is made.
+    constexpr Advance withLead(std::int64_t leadMicros) const {
+        Advance sum = *this;
+        sum.m_micros += std::max<std::int64_t>(leadMicros, 0);
+        return sum;
+    }
+
+    // Whole milliseconds, rounded down.
+    constexpr int millis() const { return static_cast<int>(m_micros / 1000); }
+    constexpr std::int64_t micros() const { return m_micros; }
     constexpr bool operator==(const Advance&) const = default;
 
   private:
-    int m_millis = 0;
+    std::int64_t m_micros = 0;
 };
 
 // The advance in value, a whole number of milliseconds from 0 to

@@ -19,11 +19,12 @@
 namespace chronvane::dialog {
 
 // The main window's controls, by what they stand for. A fifth port, another
-// format (src/formats/format_registry.h) or a longer log needs its control in the
-// resource script and its id here; an array left short does not build (no id is 0).
+// format with a radio (radioProtocols in src/formats/format_registry.h) or a
+// longer log needs its control in the resource script and its id here; an array
+// left short does not build (no id is 0). A format without a radio needs nothing.
 inline constexpr std::array<int, portCount> portRadioIds{IDC_COM1_RADIO, IDC_COM2_RADIO,
                                                          IDC_COM3_RADIO, IDC_COM4_RADIO};
-inline constexpr std::array<int, allProtocols.size()> protocolRadioIds{IDC_ESE_RADIO,
+inline constexpr std::array<int, radioProtocols.size()> protocolRadioIds{IDC_ESE_RADIO,
                                                                        IDC_OSTREL_RADIO};
 // Top (oldest) line first.
 inline constexpr std::array<int, MessageLog::lineCount> logLineIds{IDC_LOG_LINE1, IDC_LOG_LINE2,
@@ -48,7 +49,7 @@ constexpr bool ascending(const std::array<int, n>& ids) {
 }
 
 constexpr auto mainWindowIds() {
-    std::array<int, portCount + allProtocols.size() + MessageLog::lineCount> ids{};
+    std::array<int, portCount + radioProtocols.size() + MessageLog::lineCount> ids{};
     auto out = std::ranges::copy(portRadioIds, ids.begin()).out;
     out = std::ranges::copy(protocolRadioIds, out).out;
     std::ranges::copy(logLineIds, out);
@@ -87,8 +88,18 @@ static_assert(checks::ascending(protocolRadioIds) &&
                   checks::rangeHoldsOnlyItsGroup(protocolRadioIds),
               "the protocol radios' id range holds them alone");
 
+static_assert([] {
+    for (std::size_t i = 0; i < radioProtocols.size(); ++i) {
+        if (protocolIndex(radioProtocols[i]) != i) {
+            return false;
+        }
+    }
+    return true;
+}(), "the formats with a radio are the first in the enum, in its order");
+
+// Only for a protocol in radioProtocols.
 constexpr int protocolRadioId(Protocol protocol) {
-    return protocolRadioIds[protocolIndex(protocol)];
+    return protocolRadioIds.at(protocolIndex(protocol));
 }
 
 // Positions in the system menu (Restore, Move, Size, Minimize, Maximize, ...) that

@@ -118,7 +118,9 @@ std::unique_ptr<FormatDecoder> makeDecoder() {
 // Listed in format_registry.cpp.
 extern const TimeFormat eseFormat;
 constexpr TimeFormat eseFormat{
-    .names = {"ESE Real Time Clock", "", "ESE", "ese"},
+    .names = {"ESE Real Time Clock", "", "ESE", "ese", "ese"},
+    .hasRadio = true,
+    .example = "14:05:09   <CR>",
     .length = length,
     .build = build,
     .transmittedText = transmittedText,

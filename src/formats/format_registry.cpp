@@ -60,13 +60,49 @@ std::size_t longestMessage() {
     return longest;
 }
 
-std::chrono::microseconds airTime(const TimeFormat& format, const LineSettings& line,
-                                  const FormatSettings& settings) {
+namespace {
+
+// The air time of count bytes, rounded up to the microsecond.
+std::chrono::microseconds bytesTime(std::size_t count, const LineSettings& line) {
     const long long bitsPerByte =
         1 + line.dataBits + (line.parity == Parity::None ? 0 : 1) +
         (line.stopBits == StopBits::One ? 1 : 2);
-    const long long bits = bitsPerByte * static_cast<long long>(format.length(settings));
-    return std::chrono::microseconds(bits * 1'000'000 / line.baudRate);
+    const long long bits = bitsPerByte * static_cast<long long>(count);
+    return std::chrono::microseconds((bits * 1'000'000 + line.baudRate - 1) / line.baudRate);
+}
+
+}  // namespace
+
+std::chrono::microseconds airTime(const TimeFormat& format, const LineSettings& line,
+                                  const FormatSettings& settings) {
+    return bytesTime(format.length(settings), line);
+}
+
+std::chrono::microseconds leadTime(const TimeFormat& format, const LineSettings& line) {
+    return bytesTime(format.onTimeAt, line);
+}
+
+std::string formatWords() {
+    std::string words;
+    for (const TimeFormat* row : rows) {
+        words.append(words.empty() ? "" : ", ").append(row->names.word);
+    }
+    return words;
+}
+
+Parsed<FormatChoice> parseFormatName(std::string_view name) {
+    // A format whose message the operator writes; its reading comes with that format.
+    constexpr std::string_view customPrefix = "custom:";
+    if (name.starts_with(customPrefix)) {
+        return {std::nullopt, "--format " + std::string(name) +
+                                  ": a message of your own is not supported yet"};
+    }
+    for (const Protocol protocol : allProtocols) {
+        if (formatOf(protocol).names.word == name) {
+            return {FormatChoice{protocol, {}}, {}};
+        }
+    }
+    return {std::nullopt, "--format " + std::string(name) + ": expected one of " + formatWords()};
 }
 
 }  // namespace chronvane

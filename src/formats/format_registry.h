@@ -21,7 +21,11 @@
 #include <array>
 #include <cstddef>
 
+#include <string>
+#include <string_view>
+
 #include "core/byte_string.h"
+#include "core/parsed.h"
 #include "time_format.h"
 
 namespace chronvane {
@@ -37,6 +41,12 @@ enum class Protocol {
 inline constexpr std::array<Protocol, 2> allProtocols{Protocol::EseRealTimeClock,
                                                       Protocol::OstrelDateTime};
 inline constexpr std::size_t formatCount = allProtocols.size();
+
+// The formats the main window has a radio for (their rows' hasRadio): the first
+// entries of the enum, so that a radio's place is its protocol's index. Any other
+// is sent in console mode and by the service only.
+inline constexpr std::array<Protocol, 2> radioProtocols{Protocol::EseRealTimeClock,
+                                                        Protocol::OstrelDateTime};
 
 // The one protocol that needs no option.
 inline constexpr Protocol defaultProtocol = Protocol::EseRealTimeClock;
@@ -61,5 +71,19 @@ std::string transmittedText(Protocol protocol, const TimeReading& reading,
 
 // The longest message of any format, in bytes.
 std::size_t longestMessage();
+
+// What --format chooses: the format and what it is told beyond that.
+struct FormatChoice {
+    Protocol protocol = defaultProtocol;
+    FormatSettings settings;
+    friend bool operator==(const FormatChoice&, const FormatChoice&) = default;
+};
+
+// A row's word ("ese", "ostrel8") as --format takes it; otherwise no value and a
+// line listing the words there are.
+Parsed<FormatChoice> parseFormatName(std::string_view name);
+
+// Every row's word, in the enum's order, joined by ", ".
+std::string formatWords();
 
 }  // namespace chronvane

@@ -38,6 +38,8 @@ struct FormatNames {
     // The monitor's report: its column in a line, its value in JSON.
     std::string_view reportLabel;
     std::string_view jsonName;
+    // What --format takes to choose it: one lower-case word ("ese", "nmea-rmc").
+    std::string_view word;
 };
 
 // How the bytes at some point of a stream match a format's unit (a whole message,
@@ -91,8 +93,14 @@ struct TimeFormat {
     FormatNames names;
     // The line it is sent on unless the operator says otherwise.
     LineSettings line = timeLine;
-    // Which byte's start marks the second the message carries.
+    // Which byte's start marks the second the message carries. The sender starts
+    // the message early by the air time of the bytes before it (leadTime).
     std::size_t onTimeAt = 0;
+    // The main window has a radio for it (the two first formats); the others are
+    // sent in console mode and by the service only.
+    bool hasRadio = false;
+    // One message as the help shows it, printable ("14:05:09   <CR>").
+    std::string_view example;
     // What of a reading it carries beyond the local time of day and date.
     bool needsUtc = false;
     bool needsYear = false;
@@ -114,10 +122,15 @@ struct TimeFormat {
 std::chrono::microseconds airTime(const TimeFormat& format, const LineSettings& line,
                                   const FormatSettings& settings = {});
 
+// How early the message starts so that the start bit of its onTimeAt byte falls
+// at the change of second: the air time of the bytes before it.
+std::chrono::microseconds leadTime(const TimeFormat& format, const LineSettings& line);
+
 // Whether a row has every hook, for the rows' compile-time checks.
 constexpr bool complete(const TimeFormat& format) {
     return !format.names.title.empty() && !format.names.reportLabel.empty() &&
-           !format.names.jsonName.empty() && format.length != nullptr &&
+           !format.names.jsonName.empty() && !format.names.word.empty() &&
+           !format.example.empty() && format.length != nullptr &&
            format.build != nullptr && format.transmittedText != nullptr &&
            format.makeDecoder != nullptr;
 }

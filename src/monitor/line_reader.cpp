@@ -15,7 +15,7 @@
 
 namespace chronvane::monitor {
 
-int openLine(const std::string& path, SystemError& error) {
+int openLine(const std::string& path, const LineSettings& line, SystemError& error) {
     const int fd = retryOnInterrupt(
         [&] { return ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); });
     if (fd < 0) {
@@ -36,7 +36,7 @@ int openLine(const std::string& path, SystemError& error) {
     if (ioctl(fd, TIOCEXCL) < 0) {
         return abandon(lastSystemError());
     }
-    if (const SystemError reason = makeRawListener(fd, timeLine); reason.failed()) {
+    if (const SystemError reason = makeRawListener(fd, line); reason.failed()) {
         return abandon(reason);
     }
     tcflush(fd, TCIFLUSH);

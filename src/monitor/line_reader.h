@@ -2,18 +2,19 @@
 
 #include <string>
 
+#include "core/line_settings.h"
 #include "core/system_error.h"
 
 namespace chronvane::monitor {
 
 // Opens the terminal device at path for reading the way a receiver listens: read-only,
 // O_NOCTTY, non-blocking, close-on-exec; exclusive use (flock LOCK_EX|LOCK_NB, then
-// TIOCEXCL); raw mode (cfmakeraw: CR and LF are data, no echo) framed as timeLine with
+// TIOCEXCL); raw mode (cfmakeraw: CR and LF are data, no echo) framed as line with
 // the receiver enabled and modem lines ignored; input already queued discarded, so
 // that no stale second is reported. Returns the descriptor, or -1 with the reason
 // in error (EBUSY when another program holds the device, ENOTTY when path is no
 // terminal).
-int openLine(const std::string& path, SystemError& error);
+int openLine(const std::string& path, const LineSettings& line, SystemError& error);
 
 // Asks the driver of the open line fd for low-latency mode (ASYNC_LOW_LATENCY through
 // TIOCGSERIAL and TIOCSSERIAL). A USB adapter otherwise holds received bytes up to

@@ -155,7 +155,7 @@ int run(const MonitorOptions& options) {
         return 2;
     }
     chronvane::SystemError openError;
-    const int fd = openLine(options.device, openError);
+    const int fd = openLine(options.device, options.line, openError);
     if (fd < 0) {
         print(stderr, std::string(self) + ": " + options.device + ": " +
                           chronvane::errorText(openError) + "\n");
@@ -172,7 +172,7 @@ int run(const MonitorOptions& options) {
     // A message sent in advance belongs to the second after the one it arrives in:
     // every arrival is taken that much later, so that the timing column counts from
     // the point the sender aimed at and the second carried matches.
-    const Timestamp advance = std::chrono::milliseconds(options.advance.millis());
+    const Timestamp advance = std::chrono::microseconds(options.advance.micros());
     ClockWatch clock;
     clock.check();
     Timestamp lastCheck = wallClockNow();
@@ -240,8 +240,8 @@ int run(const MonitorOptions& options) {
         print(stderr, std::string(self) + ": " + options.device + ": read " +
                           std::to_string(tally.bytesRead) +
                           " bytes and found no time message in them" +
-                          (tally.bytesRead > 0 ? "; is the sender at " + std::to_string(chronvane::timeLine.baudRate) +
-                                                       " baud " + chronvane::framingText(chronvane::timeLine) + "?"
+                          (tally.bytesRead > 0 ? "; is the sender at " + std::to_string(options.line.baudRate) +
+                                                       " baud " + chronvane::framingText(options.line) + "?"
                                                  : std::string()) + "\n");
         tally.faultSeen = true;
     } else if (trailing > 0) {

@@ -40,12 +40,22 @@ ProblemLine applyAdvance(std::string_view value, MonitorOptions& options) {
     return {};
 }
 
-constexpr std::array<ValueOption<MonitorOptions>, 2> valueOptions{{
+ProblemLine applyLine(std::string_view value, MonitorOptions& options) {
+    Parsed<LineSettings> line = parseLine(value);
+    if (!line.value) {
+        return std::move(line.error);
+    }
+    options.line = *line.value;
+    return {};
+}
+
+constexpr std::array<ValueOption<MonitorOptions>, 3> valueOptions{{
     {"--count", "--count: missing the number of messages", applyCount},
     {"--advance", "--advance: missing milliseconds, for example --advance 20", applyAdvance},
+    {"--line", "--line: missing SPEED,FRAMING, for example --line 9600,8N1", applyLine},
 }};
-constexpr std::array<std::string_view, 5> longOptions{"advance", "count", "help", "json",
-                                                      "version"};
+constexpr std::array<std::string_view, 6> longOptions{"advance", "count", "help", "json",
+                                                      "line", "version"};
 
 // arg refused, with the option it comes closest to.
 std::string unknownOptionError(std::string_view arg) {
@@ -123,11 +133,11 @@ std::string wrapped(const std::string& text) {
 
 std::string monitorUsageText(std::string_view executable) {
     std::string text = "Usage: " + std::string(executable) +
-                       " [--count N] [--json] [--advance MS] DEVICE\n";
+                       " [--count N] [--json] [--advance MS] [--line SPEED,FRAMING] DEVICE\n";
     text +=
         wrapped("Decodes and checks the time messages arriving on a serial port (or any "
                 "terminal device, a pseudo-terminal included) at " +
-                lineText(timeLine) +
+                lineText(timeLine) + " (or the line --line gives)" +
                 ". Both protocols are recognised by themselves: the " +
                 std::string(namesOf(Protocol::EseRealTimeClock).title) + " message and the " +
                 std::string(namesOf(Protocol::OstrelDateTime).title) + " message.") +
@@ -151,6 +161,9 @@ std::string monitorUsageText(std::string_view executable) {
         "  --advance MS    the sender starts each message MS milliseconds (0 to 900)\n"
         "                  before its second (its --advance): times are taken from\n"
         "                  that point\n"
+        "  --line SPEED,FRAMING\n"
+        "                  listen at this line instead (the sender's --line, for\n"
+        "                  example 4800,8N1 or 9600,7O1)\n"
         "  --help          show this help and exit\n"
         "  --version       show the version and exit\n"
         "\n"

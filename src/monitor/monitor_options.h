@@ -7,6 +7,7 @@
 
 #include "chronvane32_version.h"
 #include "core/advance.h"
+#include "core/line_settings.h"
 #include "core/parsed.h"
 
 namespace chronvane::monitor {
@@ -21,12 +22,14 @@ struct MonitorOptions {
     bool json = false;
     // The sender's --advance: messages start this long before their second.
     Advance advance;
+    // The line listened at: --line SPEED,FRAMING, else the one most formats use.
+    LineSettings line = timeLine;
     bool help = false;
     bool version = false;
 };
 
 // args: without the program's own path. --count N (N at least 1), --count=N, --json,
-// --advance MS and --advance=MS (0 to 900),
+// --advance MS and --advance=MS (0 to 900), --line SPEED,FRAMING and --line=...,
 // --help, --version, and exactly one DEVICE unless --help or --version is given.
 Parsed<MonitorOptions> parseMonitorArguments(const std::vector<std::string>& args);
 

@@ -28,6 +28,15 @@ ProgramStart startProgram(const std::vector<std::string>& args) {
                       " --help'.");
         return {std::nullopt, exitBadOption};
     }
+    // The window has radios for some formats only; it could not show another one.
+    if (const TimeFormat& format = formatOf(options.format.protocol);
+        !format.hasRadio && !options.console && !options.service && !options.installService) {
+        reportAtStart("--format " + std::string(format.names.word) + ": the " +
+                      std::string(format.names.title) +
+                      " message is sent in console mode (--console) and by the service, not "
+                      "from the window\nTry '" + self + " --help'.");
+        return {std::nullopt, exitBadOption};
+    }
     reportStartConditions();
     for (const std::string& warning : options.warnings) {
         noteAtStart(self + ": " + warning + "\n");

@@ -30,6 +30,7 @@ bool SerialPort::open(int index, const LineSettings& line) {
     if (m_device) {
         close();
     }
+    m_ready.reset();
     if (static_cast<unsigned>(index) >= static_cast<unsigned>(portCount)) {
         fail(invalidArgument());
         return false;
@@ -78,7 +79,29 @@ bool SerialPort::reopen(int index, const LineSettings& line) {
     return open(index, line);
 }
 
+SerialPort::Readiness SerialPort::checkReadiness() {
+    Readiness ready;
+    ready.error = prepareWrite();
+    // An earlier message the line has not let out yet would reach the equipment
+    // late, carrying a time that is no longer true: it goes, and this second counts
+    // as held up. A device that cannot say is taken as having nothing queued; its
+    // writes will tell.
+    if (!ready.error.failed() && outputQueued()) {
+        ready.failures.add(discardQueuedOutput());
+        ready.failures.add(timedOut());
+    }
+    return ready;
+}
+
+void SerialPort::getReady() {
+    m_ready.reset();
+    if (m_portIndex != -1 && m_device) {
+        m_ready = checkReadiness();
+    }
+}
+
 void SerialPort::close() {
+    m_ready.reset();
     if (m_portIndex == -1) {
         return;
     }
@@ -110,18 +133,11 @@ bool SerialPort::write(const ByteString& bytes) {
         m_writeFailure = classify(error);
         return false;
     };
-    if (const SystemError error = prepareWrite(); error.failed()) {
-        return abort(error);
+    const Readiness ready = m_ready ? *std::exchange(m_ready, std::nullopt) : checkReadiness();
+    if (ready.error.failed()) {
+        return abort(ready.error);
     }
-    WriteFailures failures;
-    // An earlier message the line has not let out yet would reach the equipment
-    // late, carrying a time that is no longer true: it goes, and this second counts
-    // as held up. A device that cannot say is taken as having nothing queued; its
-    // writes will tell.
-    if (outputQueued()) {
-        failures.add(discardQueuedOutput());
-        failures.add(timedOut());
-    }
+    WriteFailures failures = ready.failures;
     if (const SystemError error = sendBytes(bytes, failures); error.failed()) {
         return abort(error);
     }

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/byte_string.h"
@@ -95,6 +96,14 @@ class SerialPort {
     // (DeviceGone, then Other, then HeldUp) is kept. On a virtual COM, what no
     // reader has taken is thrown away first.
     bool write(const ByteString& bytes);
+    // Does ahead of the next write what it would do before its first byte (a
+    // virtual COM's unread bytes thrown away, an earlier message still queued
+    // discarded and this one counted as held up), so that at the change of second
+    // nothing is left but the write itself. Kept for the next write only; an open
+    // or a close forgets it. Harmless on a closed port.
+    void getReady();
+    // Drops what getReady found: the write it was for is not the next one.
+    void forgetReady() { m_ready.reset(); }
     // How long one message may hold the caller when the device stops taking bytes
     // (flow control held off, adapter pulled out), and how long close() lets queued
     // output leave. Well under the one-second period.
@@ -202,6 +211,13 @@ class SerialPort {
     bool m_lastResult = false;
     PortFailure m_lastFailure;
     WriteFailure m_writeFailure = WriteFailure::None;
+    // What getReady found, for the next write.
+    struct Readiness {
+        SystemError error;
+        WriteFailures failures;
+    };
+    std::optional<Readiness> m_ready;
+    Readiness checkReadiness();
 };
 
 }  // namespace chronvane

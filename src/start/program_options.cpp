@@ -63,8 +63,9 @@ constexpr std::array<std::string_view, 6> qtFlags{"reverse", "widgetcount", "tes
                                                   "nograb",  "dograb",      "sync"};
 constexpr std::array<std::string_view, 4> qtOptionsWithEquals{"qmljsdebugger", "style",
                                                               "stylesheet", "session"};
-constexpr std::array<std::string_view, 8> ownLongOptions{
-    "advance", "console", "device", "flow", "help", "metrics", "version", "wait-for-sync"};
+constexpr std::array<std::string_view, 10> ownLongOptions{
+    "advance", "console", "device", "flow", "format", "help", "line", "metrics", "version",
+    "wait-for-sync"};
 constexpr std::array<std::string_view, 2> serviceLongOptions{"install-service",
                                                              "uninstall-service"};
 template <std::size_t n>
@@ -209,13 +210,40 @@ ProblemLine applyMetrics(std::string_view value, ProgramOptions& options) {
     return {};
 }
 
+ProblemLine applyFormat(std::string_view value, ProgramOptions& options) {
+    Parsed<FormatChoice> format = parseFormatName(value);
+    if (!format.value) {
+        return std::move(format.error);
+    }
+    options.format = std::move(*format.value);
+    options.formatGiven = true;
+    return {};
+}
+
+ProblemLine applyLine(std::string_view value, ProgramOptions& options) {
+    Parsed<LineSettings> line = parseLine(value);
+    if (!line.value) {
+        return std::move(line.error);
+    }
+    options.lineGiven = *line.value;
+    return {};
+}
+
+// "16.0 ms": to a tenth of a millisecond.
+std::string millisText(std::chrono::microseconds time) {
+    const long long tenths = (time.count() + 50) / 100;
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " ms";
+}
+
 // The options that take a value, as "--name VALUE" or "--name=VALUE".
-constexpr std::array<ValueOption<ProgramOptions>, 4> valueOptions{{
+constexpr std::array<ValueOption<ProgramOptions>, 6> valueOptions{{
     {"--device", "--device: missing COMn=PATH, for example --device COM1=/dev/ttyUSB0",
      applyDevice},
     {"--flow", "--flow: missing none, xonxoff or rtscts", applyFlow},
     {"--advance", "--advance: missing milliseconds, for example --advance 20", applyAdvance},
     {"--metrics", "--metrics: missing the folder a textfile collector reads", applyMetrics},
+    {"--format", "--format: missing the format, for example --format ese", applyFormat},
+    {"--line", "--line: missing SPEED,FRAMING, for example --line 9600,8N1", applyLine},
 }};
 
 ProblemLine applyUninstall(std::string_view value, ProgramOptions& options) {
@@ -306,6 +334,22 @@ Parsed<ProgramOptions> parseProgramArguments(const std::vector<std::string>& arg
         }
         options.commandLine.append(rest[i]);
     }
+    if (!options.formatGiven) {
+        std::string searched = options.commandLine;
+        options.format.protocol = readStartOptions(searched).protocol;
+    }
+    const TimeFormat& format = formatOf(options.format.protocol);
+    options.line = options.lineGiven ? *options.lineGiven : format.line;
+    const auto onLine = airTime(format, options.line, options.format.settings);
+    const auto lead = leadTime(format, options.line);
+    const auto advance = std::chrono::microseconds(options.advance.micros());
+    if (onLine + lead + advance > std::chrono::seconds(1)) {
+        return {std::nullopt,
+                std::string(format.names.word) + " at " + lineOptionText(options.line) +
+                    ": the message needs " + millisText(onLine + lead + advance) + " (" +
+                    millisText(onLine) + " on the line, " + millisText(lead) + " lead, " +
+                    millisText(advance) + " advance), more than the second it has"};
+    }
     if (!comNumbersOfNoPort.empty()) {
         std::string searched = options.commandLine;
         const std::string port = DeviceMap::portName(readStartOptions(searched).portNumber - 1);
@@ -315,6 +359,17 @@ Parsed<ProgramOptions> parseProgramArguments(const std::vector<std::string>& arg
         }
     }
     return {std::move(options), {}};
+}
+
+Advance sendAdvance(const ProgramOptions& options) {
+    return options.advance.withLead(
+        leadTime(formatOf(options.format.protocol), options.line).count());
+}
+
+LineSettings sendLine(const ProgramOptions& options) {
+    LineSettings line = options.line;
+    line.flow = options.flow;
+    return line;
 }
 
 ProblemLine openVirtualPorts(ProgramOptions& options, std::string& notice) {
@@ -351,6 +406,20 @@ std::string lastPortName() {
     return DeviceMap::portName(portCount - 1);
 }
 
+// One entry per row, so that a new format appears by itself.
+std::string formatsHelp() {
+    std::string text;
+    for (const TimeFormat* format : allFormats()) {
+        const std::string word(format->names.word);
+        text += "  " + word + std::string(word.size() < 12 ? 12 - word.size() : 1, ' ') +
+                std::string(format->names.title) + ", " + lineOptionText(format->line) +
+                ", character " + std::to_string(format->onTimeAt + 1) + " on time, " +
+                millisText(leadTime(*format, format->line)) + " early\n" +
+                std::string(14, ' ') + "e.g. " + std::string(format->example) + "\n";
+    }
+    return text;
+}
+
 }  // namespace
 
 std::string usageText(std::string_view executable) {
@@ -374,6 +443,15 @@ std::string usageText(std::string_view executable) {
         }
     }
     text +=
+        "  --format NAME        send the format NAME (default " +
+        std::string(formatOf(defaultProtocol).names.word) +
+        ", see Formats below);\n"
+        "                       the window has a radio for some, the others are sent\n"
+        "                       in console mode and by the service only\n"
+        "  --line SPEED,FRAMING the line instead of the format's own, for example\n"
+        "                       --line 4800,8N1 or --line 9600,7O1 (speed 1200 to\n"
+        "                       115200, 7 or 8 data bits, parity N, E or O, 1 or 2\n"
+        "                       stop bits)\n"
         "  -min                 start with the window minimized\n"
         "  --console            run without a window; the log goes to standard output\n"
         "  --device COMn=PATH   use the device PATH for COMn (repeatable); by default\n"
@@ -393,6 +471,11 @@ std::string usageText(std::string_view executable) {
         platform.metricsOption +
         "  --help               show this help and exit\n"
         "  --version            show the version and exit\n"
+        "\n"
+        "Formats (NAME for --format: the message, its line, the character whose\n"
+        "start bit marks the second and how early the message starts for it there;\n"
+        "--advance adds to that):\n" +
+        formatsHelp() +
         "\n"
         "The short options are found anywhere in the arguments, in any case: -COM3 and\n"
         "com3 both choose COM3, and any argument containing \"min\" minimizes.\n"

@@ -9,8 +9,10 @@
 #include "chronvane32_version.h"
 #include "core/advance.h"
 #include "core/flow_control.h"
+#include "core/line_settings.h"
 #include "core/parsed.h"
 #include "core/system_error.h"
+#include "formats/format_registry.h"
 #include "serial/device_map.h"
 
 namespace chronvane {
@@ -32,6 +34,15 @@ struct ProgramOptions {
     bool waitForSync = false;
     // --advance MS: each message starts this long before its second begins.
     Advance advance;
+    // The format sent: --format NAME, else the short option found in the text
+    // ("-ostrel8"), else the default. formatGiven: --format said so, which wins
+    // over the text.
+    FormatChoice format;
+    bool formatGiven = false;
+    // The line it goes on (flow control apart): --line SPEED,FRAMING (lineGiven),
+    // else the format's own.
+    LineSettings line = timeLine;
+    std::optional<LineSettings> lineGiven;
     // --metrics DIR: the folder a textfile collector reads, where the sender keeps
     // its health figures; empty: none are written.
     std::string metricsDir;
@@ -59,6 +70,8 @@ struct ProgramOptions {
 //   --flow none|xonxoff|rtscts and --flow=... (exact lower case; the last one wins),
 //   --wait-for-sync, --advance MS and --advance=MS (0 to maxAdvanceMillis),
 //   --metrics DIR and --metrics=DIR (DIR not empty; the last one wins),
+//   --format NAME and --line SPEED,FRAMING (the last one wins; a message that
+//   would not fit its second at that line, lead and advance included, is refused),
 //   where servicesOffered(): --install-service, --service and
 //   --uninstall-service COMn|all (n 1 to 4, any case).
 // Qt's own options (--platform NAME, -platform NAME, --reverse ...) stay in the
@@ -72,6 +85,13 @@ struct ProgramOptions {
 // line, to be searched as text.
 // Pure: creates nothing, not even the virtual ports.
 Parsed<ProgramOptions> parseProgramArguments(const std::vector<std::string>& args);
+
+// What the clock and the tick are given: the advance with the chosen format's lead
+// at its line, so that its on-time byte starts at the change of second.
+Advance sendAdvance(const ProgramOptions& options);
+
+// The line the port opens with: the format's or --line's, with --flow's control.
+LineSettings sendLine(const ProgramOptions& options);
 
 // Makes a pseudo-terminal for every COM marked virtual and puts it into
 // options.devices, so that every copy of the map shares it. Returns what to tell the

@@ -8,7 +8,7 @@ void runStartSequence(std::string& commandLine, StartWindow& window, ClockContro
     const StartOptions options = readStartOptions(commandLine);
     window.checkPortRadio(options.portNumber);
     controller.selectPort(options.portNumber);
-    window.checkProtocolRadio(options.protocol);
+    window.checkProtocolRadio(controller.namedFormat().value_or(options.protocol));
     if (options.minimize) {
         window.requestMinimize();
     }
@@ -19,7 +19,10 @@ void runStartSequence(std::string& commandLine, StartWindow& window, ClockContro
 
 void applyOptions(const ProgramOptions& options, ClockStateReader& clockState,
                   ClockController& controller) {
-    controller.setFlowControl(options.flow);
+    controller.setLine(sendLine(options));
+    controller.setFormatSettings(options.format.settings);
+    controller.setNamedFormat(options.formatGiven ? std::optional<Protocol>(options.format.protocol)
+                                                  : std::nullopt);
     controller.setClockStateReader(&clockState);
     controller.setWaitForSync(options.waitForSync);
 }

@@ -21,7 +21,8 @@ inline constexpr const char* noTimersText = "No timers available.";
 void runStartSequence(std::string& commandLine, StartWindow& window, ClockController& controller);
 
 // What the options set on the controller, the same in the console and both
-// windows: the flow control, the clock-state reader and --wait-for-sync. Before
+// windows: the line (its flow control included), the format's settings, the
+// clock-state reader and --wait-for-sync. Before
 // runStartSequence, whose first open already uses them.
 void applyOptions(const ProgramOptions& options, ClockStateReader& clockState,
                   ClockController& controller);

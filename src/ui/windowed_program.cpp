@@ -73,11 +73,11 @@ void WindowedProgram::closeForStop(QDialog& window) {
 }
 
 int WindowedProgram::run(const ProgramOptions& options) {
-    SystemClock clock(options.advance);
+    SystemClock clock(sendAdvance(options));
     SystemClockState clockState;
     auto dialog = std::make_unique<ClockDialog>(clock, options.devices);
     applyOptions(options, clockState, dialog->controller());
-    dialog->setAdvance(options.advance);
+    dialog->setAdvance(sendAdvance(options));
     dialog->setCommandLine(withoutQtOptions(options.commandLine));
     std::unique_ptr<QSocketNotifier> stopNotifier;
     if (m_stopSignals.isWatching()) {

@@ -13,12 +13,12 @@
 namespace chronvane {
 
 int runWindowedProgram(const ProgramOptions& options) {
-    SystemClock clock(options.advance);
+    SystemClock clock(sendAdvance(options));
     SystemClockState clockState;
     auto dialog = std::make_unique<ClockDialog>(GetModuleHandleA(nullptr), clock, options.devices);
     dialog->setCommandLine(options.commandLine);
     applyOptions(options, clockState, dialog->controller());
-    dialog->setAdvance(options.advance);
+    dialog->setAdvance(sendAdvance(options));
     const SystemError error = dialog->run();
     // The port closes here, after the window and its tick have gone.
     dialog.reset();

@@ -185,3 +185,54 @@ TEST(ProgramOptions, ServiceOptionsExistOnlyWhereOffered) {
 
 }  // namespace
 }  // namespace chronvane
+
+namespace chronvane {
+namespace {
+
+// --format and --line: what each value chooses, or the refusal and what it names.
+struct FormatLineCase {
+    Args args;
+    Protocol protocol;
+    const char* line;    // lineOptionText of the line chosen; null: refused
+    const char* named;   // refused: what the error names
+};
+
+TEST(ProgramOptions, FormatAndLineValuesChooseOrAreRefused) {
+    const FormatLineCase cases[] = {
+        {{}, Protocol::EseRealTimeClock, "9600,8N1", nullptr},
+        {{"-ostrel8"}, Protocol::OstrelDateTime, "9600,8N1", nullptr},
+        {{"--format", "ostrel8"}, Protocol::OstrelDateTime, "9600,8N1", nullptr},
+        {{"-ostrel8", "--format=ese"}, Protocol::EseRealTimeClock, "9600,8N1", nullptr},
+        {{"--line", "4800,8n1"}, Protocol::EseRealTimeClock, "4800,8N1", nullptr},
+        {{"--line=9600,7O1"}, Protocol::EseRealTimeClock, "9600,7O1", nullptr},
+        {{"--line", "115200,8E2"}, Protocol::EseRealTimeClock, "115200,8E2", nullptr},
+        {{"--line", "1200,7N2", "-ostrel8"}, Protocol::OstrelDateTime, "1200,7N2", nullptr},
+        {{"--format", "nope"}, {}, nullptr, "expected one of ese, ostrel8"},
+        {{"--format", "ESE"}, {}, nullptr, "--format ESE"},
+        {{"--format", "custom:x"}, {}, nullptr, "not supported yet"},
+        {{"--format"}, {}, nullptr, "--format: missing"},
+        {{"--line", "9601,8N1"}, {}, nullptr, "--line 9601,8N1"},
+        {{"--line", "9600,6N1"}, {}, nullptr, "--line 9600,6N1"},
+        {{"--line", "9600,8X1"}, {}, nullptr, "--line 9600,8X1"},
+        {{"--line", "9600,8N3"}, {}, nullptr, "--line 9600,8N3"},
+        {{"--line", "9600"}, {}, nullptr, "expected SPEED,FRAMING"},
+        // 48 bytes of 11 bits at 1200 baud: 440 ms, and 900 ms of advance on top.
+        {{"-ostrel8", "--line", "1200,8E1", "--advance", "900"}, {}, nullptr,
+         "needs 1340.0 ms (440.0 ms on the line, 0.0 ms lead, 900.0 ms advance)"},
+    };
+    for (const FormatLineCase& c : cases) {
+        const Parsed<ProgramOptions> result = parseProgramArguments(c.args);
+        const std::string what = ::testing::PrintToString(c.args);
+        if (c.line == nullptr) {
+            EXPECT_FALSE(result.value) << what;
+            EXPECT_NE(result.error.find(c.named), std::string::npos) << what << ": " << result.error;
+            continue;
+        }
+        ASSERT_TRUE(result.value) << what << ": " << result.error;
+        EXPECT_EQ(result.value->format.protocol, c.protocol) << what;
+        EXPECT_EQ(lineOptionText(result.value->line), c.line) << what;
+    }
+}
+
+}  // namespace
+}  // namespace chronvane
