@@ -38,6 +38,8 @@ struct FormatNames {
     // The monitor's report: its column in a line, its value in JSON.
     std::string_view reportLabel;
     std::string_view jsonName;
+    // One lower-case word for it, as an option's value would take it ("meinberg").
+    std::string_view word;
 };
 
 // How the bytes at some point of a stream match a format's unit (a whole message,

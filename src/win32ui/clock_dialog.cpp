@@ -232,7 +232,7 @@ void ClockDialog::showAbout() {
 
 Protocol ClockDialog::selectedProtocol() const {
     for (const Protocol protocol : allProtocols) {
-        if (m_window != nullptr &&
+        if (m_window != nullptr && dialog::hasRadio(protocol) &&
             IsDlgButtonChecked(m_window, dialog::protocolRadioId(protocol)) == BST_CHECKED) {
             return protocol;
         }
@@ -280,7 +280,9 @@ void ClockDialog::checkPortRadio(int number) {
 
 void ClockDialog::checkProtocolRadio(Protocol protocol) {
     const auto& ids = dialog::protocolRadioIds;
-    CheckRadioButton(m_window, ids.front(), ids.back(), dialog::protocolRadioId(protocol));
+    if (dialog::hasRadio(protocol)) {
+        CheckRadioButton(m_window, ids.front(), ids.back(), dialog::protocolRadioId(protocol));
+    }
     m_handOver.setProtocol(protocol);
 }
 
