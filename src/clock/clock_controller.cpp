@@ -73,7 +73,8 @@ ClockController::Message ClockController::build(std::int64_t second, const TimeR
     const FormatSettings& settings = m_formatSettings;
     // The clock's state as last read (after the last message left): no reading of
     // it comes between the change of second and the write.
-    const TimeReading reading = m_clockState ? withClockState(time, *m_clockState) : time;
+    TimeReading reading = m_clockState ? withClockState(time, *m_clockState) : time;
+    reading.wasSynchronised = m_everSynchronised;
     return {second, reading, protocol, format.build(reading, settings),
             format.transmittedText(reading, settings)};
 }
@@ -155,6 +156,7 @@ void ClockController::readClockState() {
         }
     }
     m_clockState = reading;
+    m_everSynchronised = m_everSynchronised || reading.isSynchronised();
     m_window.showClockState(reading);
 }
 

@@ -184,6 +184,9 @@ class ClockController {
     SendTally* m_tally = nullptr;
     ClockStateReader* m_stateReader = nullptr;
     std::optional<ClockState> m_clockState;
+    // Whether any reading of the state in this run said synchronised: a clock that
+    // loses its daemon then runs in holdover rather than never having been set.
+    bool m_everSynchronised = false;
     bool m_waitForSync = false;
     // With setWaitForSync: the wait has ended (a reading said synchronised, or
     // could not tell), and whether it was logged, so that its end is logged too.

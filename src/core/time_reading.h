@@ -64,6 +64,10 @@ struct TimeReading {
     Trust trust = Trust::Unknown;
     std::int64_t estimatedErrorMicros = 0;
     std::int64_t maxErrorMicros = 0;
+    // The clock was synchronised at some reading of its state in this run: with
+    // trust not Synchronised now, it runs on in holdover rather than never having
+    // been set.
+    bool wasSynchronised = false;
 
     CalendarTime local() const { return {second, minute, hour, day, month, weekday, year}; }
 

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -50,6 +51,10 @@ struct DecodedMessage {
     std::vector<Fault> faults;
     // Bytes that belonged to no message, seen since the message before this one.
     std::size_t strayBytes = 0;
+    // The status the message claims, in words ("not synchronised", "quality B").
+    std::vector<std::string> status;
+    // Whether the message claims a synchronised clock; empty for a format with no status.
+    std::optional<bool> claimsSync;
 
     bool sound() const { return faults.empty(); }
     bool has(Fault fault) const;

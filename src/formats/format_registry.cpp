@@ -7,6 +7,12 @@ namespace chronvane {
 // Each format's own file exports its row.
 extern const TimeFormat eseFormat;
 extern const TimeFormat dateTime8Format;
+extern const TimeFormat meinbergFormat;
+extern const TimeFormat spectracom0Format;
+extern const TimeFormat spectracom1Format;
+extern const TimeFormat spectracom2Format;
+extern const TimeFormat trueTimeFormat;
+extern const TimeFormat irigJFormat;
 
 namespace {
 
@@ -16,6 +22,12 @@ constexpr std::array<const TimeFormat*, formatCount> rows = [] {
     std::array<const TimeFormat*, formatCount> table{};
     table[protocolIndex(Protocol::EseRealTimeClock)] = &eseFormat;
     table[protocolIndex(Protocol::OstrelDateTime)] = &dateTime8Format;
+    table[protocolIndex(Protocol::Meinberg)] = &meinbergFormat;
+    table[protocolIndex(Protocol::Spectracom0)] = &spectracom0Format;
+    table[protocolIndex(Protocol::Spectracom1)] = &spectracom1Format;
+    table[protocolIndex(Protocol::Spectracom2)] = &spectracom2Format;
+    table[protocolIndex(Protocol::TrueTime)] = &trueTimeFormat;
+    table[protocolIndex(Protocol::IrigJ)] = &irigJFormat;
     return table;
 }();
 static_assert(std::ranges::none_of(rows, [](const TimeFormat* row) { return row == nullptr; }),

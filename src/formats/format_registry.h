@@ -35,11 +35,19 @@ namespace chronvane {
 enum class Protocol {
     EseRealTimeClock,  // 12-byte text line, the default
     OstrelDateTime,    // six 8-byte binary packets
+    Meinberg,          // Meinberg standard time string, 32 characters
+    Spectracom0,       // Spectracom format 0 (NENA)
+    Spectracom1,       // Spectracom format 1 (NENA)
+    Spectracom2,       // Spectracom format 2, UTC to the millisecond
+    TrueTime,          // TrueTime-style string, UTC, on time at its CR
+    IrigJ,             // IRIG J, UTC, 7O1
 };
 
 // Every protocol, in the enum's order (that of the rows).
-inline constexpr std::array<Protocol, 2> allProtocols{Protocol::EseRealTimeClock,
-                                                      Protocol::OstrelDateTime};
+inline constexpr std::array<Protocol, 8> allProtocols{
+    Protocol::EseRealTimeClock, Protocol::OstrelDateTime, Protocol::Meinberg,
+    Protocol::Spectracom0,      Protocol::Spectracom1,    Protocol::Spectracom2,
+    Protocol::TrueTime,         Protocol::IrigJ};
 inline constexpr std::size_t formatCount = allProtocols.size();
 
 // The formats the main window has a radio for (their rows' hasRadio): the first

@@ -33,7 +33,8 @@ struct FormatNames {
     // As the help texts and the windows' radios call it.
     std::string_view title;
     // The short option that chooses it, searched for as text in any case; empty
-    // for the default, which needs none.
+    // for the default, which needs none, and for every format --format alone
+    // chooses (a word searched as text would be found inside a device's path).
     std::string_view option;
     // The monitor's report: its column in a line, its value in JSON.
     std::string_view reportLabel;

@@ -239,7 +239,9 @@ void ClockDialog::checkPortRadio(int number) {
 }
 
 void ClockDialog::checkProtocolRadio(Protocol protocol) {
-    m_protocolRadios.at(protocolIndex(protocol))->setChecked(true);
+    if (dialog::hasRadio(protocol)) {
+        m_protocolRadios.at(protocolIndex(protocol))->setChecked(true);
+    }
     m_handOver.setProtocol(protocol);
 }
 

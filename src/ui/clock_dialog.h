@@ -8,6 +8,7 @@
 #include "tick/send_thread.h"
 #include "start/start_window.h"
 #include "clock/clock_controller.h"
+#include "dialog_rules/dialog_rules.h"
 
 class QLabel;
 class QMenu;

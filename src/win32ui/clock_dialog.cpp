@@ -280,7 +280,9 @@ void ClockDialog::checkPortRadio(int number) {
 
 void ClockDialog::checkProtocolRadio(Protocol protocol) {
     const auto& ids = dialog::protocolRadioIds;
-    CheckRadioButton(m_window, ids.front(), ids.back(), dialog::protocolRadioId(protocol));
+    if (dialog::hasRadio(protocol)) {
+        CheckRadioButton(m_window, ids.front(), ids.back(), dialog::protocolRadioId(protocol));
+    }
     m_handOver.setProtocol(protocol);
 }
 

@@ -381,6 +381,32 @@ TEST_F(ClockStateTest, AnnouncedLeapSecondIsLoggedOnce) {
     EXPECT_TRUE(tickAndCollectNotes(2).empty());
 }
 
+// A message goes with the state read after the one before it; a clock that has
+// lost its daemon is in holdover only if some reading in this run was synchronised.
+TEST_F(ClockStateTest, HoldoverIsToldFromNeverSynchronised) {
+    struct Second {
+        Sync read;
+        TimeReading::Trust sentTrust;
+        bool sentWasSynchronised;
+    };
+    using Trust = TimeReading::Trust;
+    const Second seconds[] = {{Sync::NotSynchronised, Trust::NotSynchronised, false},
+                              {Sync::Synchronised, Trust::NotSynchronised, false},
+                              {Sync::NotSynchronised, Trust::Synchronised, true},
+                              {Sync::Unknown, Trust::NotSynchronised, true},
+                              {Sync::Unknown, Trust::Unknown, true}};
+    reader.set(Sync::NotSynchronised, 16'000'000);
+    tickAndCollectNotes(0);
+    for (std::size_t i = 0; i < std::size(seconds); ++i) {
+        reader.set(seconds[i].read, 16'000'000);
+        tickAndCollectNotes(static_cast<int>(i) + 1);
+        ASSERT_TRUE(controller->lastSent().has_value());
+        EXPECT_EQ(controller->lastSent()->trust, seconds[i].sentTrust) << "second " << i;
+        EXPECT_EQ(controller->lastSent()->wasSynchronised, seconds[i].sentWasSynchronised)
+            << "second " << i;
+    }
+}
+
 // The reading is a system call (on Windows a call to a service): it must never
 // stand between the change of second and the message.
 TEST_F(ClockStateTest, StateIsReadAfterTheMessageHasLeft) {

@@ -168,10 +168,18 @@ TEST(FormatRows, EachDecodesWhatItBuildsAndTakesItsAirTime) {
     struct Expect {
         Protocol protocol;
         std::size_t length;
-        long long airMicros;  // at 9600 baud 8N1
+        long long airMicros;  // at 9600 baud, 10 bits a byte
+        std::size_t onTimeAt = 0;
+        LineSettings line = timeLine;
     };
     const Expect expects[] = {{Protocol::EseRealTimeClock, 12, 12'500},
-                              {Protocol::OstrelDateTime, 48, 50'000}};
+                              {Protocol::OstrelDateTime, 48, 50'000},
+                              {Protocol::Meinberg, 32, 33'333},
+                              {Protocol::Spectracom0, 26, 27'083},
+                              {Protocol::Spectracom1, 26, 27'083},
+                              {Protocol::Spectracom2, 26, 27'083},
+                              {Protocol::TrueTime, 16, 16'666, 14},
+                              {Protocol::IrigJ, 15, 15'625, 0, {9600, 7, Parity::Odd, StopBits::One}}};
     static_assert(std::size(expects) == formatCount, "every format has its row here");
     struct NoLookahead final : StreamLookahead {
         Match matchAt(std::size_t) const override { return Match::broken; }
@@ -179,8 +187,8 @@ TEST(FormatRows, EachDecodesWhatItBuildsAndTakesItsAirTime) {
     for (const Expect& e : expects) {
         const TimeFormat& format = formatOf(e.protocol);
         SCOPED_TRACE(std::string(format.names.title));
-        EXPECT_EQ(format.line, timeLine);
-        EXPECT_EQ(format.onTimeAt, 0u);
+        EXPECT_EQ(format.line, e.line);
+        EXPECT_EQ(format.onTimeAt, e.onTimeAt);
         EXPECT_EQ(format.length({}), e.length);
         EXPECT_EQ(airTime(format, format.line).count(), e.airMicros);
         const ByteString bytes = format.build(workedExample, {});

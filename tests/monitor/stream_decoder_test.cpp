@@ -375,7 +375,9 @@ TEST(StreamDecoder, AMessageThatStopsIsCutShortOnlyOnceTheGapHasPassed) {
         const auto late = decoder.idle(start + 300ms);
         ASSERT_EQ(late.size(), 1u);
         EXPECT_TRUE(late[0].has(Fault::cutShort)) << reportLine(late[0]);
-        EXPECT_EQ(late[0].protocol, protocol);
+        // IRIG J cut before the byte that tells it from the TrueTime string, whose
+        // row is asked first, is taken for that.
+        EXPECT_EQ(late[0].protocol, protocol == Protocol::IrigJ ? Protocol::TrueTime : protocol);
 
         // A pause in the middle of a message cuts it too, though more bytes follow.
         StreamDecoder paused(250ms);
