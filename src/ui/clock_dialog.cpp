@@ -239,7 +239,7 @@ void ClockDialog::checkPortRadio(int number) {
 }
 
 void ClockDialog::checkProtocolRadio(Protocol protocol) {
-    if (dialog::hasRadio(protocol)) {
+    if (formatOf(protocol).hasRadio) {
         m_protocolRadios.at(protocolIndex(protocol))->setChecked(true);
     }
     m_handOver.setProtocol(protocol);

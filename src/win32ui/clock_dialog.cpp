@@ -280,7 +280,7 @@ void ClockDialog::checkPortRadio(int number) {
 
 void ClockDialog::checkProtocolRadio(Protocol protocol) {
     const auto& ids = dialog::protocolRadioIds;
-    if (dialog::hasRadio(protocol)) {
+    if (formatOf(protocol).hasRadio) {
         CheckRadioButton(m_window, ids.front(), ids.back(), dialog::protocolRadioId(protocol));
     }
     m_handOver.setProtocol(protocol);
