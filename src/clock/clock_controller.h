@@ -48,6 +48,9 @@ class ClockController {
     // the state can never be read the wait would otherwise never end, and a source
     // that never sends fails for certain. Needs a reader.
     void setWaitForSync(bool wait) { m_waitForSync = wait; }
+    // What the formats take beyond the protocol (the NMEA talker); set before the
+    // first tick.
+    void setFormatSettings(FormatSettings settings) { m_formatSettings = std::move(settings); }
     // Where each second's outcome is counted (see SendTally); null (the default):
     // nothing is, and nothing more is read at the send. With a tally the wall
     // clock is read once more just before each write, for its delay.
@@ -171,6 +174,7 @@ class ClockController {
     ClockStateReader* m_stateReader = nullptr;
     std::optional<ClockState> m_clockState;
     bool m_waitForSync = false;
+    FormatSettings m_formatSettings;
     // With setWaitForSync: the wait has ended (a reading said synchronised, or
     // could not tell), and whether it was logged, so that its end is logged too.
     bool m_waitOver = false;

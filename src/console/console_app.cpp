@@ -76,6 +76,9 @@ int runConsole(ProgramOptions& options, ConsoleObserver* observer) {
     }
 
     runStartSequence(options.commandLine, console, controller);
+    if (options.format) {
+        console.checkProtocolRadio(*options.format);
+    }
     if (!tick.isRunning()) {
         report(watcher, "cannot start the 100 ms tick: " + errorText(tick.lastError()));
         return exitFailure;

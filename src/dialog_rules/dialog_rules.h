@@ -23,8 +23,10 @@ namespace chronvane::dialog {
 // resource script and its id here; an array left short does not build (no id is 0).
 inline constexpr std::array<int, portCount> portRadioIds{IDC_COM1_RADIO, IDC_COM2_RADIO,
                                                          IDC_COM3_RADIO, IDC_COM4_RADIO};
-inline constexpr std::array<int, allProtocols.size()> protocolRadioIds{IDC_ESE_RADIO,
-                                                                       IDC_OSTREL_RADIO};
+// Only the first formats have a radio; the others are chosen on the command line.
+inline constexpr std::size_t radioProtocolCount = 2;
+inline constexpr std::array<int, radioProtocolCount> protocolRadioIds{IDC_ESE_RADIO,
+                                                                      IDC_OSTREL_RADIO};
 // Top (oldest) line first.
 inline constexpr std::array<int, MessageLog::lineCount> logLineIds{IDC_LOG_LINE1, IDC_LOG_LINE2,
                                                                    IDC_LOG_LINE3, IDC_LOG_LINE4};
@@ -48,7 +50,7 @@ constexpr bool ascending(const std::array<int, n>& ids) {
 }
 
 constexpr auto mainWindowIds() {
-    std::array<int, portCount + allProtocols.size() + MessageLog::lineCount> ids{};
+    std::array<int, portCount + radioProtocolCount + MessageLog::lineCount> ids{};
     auto out = std::ranges::copy(portRadioIds, ids.begin()).out;
     out = std::ranges::copy(protocolRadioIds, out).out;
     std::ranges::copy(logLineIds, out);
@@ -87,8 +89,10 @@ static_assert(checks::ascending(protocolRadioIds) &&
                   checks::rangeHoldsOnlyItsGroup(protocolRadioIds),
               "the protocol radios' id range holds them alone");
 
+// 0 for a format without a radio.
 constexpr int protocolRadioId(Protocol protocol) {
-    return protocolRadioIds[protocolIndex(protocol)];
+    return protocolIndex(protocol) < radioProtocolCount ? protocolRadioIds[protocolIndex(protocol)]
+                                                        : 0;
 }
 
 // Positions in the system menu (Restore, Move, Size, Minimize, Maximize, ...) that

@@ -215,7 +215,7 @@ std::unique_ptr<FormatDecoder> makeDecoder() {
 // Listed in format_registry.cpp.
 extern const TimeFormat dateTime8Format;
 constexpr TimeFormat dateTime8Format{
-    .names = {"Ostrel 8-bit Date/Time", "ostrel8", "8-bit Date/Time", "8-bit"},
+    .names = {"Ostrel 8-bit Date/Time", "ostrel8", "8-bit Date/Time", "8-bit", "ostrel8"},
     .carriesDate = true,
     .length = length,
     .build = build,

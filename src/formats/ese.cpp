@@ -118,7 +118,7 @@ std::unique_ptr<FormatDecoder> makeDecoder() {
 // Listed in format_registry.cpp.
 extern const TimeFormat eseFormat;
 constexpr TimeFormat eseFormat{
-    .names = {"ESE Real Time Clock", "", "ESE", "ese"},
+    .names = {"ESE Real Time Clock", "", "ESE", "ese", "ese"},
     .length = length,
     .build = build,
     .transmittedText = transmittedText,

@@ -7,6 +7,9 @@ namespace chronvane {
 // Each format's own file exports its row.
 extern const TimeFormat eseFormat;
 extern const TimeFormat dateTime8Format;
+extern const TimeFormat nmeaRmcFormat;
+extern const TimeFormat nmeaZdaFormat;
+extern const TimeFormat nmeaFormat;
 
 namespace {
 
@@ -16,6 +19,9 @@ constexpr std::array<const TimeFormat*, formatCount> rows = [] {
     std::array<const TimeFormat*, formatCount> table{};
     table[protocolIndex(Protocol::EseRealTimeClock)] = &eseFormat;
     table[protocolIndex(Protocol::OstrelDateTime)] = &dateTime8Format;
+    table[protocolIndex(Protocol::NmeaRmc)] = &nmeaRmcFormat;
+    table[protocolIndex(Protocol::NmeaZda)] = &nmeaZdaFormat;
+    table[protocolIndex(Protocol::Nmea)] = &nmeaFormat;
     return table;
 }();
 static_assert(std::ranges::none_of(rows, [](const TimeFormat* row) { return row == nullptr; }),

@@ -31,11 +31,15 @@ namespace chronvane {
 enum class Protocol {
     EseRealTimeClock,  // 12-byte text line, the default
     OstrelDateTime,    // six 8-byte binary packets
+    NmeaRmc,           // NMEA 0183 RMC sentence
+    NmeaZda,           // NMEA 0183 ZDA sentence
+    Nmea,              // RMC then ZDA
 };
 
 // Every protocol, in the enum's order (that of the rows).
-inline constexpr std::array<Protocol, 2> allProtocols{Protocol::EseRealTimeClock,
-                                                      Protocol::OstrelDateTime};
+inline constexpr std::array<Protocol, 5> allProtocols{
+    Protocol::EseRealTimeClock, Protocol::OstrelDateTime, Protocol::NmeaRmc, Protocol::NmeaZda,
+    Protocol::Nmea};
 inline constexpr std::size_t formatCount = allProtocols.size();
 
 // The one protocol that needs no option.

@@ -23,8 +23,11 @@ struct DecodedMessage;
 using Timestamp = std::chrono::nanoseconds;
 
 // What the operator may set for a format beyond choosing it (a talker, a template).
-// None of the formats so far has anything to set.
 struct FormatSettings {
+    // NMEA: the two letters after "$" (--talker).
+    std::string talker = "GP";
+    // NMEA: an inserted leap second is sent as second 60 rather than 59 again (--leap-60).
+    bool leap60 = false;
     friend bool operator==(const FormatSettings&, const FormatSettings&) = default;
 };
 
@@ -38,6 +41,8 @@ struct FormatNames {
     // The monitor's report: its column in a line, its value in JSON.
     std::string_view reportLabel;
     std::string_view jsonName;
+    // What --format takes, e.g. "nmea-rmc".
+    std::string_view word;
 };
 
 // How the bytes at some point of a stream match a format's unit (a whole message,

@@ -63,8 +63,9 @@ constexpr std::array<std::string_view, 6> qtFlags{"reverse", "widgetcount", "tes
                                                   "nograb",  "dograb",      "sync"};
 constexpr std::array<std::string_view, 4> qtOptionsWithEquals{"qmljsdebugger", "style",
                                                               "stylesheet", "session"};
-constexpr std::array<std::string_view, 8> ownLongOptions{
-    "advance", "console", "device", "flow", "help", "metrics", "version", "wait-for-sync"};
+constexpr std::array<std::string_view, 11> ownLongOptions{
+    "advance", "console", "device",  "flow",    "format",       "help",
+    "leap-60", "metrics", "talker", "version", "wait-for-sync"};
 constexpr std::array<std::string_view, 2> serviceLongOptions{"install-service",
                                                              "uninstall-service"};
 template <std::size_t n>
@@ -209,13 +210,41 @@ std::optional<std::string> applyMetrics(std::string_view value, ProgramOptions& 
     return std::nullopt;
 }
 
+std::optional<std::string> applyFormat(std::string_view value, ProgramOptions& options) {
+    for (const Protocol protocol : allProtocols) {
+        if (namesOf(protocol).word == value) {
+            options.format = protocol;
+            return std::nullopt;
+        }
+    }
+    std::string words;
+    for (std::size_t i = 0; i < allProtocols.size(); ++i) {
+        words.append(i == 0 ? "" : i + 1 == allProtocols.size() ? " or " : ", ");
+        words.append(namesOf(allProtocols[i]).word);
+    }
+    return "--format " + std::string(value) + ": expected " + words;
+}
+
+// Receivers match the talker as two capitals ("GP", "GN"); anything else would be
+// a sentence none of them takes.
+std::optional<std::string> applyTalker(std::string_view value, ProgramOptions& options) {
+    if (value.size() != 2 || !std::all_of(value.begin(), value.end(),
+                                           [](char c) { return c >= 'A' && c <= 'Z'; })) {
+        return "--talker " + std::string(value) + ": expected two upper-case letters, for example GP";
+    }
+    options.formatSettings.talker = value;
+    return std::nullopt;
+}
+
 // The options that take a value, as "--name VALUE" or "--name=VALUE".
-constexpr std::array<ValueOption<ProgramOptions>, 4> valueOptions{{
+constexpr std::array<ValueOption<ProgramOptions>, 6> valueOptions{{
     {"--device", "--device: missing COMn=PATH, for example --device COM1=/dev/ttyUSB0",
      applyDevice},
     {"--flow", "--flow: missing none, xonxoff or rtscts", applyFlow},
     {"--advance", "--advance: missing milliseconds, for example --advance 20", applyAdvance},
     {"--metrics", "--metrics: missing the folder a textfile collector reads", applyMetrics},
+    {"--format", "--format: missing the format, for example --format nmea", applyFormat},
+    {"--talker", "--talker: missing two letters, for example --talker GP", applyTalker},
 }};
 
 std::optional<std::string> applyUninstall(std::string_view value, ProgramOptions& options) {
@@ -255,6 +284,8 @@ Parsed<ProgramOptions> parseProgramArguments(const std::vector<std::string>& arg
             options.version = true;
         } else if (arg == "--wait-for-sync") {
             options.waitForSync = true;
+        } else if (arg == "--leap-60") {
+            options.formatSettings.leap60 = true;
         } else if (ValueOptionRead read = readValueOption(args, i, valueOptions, options);
                    read.matched) {
             if (!read.error.empty()) {
@@ -390,7 +421,13 @@ std::string usageText(std::string_view executable) {
         "  --advance MS         start each message MS milliseconds (0 to 900, default\n"
         "                       0) before its second begins, for equipment that takes\n"
         "                       the time when the message ends: at 9600 baud the ESE\n"
-        "                       message takes 12.5 ms, the 8-bit one 50 ms\n" +
+        "                       message takes 12.5 ms, the 8-bit one 50 ms\n"
+        "  --format WORD        send nmea-rmc (the NMEA RMC sentence), nmea-zda (ZDA)\n"
+        "                       or nmea (RMC then ZDA), in UTC, each second\n"
+        "  --talker XX          the two letters after $ in the NMEA sentences\n"
+        "                       (default GP)\n"
+        "  --leap-60            send an inserted leap second as second 60 in NMEA\n"
+        "                       (default: second 59 again)\n" +
         platform.metricsOption +
         "  --help               show this help and exit\n"
         "  --version            show the version and exit\n"

@@ -10,6 +10,7 @@
 #include "core/advance.h"
 #include "core/flow_control.h"
 #include "core/parsed.h"
+#include "formats/format_registry.h"
 #include "serial/device_map.h"
 
 namespace chronvane {
@@ -34,6 +35,11 @@ struct ProgramOptions {
     // --metrics DIR: the folder a textfile collector reads, where the sender keeps
     // its health figures; empty: none are written.
     std::string metricsDir;
+    // --format WORD: the format by its word ("nmea-rmc"), ahead of any found in
+    // the command line's text.
+    std::optional<Protocol> format;
+    // --talker XX and --leap-60, for the NMEA formats.
+    FormatSettings formatSettings;
     // Every other argument, Qt's options included, joined with single spaces.
     std::string commandLine;
     // Arguments taken, though likely not as meant, one line each without the
@@ -58,6 +64,8 @@ struct ProgramOptions {
 //   --flow none|xonxoff|rtscts and --flow=... (exact lower case; the last one wins),
 //   --wait-for-sync, --advance MS and --advance=MS (0 to maxAdvanceMillis),
 //   --metrics DIR and --metrics=DIR (DIR not empty; the last one wins),
+//   --format WORD (a row's word, exact), --talker XX (two upper-case letters),
+//   --leap-60,
 //   where servicesOffered(): --install-service, --service and
 //   --uninstall-service COMn|all (n 1 to 4, any case).
 // Qt's own options (--platform NAME, -platform NAME, --reverse ...) stay in the

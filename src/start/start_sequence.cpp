@@ -22,6 +22,7 @@ void applyOptions(const ProgramOptions& options, ClockStateReader& clockState,
     controller.setFlowControl(options.flow);
     controller.setClockStateReader(&clockState);
     controller.setWaitForSync(options.waitForSync);
+    controller.setFormatSettings(options.formatSettings);
 }
 
 }  // namespace chronvane

@@ -160,9 +160,9 @@ void ClockDialog::showHelp() {
 }
 
 Protocol ClockDialog::selectedProtocol() const {
-    for (const Protocol protocol : allProtocols) {
-        if (m_protocolRadios.at(protocolIndex(protocol))->isChecked()) {
-            return protocol;
+    for (std::size_t i = 0; i < m_protocolRadios.size(); ++i) {
+        if (m_protocolRadios.at(i)->isChecked()) {
+            return allProtocols.at(i);
         }
     }
     return defaultProtocol;
@@ -238,7 +238,9 @@ void ClockDialog::checkPortRadio(int number) {
 }
 
 void ClockDialog::checkProtocolRadio(Protocol protocol) {
-    m_protocolRadios.at(protocolIndex(protocol))->setChecked(true);
+    if (protocolIndex(protocol) < m_protocolRadios.size()) {
+        m_protocolRadios.at(protocolIndex(protocol))->setChecked(true);
+    }
     m_handOver.setProtocol(protocol);
 }
 

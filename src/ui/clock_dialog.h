@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "dialog_rules/dialog_rules.h"
 #include "tick/send_thread.h"
 #include "start/start_window.h"
 #include "clock/clock_controller.h"
@@ -94,7 +95,7 @@ class ClockDialog : public QDialog, public StartWindow {
     bool m_initialized = false;
     bool m_minimizePending = false;
     std::array<QRadioButton*, portCount> m_portRadios{};
-    std::array<QRadioButton*, allProtocols.size()> m_protocolRadios{};
+    std::array<QRadioButton*, dialog::radioProtocolCount> m_protocolRadios{};
     std::array<QLabel*, MessageLog::lineCount> m_logLabels{};
     QMenu* m_systemMenu = nullptr;
     std::optional<ClockState::Sync> m_shownSync;

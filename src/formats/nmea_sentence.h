@@ -1,0 +1,30 @@
+#pragma once
+
+// What the NMEA 0183 formats share (nmea_rmc.cpp, nmea_zda.cpp, nmea.cpp): the RMC
+// and ZDA sentences for one second, and the monitor's decoding of both.
+
+#include <memory>
+#include <string>
+
+#include "time_format.h"
+
+namespace chronvane::nmea {
+
+// Each sentence whole: "$", the talker, the body, "*", the checksum, CR LF.
+std::string rmcSentence(const TimeReading& reading, const FormatSettings& settings);
+std::string zdaSentence(const TimeReading& reading, const FormatSettings& settings);
+
+// The longest of each: a zone west of Greenwich takes one byte more in ZDA.
+inline constexpr std::size_t rmcLength = 40;
+inline constexpr std::size_t zdaLength = 39;
+
+// `Transmitted NMEA "$GPRMC,...*4A"`, one quoted sentence after another, without
+// their CR LF.
+std::string transmittedText(std::initializer_list<std::string> sentences);
+
+// One decoder serves all three rows: the first of them in the registry's order
+// takes every RMC and ZDA sentence, and an RMC followed by a ZDA of the same time
+// is one message of the format that sends both.
+std::unique_ptr<FormatDecoder> makeDecoder();
+
+}  // namespace chronvane::nmea
