@@ -204,32 +204,34 @@ bool sameTime(const DecodedMessage& a, const DecodedMessage& b) {
     return a.hour && a.hour == b.hour && a.minute == b.minute && a.second == b.second;
 }
 
+// One sentence from bytes[0]; a "$" of the next one or any byte that no sentence
+// holds breaks it.
+UnitMatch matchSentence(std::span<const std::uint8_t> bytes) {
+    if (bytes.empty() || bytes[0] != start || !fitsName(bytes)) {
+        return {Match::broken, 0};
+    }
+    const std::size_t limit = std::min(bytes.size(), longestSentence);
+    for (std::size_t i = nameEnd; i < limit; ++i) {
+        const std::uint8_t byte = bytes[i];
+        if (byte == '\r') {
+            if (i + 1 == bytes.size()) {
+                return {Match::partial, bytes.size()};
+            }
+            return bytes[i + 1] == '\n' ? UnitMatch{Match::complete, i + 2}
+                                        : UnitMatch{Match::broken, i + 1};
+        }
+        if (byte < 0x20 || byte > 0x7E || byte == start) {
+            return {Match::broken, i};
+        }
+    }
+    return limit == longestSentence ? UnitMatch{Match::broken, limit}
+                                    : UnitMatch{Match::partial, bytes.size()};
+}
+
 class NmeaDecoder final : public FormatDecoder {
   public:
     UnitMatch match(std::span<const std::uint8_t> bytes, const StreamLookahead&) const override {
-        if (bytes.empty() || bytes[0] != start) {
-            return {Match::broken, 0};
-        }
-        if (!fitsName(bytes)) {
-            return {Match::broken, 0};
-        }
-        const std::size_t limit = std::min(bytes.size(), longestSentence);
-        for (std::size_t i = nameEnd; i < limit; ++i) {
-            const std::uint8_t byte = bytes[i];
-            if (byte == '\r') {
-                if (i + 1 == bytes.size()) {
-                    return {Match::partial, bytes.size()};
-                }
-                return bytes[i + 1] == '\n' ? UnitMatch{Match::complete, i + 2}
-                                            : UnitMatch{Match::broken, i + 1};
-            }
-            // A "$" is the next sentence, this one cut short.
-            if (byte < 0x20 || byte > 0x7E || byte == start) {
-                return {Match::broken, i};
-            }
-        }
-        return limit == longestSentence ? UnitMatch{Match::broken, limit}
-                                        : UnitMatch{Match::partial, bytes.size()};
+        return matchSentence(bytes);
     }
     bool startsStream(std::span<const std::uint8_t>) const override { return true; }
 
@@ -237,50 +239,37 @@ class NmeaDecoder final : public FormatDecoder {
               std::vector<DecodedMessage>& out) override {
         Sentence read = decode(unit, firstByte);
         if (read.kind == Kind::rmc) {
-            close(out);
             read.message.protocol = Protocol::NmeaRmc;
-            m_rmc = std::move(read.message);
+            m_lastRmc = read.message;
+            out.push_back(std::move(read.message));
             return;
         }
-        if (m_rmc && sameTime(*m_rmc, read.message)) {
-            DecodedMessage both = std::move(*m_rmc);
-            m_rmc.reset();
-            both.protocol = Protocol::Nmea;
-            for (const Fault fault : read.message.faults) {
-                both.add(fault);
-            }
-            if (!both.day) {
-                both.day = read.message.day;
-                both.month = read.message.month;
-            }
-            out.push_back(std::move(both));
+        // The ZDA that follows an RMC of its second completes that message, out
+        // already: it is reported only when something is wrong with it.
+        const bool follows = m_lastRmc && sameTime(*m_lastRmc, read.message);
+        m_lastRmc.reset();
+        if (follows && read.message.sound()) {
             return;
         }
-        close(out);
         read.message.protocol = Protocol::NmeaZda;
         out.push_back(std::move(read.message));
     }
 
     void cutShort(std::span<const std::uint8_t> part, Timestamp firstByte,
                   std::vector<DecodedMessage>& out) override {
-        close(out);
+        m_lastRmc.reset();
         Sentence read = decode(part, firstByte);
         read.message.protocol = read.kind == Kind::zda ? Protocol::NmeaZda : Protocol::NmeaRmc;
         read.message.add(Fault::cutShort);
         out.push_back(std::move(read.message));
     }
 
-    // A lone RMC is a message of the format that sends RMC alone.
-    void close(std::vector<DecodedMessage>& out) override {
-        if (m_rmc) {
-            out.push_back(std::move(*m_rmc));
-            m_rmc.reset();
-        }
-    }
-    void drop() override { m_rmc.reset(); }
+    // Every message goes out as its sentence ends, so nothing is under way.
+    void close(std::vector<DecodedMessage>&) override { m_lastRmc.reset(); }
+    void drop() override { m_lastRmc.reset(); }
 
   private:
-    std::optional<DecodedMessage> m_rmc;
+    std::optional<DecodedMessage> m_lastRmc;
 };
 
 }  // namespace

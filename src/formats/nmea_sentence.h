@@ -23,8 +23,9 @@ inline constexpr std::size_t zdaLength = 39;
 std::string transmittedText(std::initializer_list<std::string> sentences);
 
 // One decoder serves all three rows: the first of them in the registry's order
-// takes every RMC and ZDA sentence, and an RMC followed by a ZDA of the same time
-// is one message of the format that sends both.
+// takes every RMC and ZDA sentence. Each RMC is a message as soon as it ends; a
+// sound ZDA of the same second after it belongs to that message and adds none
+// (so the monitor names the format that sends both by its RMC).
 std::unique_ptr<FormatDecoder> makeDecoder();
 
 }  // namespace chronvane::nmea

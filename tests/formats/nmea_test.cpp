@@ -81,8 +81,8 @@ TEST(NmeaSentences, FixedInstantsAndStates) {
               "\"$GPZDA,120000.00,01,07,2026,00,00*65\"");
 }
 
-// What the monitor makes of a stream of sentences: an RMC and the ZDA of its
-// second are one message; either alone is a message of its own format.
+// What the monitor makes of a stream of sentences: an RMC and the sound ZDA of its
+// second are one message, named by the RMC; a ZDA alone is a message of its own.
 TEST(NmeaDecoding, SentencesIntoMessages) {
     struct Expect {
         Protocol protocol;
@@ -100,12 +100,15 @@ TEST(NmeaDecoding, SentencesIntoMessages) {
     const std::string zda = "$GPZDA,220120.00,09,12,2026,01,00*68\r\n";
     const std::string rmcV = "$GNRMC,120000.00,V,,,,,,,010726,,,N*62\r\n";
     const Row rows[] = {
-        {"rmc then zda", rmcA + zda, {{Protocol::Nmea, 20, true, {"synchronised"}, {}}}},
+        {"rmc then zda", rmcA + zda, {{Protocol::NmeaRmc, 20, true, {"synchronised"}, {}}}},
         {"rmc alone, other talker", rmcV,
          {{Protocol::NmeaRmc, 0, false, {"not synchronised"}, {}}}},
         {"zda of another second", rmcV + zda,
          {{Protocol::NmeaRmc, 0, false, {"not synchronised"}, {}},
           {Protocol::NmeaZda, 20, std::nullopt, {}, {}}}},
+        {"zda then rmc", zda + rmcV,
+         {{Protocol::NmeaZda, 20, std::nullopt, {}, {}},
+          {Protocol::NmeaRmc, 0, false, {"not synchronised"}, {}}}},
         {"bad checksum", "$GPZDA,220120.00,09,12,2026,01,00*69\r\n",
          {{Protocol::NmeaZda, 20, std::nullopt, {}, {Fault::badChecksum}}}},
     };
@@ -124,7 +127,6 @@ TEST(NmeaDecoding, SentencesIntoMessages) {
             decoder->take(rest.first(unit.length), {}, out);
             rest = rest.subspan(unit.length);
         }
-        decoder->close(out);
         ASSERT_EQ(out.size(), row.messages.size());
         for (std::size_t i = 0; i < out.size(); ++i) {
             const Expect& e = row.messages[i];
