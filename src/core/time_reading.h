@@ -58,6 +58,7 @@ struct TimeReading {
     // A leap second the system has been told of, at the end of the current UTC day.
     enum class Leap { None, Insert, Delete };
     Leap leap = Leap::None;
+    bool inLeapSecond = false;
     // How far the clock can be trusted, from the same reading of the clock's state;
     // the figures are microseconds and mean nothing unless the state is known.
     enum class Trust { Unknown, Synchronised, NotSynchronised };

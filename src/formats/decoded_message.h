@@ -49,12 +49,12 @@ struct DecodedMessage {
     std::optional<long long> offsetMs;
     // Each kind of fault at most once, in the order they were found.
     std::vector<Fault> faults;
-    // Bytes that belonged to no message, seen since the message before this one.
-    std::size_t strayBytes = 0;
     // The status the message claims, in words ("not synchronised", "quality B").
     std::vector<std::string> status;
     // Whether the message claims a synchronised clock; empty for a format with no status.
     std::optional<bool> claimsSync;
+    // Bytes that belonged to no message, seen since the message before this one.
+    std::size_t strayBytes = 0;
 
     bool sound() const { return faults.empty(); }
     bool has(Fault fault) const;

@@ -7,6 +7,9 @@ namespace chronvane {
 // Each format's own file exports its row.
 extern const TimeFormat eseFormat;
 extern const TimeFormat dateTime8Format;
+extern const TimeFormat nmeaRmcFormat;
+extern const TimeFormat nmeaZdaFormat;
+extern const TimeFormat nmeaFormat;
 extern const TimeFormat meinbergFormat;
 extern const TimeFormat spectracom0Format;
 extern const TimeFormat spectracom1Format;
@@ -22,6 +25,9 @@ constexpr std::array<const TimeFormat*, formatCount> rows = [] {
     std::array<const TimeFormat*, formatCount> table{};
     table[protocolIndex(Protocol::EseRealTimeClock)] = &eseFormat;
     table[protocolIndex(Protocol::OstrelDateTime)] = &dateTime8Format;
+    table[protocolIndex(Protocol::NmeaRmc)] = &nmeaRmcFormat;
+    table[protocolIndex(Protocol::NmeaZda)] = &nmeaZdaFormat;
+    table[protocolIndex(Protocol::Nmea)] = &nmeaFormat;
     table[protocolIndex(Protocol::Meinberg)] = &meinbergFormat;
     table[protocolIndex(Protocol::Spectracom0)] = &spectracom0Format;
     table[protocolIndex(Protocol::Spectracom1)] = &spectracom1Format;

@@ -35,6 +35,9 @@ namespace chronvane {
 enum class Protocol {
     EseRealTimeClock,  // 12-byte text line, the default
     OstrelDateTime,    // six 8-byte binary packets
+    NmeaRmc,           // NMEA 0183 RMC sentence
+    NmeaZda,           // NMEA 0183 ZDA sentence
+    Nmea,              // RMC then ZDA
     Meinberg,          // Meinberg standard time string, 32 characters
     Spectracom0,       // Spectracom format 0 (NENA)
     Spectracom1,       // Spectracom format 1 (NENA)
@@ -44,8 +47,9 @@ enum class Protocol {
 };
 
 // Every protocol, in the enum's order (that of the rows).
-inline constexpr std::array<Protocol, 8> allProtocols{
-    Protocol::EseRealTimeClock, Protocol::OstrelDateTime, Protocol::Meinberg,
+inline constexpr std::array<Protocol, 11> allProtocols{
+    Protocol::EseRealTimeClock, Protocol::OstrelDateTime, Protocol::NmeaRmc,
+    Protocol::NmeaZda,          Protocol::Nmea,           Protocol::Meinberg,
     Protocol::Spectracom0,      Protocol::Spectracom1,    Protocol::Spectracom2,
     Protocol::TrueTime,         Protocol::IrigJ};
 inline constexpr std::size_t formatCount = allProtocols.size();

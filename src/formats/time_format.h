@@ -23,8 +23,11 @@ struct DecodedMessage;
 using Timestamp = std::chrono::nanoseconds;
 
 // What the operator may set for a format beyond choosing it (a talker, a template).
-// None of the formats so far has anything to set.
 struct FormatSettings {
+    // NMEA: the two letters after "$" (--talker).
+    std::string talker = "GP";
+    // NMEA: an inserted leap second is sent as second 60 rather than 59 again (--leap-60).
+    bool leap60 = false;
     friend bool operator==(const FormatSettings&, const FormatSettings&) = default;
 };
 

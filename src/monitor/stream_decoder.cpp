@@ -174,7 +174,10 @@ void StreamDecoder::closeOthers(std::size_t keep, std::vector<DecodedMessage>& o
 void StreamDecoder::emitAll(std::size_t format, std::vector<DecodedMessage>& finished,
                             std::vector<DecodedMessage>& out) {
     for (DecodedMessage& message : finished) {
-        message.protocol = allProtocols[format];
+        // A decoder that serves several formats names the one it found.
+        if (message.protocol == defaultProtocol) {
+            message.protocol = allProtocols[format];
+        }
         emit(std::move(message), out);
     }
 }

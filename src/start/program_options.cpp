@@ -63,9 +63,9 @@ constexpr std::array<std::string_view, 6> qtFlags{"reverse", "widgetcount", "tes
                                                   "nograb",  "dograb",      "sync"};
 constexpr std::array<std::string_view, 4> qtOptionsWithEquals{"qmljsdebugger", "style",
                                                               "stylesheet", "session"};
-constexpr std::array<std::string_view, 10> ownLongOptions{
-    "advance", "console", "device", "flow", "format", "help", "line", "metrics", "version",
-    "wait-for-sync"};
+constexpr std::array<std::string_view, 12> ownLongOptions{
+    "advance", "console", "device",  "flow",    "format",       "help",
+    "leap-60", "line",    "metrics", "talker", "version", "wait-for-sync"};
 constexpr std::array<std::string_view, 2> serviceLongOptions{"install-service",
                                                              "uninstall-service"};
 template <std::size_t n>
@@ -215,6 +215,9 @@ ProblemLine applyFormat(std::string_view value, ProgramOptions& options) {
     if (!format.value) {
         return std::move(format.error);
     }
+    // --talker and --leap-60 hold whichever side of --format they were given on.
+    format.value->settings.talker = std::move(options.format.settings.talker);
+    format.value->settings.leap60 = options.format.settings.leap60;
     options.format = std::move(*format.value);
     options.formatGiven = true;
     return {};
@@ -235,8 +238,19 @@ std::string millisText(std::chrono::microseconds time) {
     return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " ms";
 }
 
+// Receivers match the talker as two capitals ("GP", "GN"); anything else would be
+// a sentence none of them takes.
+ProblemLine applyTalker(std::string_view value, ProgramOptions& options) {
+    if (value.size() != 2 || !std::all_of(value.begin(), value.end(),
+                                           [](char c) { return c >= 'A' && c <= 'Z'; })) {
+        return "--talker " + std::string(value) + ": expected two upper-case letters, for example GP";
+    }
+    options.format.settings.talker = value;
+    return {};
+}
+
 // The options that take a value, as "--name VALUE" or "--name=VALUE".
-constexpr std::array<ValueOption<ProgramOptions>, 6> valueOptions{{
+constexpr std::array<ValueOption<ProgramOptions>, 7> valueOptions{{
     {"--device", "--device: missing COMn=PATH, for example --device COM1=/dev/ttyUSB0",
      applyDevice},
     {"--flow", "--flow: missing none, xonxoff or rtscts", applyFlow},
@@ -244,6 +258,7 @@ constexpr std::array<ValueOption<ProgramOptions>, 6> valueOptions{{
     {"--metrics", "--metrics: missing the folder a textfile collector reads", applyMetrics},
     {"--format", "--format: missing the format, for example --format ese", applyFormat},
     {"--line", "--line: missing SPEED,FRAMING, for example --line 9600,8N1", applyLine},
+    {"--talker", "--talker: missing two letters, for example --talker GP", applyTalker},
 }};
 
 ProblemLine applyUninstall(std::string_view value, ProgramOptions& options) {
@@ -283,6 +298,8 @@ Parsed<ProgramOptions> parseProgramArguments(const std::vector<std::string>& arg
             options.version = true;
         } else if (arg == "--wait-for-sync") {
             options.waitForSync = true;
+        } else if (arg == "--leap-60") {
+            options.format.settings.leap60 = true;
         } else if (ValueOptionRead read = readValueOption(args, i, valueOptions, options);
                    read.matched) {
             if (!read.error.empty()) {
@@ -467,7 +484,13 @@ std::string usageText(std::string_view executable) {
         "  --advance MS         start each message MS milliseconds (0 to 900, default\n"
         "                       0) before its second begins, for equipment that takes\n"
         "                       the time when the message ends: at 9600 baud the ESE\n"
-        "                       message takes 12.5 ms, the 8-bit one 50 ms\n" +
+        "                       message takes 12.5 ms, the 8-bit one 50 ms\n"
+        "  --format WORD        send nmea-rmc (the NMEA RMC sentence), nmea-zda (ZDA)\n"
+        "                       or nmea (RMC then ZDA), in UTC, each second\n"
+        "  --talker XX          the two letters after $ in the NMEA sentences\n"
+        "                       (default GP)\n"
+        "  --leap-60            send an inserted leap second as second 60 in NMEA\n"
+        "                       (default: second 59 again)\n" +
         platform.metricsOption +
         "  --help               show this help and exit\n"
         "  --version            show the version and exit\n"

@@ -36,7 +36,7 @@ struct ProgramOptions {
     Advance advance;
     // The format sent: --format NAME, else the short option found in the text
     // ("-ostrel8"), else the default. formatGiven: --format said so, which wins
-    // over the text.
+    // over the text. Its settings hold --talker and --leap-60 too.
     FormatChoice format;
     bool formatGiven = false;
     // The line it goes on (flow control apart): --line SPEED,FRAMING (lineGiven),
@@ -72,6 +72,7 @@ struct ProgramOptions {
 //   --metrics DIR and --metrics=DIR (DIR not empty; the last one wins),
 //   --format NAME and --line SPEED,FRAMING (the last one wins; a message that
 //   would not fit its second at that line, lead and advance included, is refused),
+//   --talker XX (two upper-case letters), --leap-60,
 //   where servicesOffered(): --install-service, --service and
 //   --uninstall-service COMn|all (n 1 to 4, any case).
 // Qt's own options (--platform NAME, -platform NAME, --reverse ...) stay in the

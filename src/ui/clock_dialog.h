@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "dialog_rules/dialog_rules.h"
 #include "tick/send_thread.h"
 #include "start/start_window.h"
 #include "clock/clock_controller.h"

@@ -168,12 +168,15 @@ TEST(FormatRows, EachDecodesWhatItBuildsAndTakesItsAirTime) {
     struct Expect {
         Protocol protocol;
         std::size_t length;
-        long long airMicros;  // at 9600 baud, 10 bits a byte
+        long long airMicros;  // at the row's own line
         std::size_t onTimeAt = 0;
         LineSettings line = timeLine;
     };
     const Expect expects[] = {{Protocol::EseRealTimeClock, 12, 12'500},
                               {Protocol::OstrelDateTime, 48, 50'000},
+                              {Protocol::NmeaRmc, 40, 83'333, 0, {.baudRate = 4800}},
+                              {Protocol::NmeaZda, 39, 81'250, 0, {.baudRate = 4800}},
+                              {Protocol::Nmea, 79, 164'583, 0, {.baudRate = 4800}},
                               {Protocol::Meinberg, 32, 33'333},
                               {Protocol::Spectracom0, 26, 27'083},
                               {Protocol::Spectracom1, 26, 27'083},
@@ -192,7 +195,7 @@ TEST(FormatRows, EachDecodesWhatItBuildsAndTakesItsAirTime) {
         EXPECT_EQ(format.length({}), e.length);
         EXPECT_EQ(airTime(format, format.line).count(), e.airMicros);
         const ByteString bytes = format.build(workedExample, {});
-        ASSERT_EQ(bytes.size(), e.length);
+        ASSERT_LE(bytes.size(), e.length);
         const auto decoder = format.makeDecoder();
         std::vector<DecodedMessage> out;
         std::span<const std::uint8_t> rest(bytes);

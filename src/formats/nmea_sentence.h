@@ -1,0 +1,31 @@
+#pragma once
+
+// What the NMEA 0183 formats share (nmea_rmc.cpp, nmea_zda.cpp, nmea.cpp): the RMC
+// and ZDA sentences for one second, and the monitor's decoding of both.
+
+#include <memory>
+#include <string>
+
+#include "time_format.h"
+
+namespace chronvane::nmea {
+
+// Each sentence whole: "$", the talker, the body, "*", the checksum, CR LF.
+std::string rmcSentence(const TimeReading& reading, const FormatSettings& settings);
+std::string zdaSentence(const TimeReading& reading, const FormatSettings& settings);
+
+// The longest of each: a zone west of Greenwich takes one byte more in ZDA.
+inline constexpr std::size_t rmcLength = 40;
+inline constexpr std::size_t zdaLength = 39;
+
+// `Transmitted NMEA "$GPRMC,...*4A"`, one quoted sentence after another, without
+// their CR LF.
+std::string transmittedText(std::initializer_list<std::string> sentences);
+
+// One decoder serves all three rows: the first of them in the registry's order
+// takes every RMC and ZDA sentence. Each RMC is a message as soon as it ends; a
+// sound ZDA of the same second after it belongs to that message and adds none
+// (so the monitor names the format that sends both by its RMC).
+std::unique_ptr<FormatDecoder> makeDecoder();
+
+}  // namespace chronvane::nmea
