@@ -217,6 +217,8 @@ extern const TimeFormat dateTime8Format;
 constexpr TimeFormat dateTime8Format{
     .names = {"Ostrel 8-bit Date/Time", "ostrel8", "8-bit Date/Time", "8-bit"},
     .carriesDate = true,
+    // Its seconds byte stops at 59.
+    .carriesLeapSecond = false,
     .length = length,
     .build = build,
     .transmittedText = transmittedText,

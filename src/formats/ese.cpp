@@ -119,6 +119,8 @@ std::unique_ptr<FormatDecoder> makeDecoder() {
 extern const TimeFormat eseFormat;
 constexpr TimeFormat eseFormat{
     .names = {"ESE Real Time Clock", "", "ESE", "ese"},
+    // Equipment reading it knows seconds 0 to 59 only.
+    .carriesLeapSecond = false,
     .length = length,
     .build = build,
     .transmittedText = transmittedText,

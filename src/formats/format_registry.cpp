@@ -60,6 +60,15 @@ std::size_t longestMessage() {
     return longest;
 }
 
+TimeReading insertedSecondFor(const TimeFormat& format, const TimeReading& lastOfDay) {
+    if (format.carriesLeapSecond) {
+        return lastOfDay.insertedSecond();
+    }
+    TimeReading again = lastOfDay;
+    again.inLeapSecond = true;
+    return again;
+}
+
 std::chrono::microseconds airTime(const TimeFormat& format, const LineSettings& line,
                                   const FormatSettings& settings) {
     const long long bitsPerByte =
