@@ -24,6 +24,19 @@ std::int64_t wholeSecond(std::int64_t micros) {
     return std::chrono::floor<std::chrono::seconds>(std::chrono::microseconds{micros}).count();
 }
 
+// The seconds as Clock::currentSecond counts them have 86400 to a UTC day, whatever
+// the zone: the leap second falls between the last of a day and the next one.
+constexpr std::int64_t secondsPerDay = 86'400;
+bool endsUtcDay(std::int64_t second) {
+    return (second + 1) % secondsPerDay == 0;
+}
+
+// A step of the system's own for a leap second: a whole second, give or take the
+// scatter of the readings.
+bool isWholeSecondStep(std::int64_t stepMicros, int direction) {
+    return std::llabs(stepMicros - direction * 1'000'000) < ClockController::stepThresholdMicros;
+}
+
 }  // namespace
 
 ClockController::ClockController(Clock& clock, ClockWindow& window, DeviceMap devices)
@@ -85,6 +98,18 @@ void ClockController::onTick() {
     // late one, or the clock set meanwhile) the conversion happens here.
     const std::int64_t second = m_clock.currentSecond();
     if (second == m_lastSecond) {
+        // The system repeats the last second of the day for an inserted one: only the
+        // step of its wall clock tells that the second has changed. Looked for only
+        // in that one second, with the state announcing the insertion.
+        if (endsUtcDay(second) && leapAnnounced(ClockState::Leap::Insert) &&
+            m_insertHandledAfter != second) {
+            if (m_insertBegunAfter != second) {
+                noteClockStep(m_clock.readWall(), false);
+            }
+            if (m_insertBegunAfter == second) {
+                sendInsertedSecond(second, m_window.selectedProtocol());
+            }
+        }
         return;
     }
     std::optional<Message> prepared;
@@ -98,9 +123,13 @@ void ClockController::onTick() {
     }
     const TimeReading time = prepared ? prepared->time : m_clock.reading(second);
     const bool firstTick = !m_lastSecond.has_value();
-    const std::int64_t skipped = firstTick ? 0 : second - *m_lastSecond - 1;
+    // The deleted second never was: the message after 23:59:58 is 00:00:00.
+    const bool afterDeletion = !firstTick && second - *m_lastSecond == 2 &&
+                               endsUtcDay(second - 1) && leapAnnounced(ClockState::Leap::Delete);
+    const std::int64_t skipped = firstTick ? 0 : second - *m_lastSecond - 1 - (afterDeletion ? 1 : 0);
     const std::uint64_t sentBefore = m_tally != nullptr ? m_tally->sent : 0;
     m_lastSecond = second;
+    m_lastReading = time;
     const Protocol protocol = m_window.selectedProtocol();
     const bool portChosen = m_activePort.has_value();
     bool stateRead = false;
@@ -117,10 +146,50 @@ void ClockController::onTick() {
     if (m_tally != nullptr && !firstTick) {
         m_tally->secondHandled(skipped, m_tally->sent != sentBefore);
     }
+    if (afterDeletion) {
+        noteDeletedSecond(second);
+    }
     if (!stateRead) {
         readClockState();
     }
     noteClockStep(m_clock.readWall(), false);
+}
+
+bool ClockController::leapAnnounced(ClockState::Leap kind) const {
+    return m_clockState && m_clockState->leap == kind;
+}
+
+void ClockController::sendInsertedSecond(std::int64_t second, Protocol protocol) {
+    m_insertHandledAfter = second;
+    if (!m_lastReading) {
+        return;
+    }
+    const std::uint64_t sentBefore = m_tally != nullptr ? m_tally->sent : 0;
+    const TimeReading leapSecond = insertedSecondFor(formatOf(protocol), *m_lastReading);
+    const bool portChosen = m_activePort.has_value();
+    if (portChosen && !isWaitingForSync() && (!m_recovering || tryRecovery())) {
+        Message message = build(second, leapSecond, protocol);
+        send(message);
+        const std::string sent = clockText(leapSecond);
+        appendLog(LogKind::LeapSecondSent, {},
+                  leapSecond.second == 60
+                      ? "Leap second: " + sent + " sent."
+                      : "Leap second: " + sent + " sent again for " +
+                            clockText(m_lastReading->insertedSecond()) + ".");
+    }
+    if (m_tally != nullptr) {
+        m_tally->secondHandled(0, m_tally->sent != sentBefore);
+    }
+}
+
+void ClockController::noteDeletedSecond(std::int64_t second) {
+    if (m_deletionLoggedAt == second) {
+        return;
+    }
+    m_deletionLoggedAt = second;
+    appendLog(LogKind::LeapSecondSkipped, {},
+              "Leap second: " + clockText(m_clock.reading(second - 1)) +
+                  " skipped, the day ends a second early.");
 }
 
 void ClockController::readClockState() {
@@ -169,6 +238,10 @@ bool ClockController::onClockSet() {
     const std::int64_t shown = reading->shownMicros();
     const std::int64_t second = wholeSecond(shown);
     const std::int64_t intoSecond = shown - second * 1'000'000;
+    // The inserted second has just begun, on the count of the second before it.
+    if (second == m_lastSecond && m_insertBegunAfter == second && m_insertHandledAfter != second) {
+        return true;
+    }
     // A step forward across a change of second (x.97 to y.02) would otherwise lose
     // y: the tick waits for the next change of second after now.
     return second != m_lastSecond &&
@@ -186,6 +259,19 @@ void ClockController::noteClockStep(const std::optional<Clock::WallReading>& rea
     // reported is taken at that size: one found by comparing two ticks' readings
     // could be the scatter of the readings themselves.
     const std::int64_t shown = reading->shownMicros();
+    const std::int64_t shownSecond = wholeSecond(shown);
+    if (m_wallOffset && isWholeSecondStep(step, -1) && endsUtcDay(shownSecond) &&
+        shownSecond == m_lastSecond && leapAnnounced(ClockState::Leap::Insert)) {
+        m_insertBegunAfter = shownSecond;
+        m_wallOffset = reading->offsetMicros;
+        return;
+    }
+    if (m_wallOffset && isWholeSecondStep(step, 1) && endsUtcDay(shownSecond - 1) &&
+        leapAnnounced(ClockState::Leap::Delete)) {
+        // The tick that sends the first second after it logs it, once sent.
+        m_wallOffset = reading->offsetMicros;
+        return;
+    }
     const bool movedSecond = reported && wholeSecond(shown - step) != wholeSecond(shown);
     if (m_wallOffset && (std::llabs(step) >= stepThresholdMicros || movedSecond)) {
         // Both times from this one reading: the time shown now and, less the step,

@@ -155,7 +155,16 @@ class ClockController {
     void readClockState();
     // Logs a step of the wall clock between the last reading and this one (none
     // where the clock cannot be read that way); reported: the system said it was set.
+    // The system's own step for an announced leap second is no clock set: it marks
+    // the inserted second as begun, or logs the deleted one.
     void noteClockStep(const std::optional<Clock::WallReading>& reading, bool reported);
+    // The clock's state last read announces that kind of leap second.
+    bool leapAnnounced(ClockState::Leap kind) const;
+    // The inserted second after second (the last of its UTC day) has begun and
+    // its message has not left: sends it, logs it once.
+    void sendInsertedSecond(std::int64_t second, Protocol protocol);
+    // The deleted second before second (the first of a UTC day): logged once.
+    void noteDeletedSecond(std::int64_t second);
 
     Clock& m_clock;
     ClockWindow& m_window;
@@ -193,6 +202,15 @@ class ClockController {
     bool m_waitOver = false;
     bool m_waitLogged = false;
     std::optional<std::int64_t> m_wallOffset;
+    // The reading the last second handled was sent with; for the inserted second,
+    // which repeats it, so that nothing is converted at its change of second.
+    std::optional<TimeReading> m_lastReading;
+    // The last second of a UTC day after which the inserted second has begun, and
+    // after which its message was handled.
+    std::optional<std::int64_t> m_insertBegunAfter;
+    std::optional<std::int64_t> m_insertHandledAfter;
+    // The first second of the UTC day whose deleted second was logged.
+    std::optional<std::int64_t> m_deletionLoggedAt;
 };
 
 }  // namespace chronvane

@@ -25,6 +25,8 @@ enum class LogKind {
     SyncWaitGivenUp,       // "Clock state unknown: sending starts without waiting ..."
     ClockSet,              // "Clock set: 14:05:09 -> 14:05:11 (+2.0 s)"
     MetricsNotWritten,     // "cannot write the metrics file ...", once until it works again
+    LeapSecondSent,        // "Leap second: 23:59:59 sent again for 23:59:60."
+    LeapSecondSkipped,     // "Leap second: 23:59:59 skipped, the day ends a second early."
 };
 
 inline constexpr std::array allLogKinds{
@@ -41,6 +43,8 @@ inline constexpr std::array allLogKinds{
     LogKind::SyncWaitGivenUp,
     LogKind::ClockSet,
     LogKind::MetricsNotWritten,
+    LogKind::LeapSecondSent,
+    LogKind::LeapSecondSkipped,
 };
 
 // A short name that never changes once given, for whatever keys on it outside the
@@ -73,6 +77,10 @@ constexpr std::string_view logKindName(LogKind kind) {
             return "clock-set";
         case LogKind::MetricsNotWritten:
             return "metrics-not-written";
+        case LogKind::LeapSecondSent:
+            return "leap-second-sent";
+        case LogKind::LeapSecondSkipped:
+            return "leap-second-skipped";
     }
     return {};
 }

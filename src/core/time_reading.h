@@ -58,6 +58,8 @@ struct TimeReading {
     // A leap second the system has been told of, at the end of the current UTC day.
     enum class Leap { None, Insert, Delete };
     Leap leap = Leap::None;
+    // This is the second inserted at the end of a UTC day (23:59:60 UTC): second
+    // and utc.second read 60, the other fields as at 23:59:59 UTC.
     bool inLeapSecond = false;
     // How far the clock can be trusted, from the same reading of the clock's state;
     // the figures are microseconds and mean nothing unless the state is known.
@@ -71,6 +73,15 @@ struct TimeReading {
     bool wasSynchronised = false;
 
     CalendarTime local() const { return {second, minute, hour, day, month, weekday, year}; }
+    // The inserted second that follows this reading of 23:59:59 UTC: the same
+    // instant a second on, in every zone at its second 60.
+    TimeReading insertedSecond() const {
+        TimeReading leapSecond = *this;
+        leapSecond.inLeapSecond = true;
+        leapSecond.second = 60;
+        leapSecond.utc.second = 60;
+        return leapSecond;
+    }
 
     friend bool operator==(const TimeReading&, const TimeReading&) = default;
 };

@@ -219,6 +219,8 @@ constexpr TimeFormat dateTime8Format{
     .hasRadio = true,
     .example = "six 8-byte binary packets: time, date, weekday",
     .carriesDate = true,
+    // Its seconds byte stops at 59.
+    .carriesLeapSecond = false,
     .length = length,
     .build = build,
     .transmittedText = transmittedText,

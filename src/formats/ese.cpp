@@ -121,6 +121,8 @@ constexpr TimeFormat eseFormat{
     .names = {"ESE Real Time Clock", "", "ESE", "ese", "ese"},
     .hasRadio = true,
     .example = "14:05:09   <CR>",
+    // Equipment reading it knows seconds 0 to 59 only.
+    .carriesLeapSecond = false,
     .length = length,
     .build = build,
     .transmittedText = transmittedText,

@@ -78,6 +78,15 @@ std::size_t longestMessage() {
     return longest;
 }
 
+TimeReading insertedSecondFor(const TimeFormat& format, const TimeReading& lastOfDay) {
+    if (format.carriesLeapSecond) {
+        return lastOfDay.insertedSecond();
+    }
+    TimeReading again = lastOfDay;
+    again.inLeapSecond = true;
+    return again;
+}
+
 namespace {
 
 // The air time of count bytes, rounded up to the microsecond.

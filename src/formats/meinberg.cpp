@@ -108,6 +108,7 @@ constexpr TimeFormat meinbergFormat{
     .needsYear = true,
     .needsZone = true,
     .carriesDate = true,
+    .carriesLeapSecond = true,
     .length = length,
     .build = build,
     .transmittedText = transmittedText,

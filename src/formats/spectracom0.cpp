@@ -88,6 +88,7 @@ constexpr TimeFormat spectracom0Format{
     .example = "<CR><LF>   343 23:15:07 STZ=23<CR><LF>",
     .needsYear = true,
     .needsZone = true,
+    .carriesLeapSecond = true,
     .length = length,
     .build = build,
     .transmittedText = transmittedText,

@@ -97,6 +97,7 @@ constexpr TimeFormat spectracom2Format{
     .needsYear = true,
     .needsZone = true,
     .carriesDate = true,
+    .carriesLeapSecond = true,
     .length = length,
     .build = build,
     .transmittedText = transmittedText,

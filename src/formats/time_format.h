@@ -111,6 +111,9 @@ struct TimeFormat {
     bool needsZone = false;
     // The monitor's report shows the date it carries.
     bool carriesDate = false;
+    // It can say second 60 (an inserted leap second); otherwise that second is
+    // sent as 23:59:59 again.
+    bool carriesLeapSecond = false;
     // Bytes in one message.
     std::size_t (*length)(const FormatSettings& settings) = nullptr;
     // The message for one second. Never fails for a valid reading.
@@ -129,6 +132,10 @@ std::chrono::microseconds airTime(const TimeFormat& format, const LineSettings& 
 // How early the message starts so that the start bit of its onTimeAt byte falls
 // at the change of second: the air time of the bytes before it.
 std::chrono::microseconds leadTime(const TimeFormat& format, const LineSettings& line);
+// The reading format sends for the inserted second that follows lastOfDay
+// (23:59:59 UTC): second 60 where it carries one, else lastOfDay again, marked
+// as the leap second.
+TimeReading insertedSecondFor(const TimeFormat& format, const TimeReading& lastOfDay);
 
 // Whether a row has every hook, for the rows' compile-time checks.
 constexpr bool complete(const TimeFormat& format) {

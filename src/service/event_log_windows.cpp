@@ -74,6 +74,8 @@ void EventLogWriter::logEntry(const LogEntry& entry) {
         case LogKind::SyncWaitOver:
         case LogKind::SyncWaitGivenUp:
         case LogKind::ClockSet:
+        case LogKind::LeapSecondSent:
+        case LogKind::LeapSecondSkipped:
             break;
     }
     report(EVENTLOG_INFORMATION_TYPE, CHRONVANE_EVENT_CLOCK, text);

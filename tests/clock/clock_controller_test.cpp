@@ -568,5 +568,92 @@ TEST_F(ClockStateTest, ASetClockReportedAtOnceShowsTheTimesAroundTheStep) {
     }
 }
 
+// The system's own step for an announced leap second: an inserted one repeats the
+// day's last second on the clock's count, so only the step tells the controller it
+// has begun; a deleted one leaves that second out. Either way the step is the leap
+// second's, logged as such once and never as a clock set; reported as it happens
+// or found by the next tick alike.
+TEST_F(ClockStateTest, AnnouncedLeapSecondIsSentOrSkippedAndLoggedOnce) {
+    struct Case {
+        const char* name;
+        ClockState::Leap leap;
+        bool reported;
+        const char* wire;
+        const char* note;
+    };
+    const char* const inserted = "Leap second: 23:59:59 sent again for 23:59:60.";
+    const char* const deleted = "Leap second: 23:59:59 skipped, the day ends a second early.";
+    const Case cases[] = {
+        {"inserted, found by the tick", ClockState::Leap::Insert, false,
+         "23:59:58   \r23:59:59   \r23:59:59   \r00:00:00   \r", inserted},
+        {"inserted, reported", ClockState::Leap::Insert, true,
+         "23:59:58   \r23:59:59   \r23:59:59   \r00:00:00   \r", inserted},
+        {"deleted, found by the tick", ClockState::Leap::Delete, false,
+         "23:59:58   \r00:00:00   \r00:00:01   \r", deleted},
+        {"deleted, reported", ClockState::Leap::Delete, true,
+         "23:59:58   \r00:00:00   \r00:00:01   \r", deleted},
+    };
+    std::int64_t offset = 0;
+    int day = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto at = [&](int dayOfMonth, int hour, int minute, int second) {
+            clock.time.day = dayOfMonth;
+            clock.time.hour = hour;
+            clock.time.minute = minute;
+            clock.time.second = second;
+        };
+        const auto step = [&](std::int64_t micros) {
+            offset += micros;
+            clock.wallOffset = offset;
+            if (c.reported) {
+                EXPECT_TRUE(controller->onClockSet());
+            }
+            controller->onTick();
+        };
+        reader.set(Sync::Synchronised);
+        reader.state.leap = c.leap;
+        clock.wallOffset = offset;
+        at(day, 23, 59, 57);
+        controller->onTick();
+        com1.drain();
+        const std::size_t before = window.logged.size();
+        at(day, 23, 59, 58);
+        controller->onTick();
+        if (c.leap == ClockState::Leap::Insert) {
+            at(day, 23, 59, 59);
+            controller->onTick();
+            step(-1'000'000);
+            controller->onTick();  // still in the leap second: nothing more
+        } else {
+            at(day + 1, 0, 0, 0);
+            step(1'000'000);
+        }
+        reader.state.leap = ClockState::Leap::None;
+        at(day + 1, 0, 0, c.leap == ClockState::Leap::Insert ? 0 : 1);
+        controller->onTick();
+        const auto bytes = com1.read(100, std::chrono::milliseconds(100));
+        EXPECT_EQ(std::string(bytes.begin(), bytes.end()), c.wire);
+        std::vector<std::string> notes;
+        for (std::size_t i = before; i < window.logged.size(); ++i) {
+            if (window.logged[i].kind != LogKind::Transmitted) {
+                notes.push_back(window.logged[i].text);
+            }
+        }
+        EXPECT_EQ(notes, std::vector<std::string>{c.note});
+        day += 2;
+    }
+    // A format that can say second 60 is given it, in its zone's time.
+    TimeFormat sixty = formatOf(Protocol::EseRealTimeClock);
+    sixty.carriesLeapSecond = true;
+    TimeReading lastOfDay(59, 59, 0, 1, 0, 4, 2017);  // 23:59:59 UTC at UTC+1
+    lastOfDay.utc = {59, 59, 23, 31, 11, 0, 2016};
+    const TimeReading leapSecond = insertedSecondFor(sixty, lastOfDay);
+    EXPECT_TRUE(leapSecond.inLeapSecond);
+    EXPECT_EQ(leapSecond.local(), (CalendarTime{60, 59, 0, 1, 0, 4, 2017}));
+    EXPECT_EQ(leapSecond.utc, (CalendarTime{60, 59, 23, 31, 11, 0, 2016}));
+    EXPECT_EQ(insertedSecondFor(formatOf(Protocol::EseRealTimeClock), lastOfDay).second, 59);
+}
+
 }  // namespace
 }  // namespace chronvane

@@ -281,6 +281,40 @@ TEST(Console, TheLineOptionFramesThePort) {
     }
 }
 
+// The kernel's inserted leap second, as the program sees it through a shim of the
+// clock and its state: the day's last second comes twice on the wire, said once.
+TEST(Console, AnInsertedLeapSecondSends235959TwiceAndSaysSoOnce) {
+    PtyPair pty;
+    ChildProcess::Options options;
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    options.environment = {"LD_PRELOAD=" LEAP_SECOND_SHIM_PATH, "CHRONVANE_LEAP_LEAD=4", "TZ=UTC",
+                           std::string("ASAN_OPTIONS=") + (asan ? asan : "") +
+                               ":verify_asan_link_order=0"};
+    ChildProcess child(program, {"--console", "--device", "COM1=" + pty.devicePath()}, options);
+    ASSERT_EQ(child.outLine(startWait), "COM1 opened successfully.");
+    std::vector<std::string> wire;
+    while (wire.empty() || wire.back() != "00:00:00") {
+        const auto message = receive(pty, true);
+        ASSERT_TRUE(message) << "after " << wire.size() << " messages";
+        wire.push_back(clockText(*message));
+        ASSERT_LT(wire.size(), 8u);
+    }
+    ASSERT_GE(wire.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(wire.end() - 3, wire.end()),
+              (std::vector<std::string>{"23:59:59", "23:59:59", "00:00:00"}));
+    int leapLines = 0;
+    for (;;) {
+        const auto line = child.outLine(messageWait);
+        ASSERT_TRUE(line) << "no line for 00:00:00";
+        leapLines += *line == "Leap second: 23:59:59 sent again for 23:59:60." ? 1 : 0;
+        if (*line == "COM1: Transmitted ESE Clock message \"00:00:00\"") {
+            break;
+        }
+    }
+    EXPECT_EQ(leapLines, 1);
+    EXPECT_EQ(stopWithSigterm(child, endWait, pty.devicePath()), "");
+}
+
 // The program as a job of a shell on a terminal of its own: a session leader holds
 // the terminal (it stands in for the shell, and keeps the job's process group from
 // being orphaned, which changes how the kernel treats it) and starts the program
