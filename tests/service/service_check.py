@@ -494,8 +494,9 @@ def check_security(container, results, label):
 def check_metrics_and_events(container, results):
     """The packaged metrics drop-in, installed as its own lines tell the admin to,
     and the journal's structured events of the run it makes."""
+    # The instance's own protocol drop-in would replace the options this one sets.
     status, out = container.shell(
-        f"mkdir -p {METRICS_DIR} && chgrp dialout {METRICS_DIR} && chmod g+w {METRICS_DIR}"
+        f"rm -f {DROP_IN_DIR}/protocol.conf && mkdir -p {METRICS_DIR} && chgrp dialout {METRICS_DIR} && chmod g+w {METRICS_DIR}"
         f" && install -D -m 0644 /usr/share/doc/chronvane32/metrics.conf.example {METRICS_DROP_IN}"
         f" && systemctl daemon-reload && systemctl start {UNIT}")
     if not check(status == 0, "the metrics drop-in installed as its example says, the service started", out):
