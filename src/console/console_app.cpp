@@ -71,8 +71,11 @@ int runConsole(ProgramOptions& options, ConsoleObserver* observer) {
     if (!options.metricsDir.empty()) {
         metrics.emplace(options.metricsDir, options.advance.millis(), [&watcher](const std::string& text) {
             writeError(text);
-            writeIfReady(standardOutput, text + "\n");
-            watcher.logEntry(LogEntry{LogKind::MetricsNotWritten, {}, text});
+            const LogEntry entry{LogKind::MetricsNotWritten, {}, text};
+            watcher.logEntry(entry);
+            if (!watcher.tookLogLine(entry)) {
+                writeIfReady(standardOutput, text + "\n");
+            }
         });
         controller.setSendTally(&metrics->tally());
     }

@@ -24,6 +24,10 @@ class ConsoleObserver {
     // A log line as it is logged: its text is what standard output gets, without
     // the newline; file it by its kind.
     virtual void logEntry(const LogEntry& /*entry*/) {}
+    // True when logEntry has just filed this line where standard output would
+    // have taken it (the journal, when standard output is its stream): the
+    // console then leaves the line out of standard output, so it is kept once.
+    virtual bool tookLogLine(const LogEntry& /*entry*/) const { return false; }
     // What goes to standard error for the operator (which device a COM port is,
     // why it would not open), without its last newline.
     virtual void notice(const std::string& /*text*/) {}

@@ -18,6 +18,9 @@ void ConsoleStandIn::showLog(const MessageLog& log) {
     const LogEntry& entry = *log.newest();
     if (m_observer != nullptr) {
         m_observer->logEntry(entry);
+        if (m_observer->tookLogLine(entry)) {
+            return;
+        }
     }
     if (!writeIfReady(m_outFd, entry.text + "\n")) {
         ++m_droppedLines;

@@ -81,7 +81,8 @@ int main(int argc, char** argv) {
         reportAtStart(problem + ", running in console mode (--console)");
     }
 #endif
-    // Started by systemd as a service, the console program reports to it.
-    ServiceNotifier notifier;
+    // Started by systemd as a service, the console program reports to it, and
+    // files its events in the journal with the devices they concern.
+    ServiceNotifier notifier(options.devices);
     return runConsole(options, &notifier);
 }

@@ -20,6 +20,7 @@ expect, and later the protocol option, as an operator would.
 """
 import argparse
 import fcntl
+import json
 import os
 import re
 import resource
@@ -47,7 +48,18 @@ PACKET_HEADER = bytes([0xF5, 0x00, 0x00, 0x03, 0x28])
 ON_TIME = 0.002
 LATE_AT_MOST = 0.010
 
+HERE = os.path.dirname(os.path.abspath(__file__))
+METRICS_DIR = "/var/lib/prometheus/node-exporter"
+METRICS_DROP_IN = "/etc/systemd/system/chronvane32@.service.d/metrics.conf"
+
 failures = []
+
+
+def message_id(kind):
+    """The journal's MESSAGE_ID for a kind, from the program's own table."""
+    table = open(os.path.join(HERE, "..", "..", "src", "service", "event_ids.h")).read()
+    found = re.search(r"LogKind::%s:\s*return EventIds\{\"([0-9a-f]{32})\"" % kind, table)
+    return found.group(1) if found else None
 
 
 def check(ok, what, detail=""):
@@ -428,12 +440,9 @@ def run_checks(container, line, deb, results):
     check(props == {"ActiveState": "inactive", "Result": "success", "ExecMainStatus": "0"},
           f"a clean stop: {props}", status_text)
 
-    status, out = container.run("systemd-analyze", "security", "--no-pager", UNIT)
-    # The whole line, rating word included: the README and the manual quote it.
-    level = re.search(r"Overall exposure level for \S+: (\d+\.\d+)\s+\S+", out)
-    results["security"] = level.group(0) if level else out[-300:]
-    check(level is not None and float(level.group(1)) <= 1.0,
-          f"systemd-analyze security: {level.group(1) if level else '?'} (at most 1.0)", out[-600:])
+    check_security(container, results, "security")
+    check_metrics_and_events(container, results)
+    check_security(container, results, "security with metrics")
 
     _, journal = container.run("journalctl", "-b", "--no-pager", "-o", "cat", "-u", UNIT)
     _, unit_warnings = container.shell("journalctl -b --no-pager -o cat | grep -F 'chronvane32@.service:' || true")
@@ -471,6 +480,58 @@ def run_checks(container, line, deb, results):
     active = container.show("ActiveState")["ActiveState"]
     check(status == 0 and active != "active",
           f"dpkg --purge stops a running instance (prerm through deb-systemd-invoke): {active}", out)
+
+
+def check_security(container, results, label):
+    status, out = container.run("systemd-analyze", "security", "--no-pager", UNIT)
+    # The whole line, rating word included: the README and the manual quote it.
+    level = re.search(r"Overall exposure level for \S+: (\d+\.\d+)\s+\S+", out)
+    results[label] = level.group(0) if level else out[-300:]
+    check(level is not None and float(level.group(1)) <= 1.0,
+          f"systemd-analyze {label}: {level.group(1) if level else '?'} (at most 1.0)", out[-600:])
+
+
+def check_metrics_and_events(container, results):
+    """The packaged metrics drop-in, installed as its own lines tell the admin to,
+    and the journal's structured events of the run it makes."""
+    # The instance's own protocol drop-in would replace the options this one sets.
+    status, out = container.shell(
+        f"rm -f {DROP_IN_DIR}/protocol.conf && mkdir -p {METRICS_DIR} && chgrp dialout {METRICS_DIR} && chmod g+w {METRICS_DIR}"
+        f" && install -D -m 0644 /usr/share/doc/chronvane32/metrics.conf.example {METRICS_DROP_IN}"
+        f" && systemctl daemon-reload && systemctl start {UNIT}")
+    if not check(status == 0, "the metrics drop-in installed as its example says, the service started", out):
+        return
+    found = wait_until(lambda: container.shell(f"ls {METRICS_DIR}/chronvane32_*.prom 2>/dev/null")[1].strip(),
+                       12, step=0.2)
+    _, metrics = container.shell(f"cat {METRICS_DIR}/chronvane32_*.prom 2>/dev/null; true")
+    check(bool(found) and "chronvane32_" in metrics,
+          f"the service writes {found or 'no .prom file'} into {METRICS_DIR}",
+          container.run("journalctl", "-u", UNIT, "-n", "5", "--no-pager", "-o", "cat")[1])
+    results["metrics"] = metrics
+
+    opened = message_id("Opened")
+    if not check(opened is not None, "the table in src/service/event_ids.h gives \"opened\" a MESSAGE_ID"):
+        return
+    _, verbose = container.run("journalctl", "--no-pager", "-o", "verbose", f"MESSAGE_ID={opened}")
+    results["opened event"] = verbose
+    fields = dict(re.findall(r"^\s+([A-Z0-9_]+)=(.*)$", verbose, re.M))
+    check(fields.get("DEVICE") == "COM1" and fields.get("DEVICE_PATH") == DEVICE
+          and fields.get("CHRONVANE32_EVENT") == "opened"
+          and fields.get("MESSAGE") == "COM1 opened successfully."
+          and fields.get("_SYSTEMD_UNIT") == UNIT,
+          f"journalctl MESSAGE_ID={opened} finds the event with DEVICE={fields.get('DEVICE')}, "
+          f"DEVICE_PATH={fields.get('DEVICE_PATH')}", verbose[-800:])
+    # Once each: the line that went to the journal as an event is not also there
+    # as a plain line of standard output.
+    _, lines = container.run("journalctl", "-u", UNIT, "--no-pager", "-o", "json")
+    entries = [json.loads(l) for l in lines.splitlines() if l.startswith("{")]
+    opened_lines = [e for e in entries if "opened successfully" in str(e.get("MESSAGE", ""))]
+    plain = [e for e in opened_lines if "MESSAGE_ID" not in e]
+    starts = [e for e in entries if e.get("CHRONVANE32_EVENT") == "started"]
+    check(opened_lines and not plain and starts,
+          f"every \"opened successfully\" in the journal is one structured event, no plain copy "
+          f"({len(opened_lines)} events, {len(plain)} plain), and the starts are there ({len(starts)})")
+    container.run("systemctl", "stop", UNIT, timeout=20)
 
 
 def device_free(container):
@@ -522,6 +583,10 @@ def main():
     print(f"line gone:   {results.get('gone')}")
     print(f"restart after kill -STOP: {results.get('restart')}")
     print(f"{results.get('security')}")
+    print(f"with the metrics drop-in: {results.get('security with metrics')}")
+    print("journalctl -o verbose MESSAGE_ID=<opened> (last entry):\n    " +
+          "\n    ".join(results.get("opened event", "").splitlines()[-24:]))
+    print("metrics:\n    " + "\n    ".join(results.get("metrics", "").splitlines()[:6]))
     print("after stop:\n    " + "\n    ".join(results.get("stopped", "").splitlines()))
     if failures:
         print(f"service-check: {len(failures)} check(s) FAILED")
