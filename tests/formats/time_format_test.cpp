@@ -168,20 +168,20 @@ TEST(FormatRows, EachDecodesWhatItBuildsAndTakesItsAirTime) {
     struct Expect {
         Protocol protocol;
         std::size_t length;
-        long long airMicros;  // at the row's own line
+        long long airMicros;  // at the row's own line, rounded up
         std::size_t onTimeAt = 0;
         LineSettings line = timeLine;
     };
     const Expect expects[] = {{Protocol::EseRealTimeClock, 12, 12'500},
                               {Protocol::OstrelDateTime, 48, 50'000},
-                              {Protocol::NmeaRmc, 40, 83'333, 0, {.baudRate = 4800}},
+                              {Protocol::NmeaRmc, 40, 83'334, 0, {.baudRate = 4800}},
                               {Protocol::NmeaZda, 39, 81'250, 0, {.baudRate = 4800}},
-                              {Protocol::Nmea, 79, 164'583, 0, {.baudRate = 4800}},
-                              {Protocol::Meinberg, 32, 33'333},
-                              {Protocol::Spectracom0, 26, 27'083},
-                              {Protocol::Spectracom1, 26, 27'083},
-                              {Protocol::Spectracom2, 26, 27'083},
-                              {Protocol::TrueTime, 16, 16'666, 14},
+                              {Protocol::Nmea, 79, 164'584, 0, {.baudRate = 4800}},
+                              {Protocol::Meinberg, 32, 33'334},
+                              {Protocol::Spectracom0, 26, 27'084},
+                              {Protocol::Spectracom1, 26, 27'084},
+                              {Protocol::Spectracom2, 26, 27'084},
+                              {Protocol::TrueTime, 16, 16'667, 14},
                               {Protocol::IrigJ, 15, 15'625, 0, {9600, 7, Parity::Odd, StopBits::One}}};
     static_assert(std::size(expects) == formatCount, "every format has its row here");
     struct NoLookahead final : StreamLookahead {
