@@ -102,7 +102,10 @@ bool isDamaged(const DecodedMessage& message, Protocol expected) {
     const bool faulty = std::any_of(message.faults.begin(), message.faults.end(), [](Fault f) {
         return f != Fault::secondSkipped && f != Fault::secondRepeated && f != Fault::strayBytes;
     });
-    return faulty || !message.second || message.protocol != expected;
+    // The monitor does not yet tell RMC-then-ZDA from RMC alone, and names it RMC.
+    const bool sameFormat = message.protocol == expected ||
+                            (expected == Protocol::Nmea && message.protocol == Protocol::NmeaRmc);
+    return faulty || !message.second || !sameFormat;
 }
 
 // Reads messages until the deadline with the monitor's decoder, stamping each read
@@ -198,6 +201,12 @@ Measurement measureProgram(const std::string& program, const Sender& sender, Pro
     const std::string stampFile = stampFileFor(word.c_str());
     std::vector<std::string> args{"--device", "COM1=" + pty.devicePath(), "--advance",
                                   std::to_string(advanceMs), "--format", word};
+    // A pseudo-terminal takes 8 data bits and no parity only (it refuses IRIG J's
+    // 7O1), so such a format is timed at 9600 8N1; its lead is none either way.
+    if (const chronvane::LineSettings& line = chronvane::formatOf(protocol).line;
+        line.dataBits != 8 || line.parity != chronvane::Parity::None) {
+        args.insert(args.end(), {"--line", "9600,8N1"});
+    }
     ChildProcess::Options options = senderOptions(sender, pty.devicePath(), stampFile);
     if (window) {
         for (int n = 2; n <= 4; ++n) {
