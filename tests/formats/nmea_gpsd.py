@@ -92,8 +92,10 @@ def run_case(fmt, state, budget):
                                  "-F", os.path.join(work, "control"), gpsd_path],
                                 stdout=subprocess.DEVNULL, stderr=open(os.path.join(work, "gpsd.err"), "w"))
         procs.append(gpsd)
+        # The shim is preloaded ahead of a sanitizer's runtime; it only wraps adjtimex.
         env = dict(os.environ, LD_PRELOAD=SHIM, CHRONVANE_TEST_CLOCK_STATE=state,
-                   TZ="CET-1CEST,M3.5.0,M10.5.0/3")
+                   TZ="CET-1CEST,M3.5.0,M10.5.0/3",
+                   ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0")
         sender = subprocess.Popen([PROGRAM, "--console", "--device", f"COM1={sender_path}",
                                    "--format", fmt], env=env, stdout=open(os.path.join(work, "sender.out"), "w"),
                                   stderr=subprocess.STDOUT)
