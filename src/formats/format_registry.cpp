@@ -21,22 +21,33 @@ namespace {
 
 // Indexed by the enum, so that the rows follow its order whatever the order here;
 // a protocol without its row is left null and does not build.
-constexpr std::array<const TimeFormat*, formatCount> rows = [] {
-    std::array<const TimeFormat*, formatCount> table{};
-    table[protocolIndex(Protocol::EseRealTimeClock)] = &eseFormat;
-    table[protocolIndex(Protocol::OstrelDateTime)] = &dateTime8Format;
-    table[protocolIndex(Protocol::NmeaRmc)] = &nmeaRmcFormat;
-    table[protocolIndex(Protocol::NmeaZda)] = &nmeaZdaFormat;
-    table[protocolIndex(Protocol::Nmea)] = &nmeaFormat;
-    table[protocolIndex(Protocol::Meinberg)] = &meinbergFormat;
-    table[protocolIndex(Protocol::Spectracom0)] = &spectracom0Format;
-    table[protocolIndex(Protocol::Spectracom1)] = &spectracom1Format;
-    table[protocolIndex(Protocol::Spectracom2)] = &spectracom2Format;
-    table[protocolIndex(Protocol::TrueTime)] = &trueTimeFormat;
-    table[protocolIndex(Protocol::IrigJ)] = &irigJFormat;
+// Which rows were given is kept beside them: a sanitizer build cannot compare an
+// object's address with null at compile time.
+struct RowTable {
+    std::array<const TimeFormat*, formatCount> rows{};
+    std::array<bool, formatCount> given{};
+    constexpr void put(Protocol protocol, const TimeFormat& row) {
+        rows[protocolIndex(protocol)] = &row;
+        given[protocolIndex(protocol)] = true;
+    }
+};
+constexpr RowTable rowTable = [] {
+    RowTable table;
+    table.put(Protocol::EseRealTimeClock, eseFormat);
+    table.put(Protocol::OstrelDateTime, dateTime8Format);
+    table.put(Protocol::NmeaRmc, nmeaRmcFormat);
+    table.put(Protocol::NmeaZda, nmeaZdaFormat);
+    table.put(Protocol::Nmea, nmeaFormat);
+    table.put(Protocol::Meinberg, meinbergFormat);
+    table.put(Protocol::Spectracom0, spectracom0Format);
+    table.put(Protocol::Spectracom1, spectracom1Format);
+    table.put(Protocol::Spectracom2, spectracom2Format);
+    table.put(Protocol::TrueTime, trueTimeFormat);
+    table.put(Protocol::IrigJ, irigJFormat);
     return table;
 }();
-static_assert(std::ranges::none_of(rows, [](const TimeFormat* row) { return row == nullptr; }),
+constexpr const std::array<const TimeFormat*, formatCount>& rows = rowTable.rows;
+static_assert(std::ranges::all_of(rowTable.given, [](bool given) { return given; }),
               "every protocol has its row");
 static_assert([] {
     for (std::size_t i = 0; i < allProtocols.size(); ++i) {
