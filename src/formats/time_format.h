@@ -137,13 +137,13 @@ std::chrono::microseconds leadTime(const TimeFormat& format, const LineSettings&
 // as the leap second.
 TimeReading insertedSecondFor(const TimeFormat& format, const TimeReading& lastOfDay);
 
-// Whether a row has every hook, for the rows' compile-time checks.
+// Whether a row has every name, for the rows' compile-time checks. Its hooks are
+// not compared with null here: a sanitizer build cannot do that at compile time;
+// the rows' test calls every hook of every row instead.
 constexpr bool complete(const TimeFormat& format) {
     return !format.names.title.empty() && !format.names.reportLabel.empty() &&
            !format.names.jsonName.empty() && !format.names.word.empty() &&
-           !format.example.empty() && format.length != nullptr &&
-           format.build != nullptr && format.transmittedText != nullptr &&
-           format.makeDecoder != nullptr;
+           !format.example.empty();
 }
 
 }  // namespace chronvane
