@@ -23,7 +23,7 @@ namespace chronvane::dialog {
 // resource script and its id here; an array left short does not build (no id is 0).
 inline constexpr std::array<int, portCount> portRadioIds{IDC_COM1_RADIO, IDC_COM2_RADIO,
                                                          IDC_COM3_RADIO, IDC_COM4_RADIO};
-inline constexpr std::array<int, allProtocols.size()> protocolRadioIds{IDC_ESE_RADIO,
+inline constexpr std::array<int, radioProtocols.size()> protocolRadioIds{IDC_ESE_RADIO,
                                                                        IDC_OSTREL_RADIO};
 // Top (oldest) line first.
 inline constexpr std::array<int, MessageLog::lineCount> logLineIds{IDC_LOG_LINE1, IDC_LOG_LINE2,
@@ -48,7 +48,7 @@ constexpr bool ascending(const std::array<int, n>& ids) {
 }
 
 constexpr auto mainWindowIds() {
-    std::array<int, portCount + allProtocols.size() + MessageLog::lineCount> ids{};
+    std::array<int, portCount + radioProtocols.size() + MessageLog::lineCount> ids{};
     auto out = std::ranges::copy(portRadioIds, ids.begin()).out;
     out = std::ranges::copy(protocolRadioIds, out).out;
     std::ranges::copy(logLineIds, out);

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -23,6 +24,11 @@ enum class Fault : std::uint8_t {
     late,       // arrived a second or more after the start of the second it carries
     early,      // carries a second that had not begun when it arrived
     wrongTime,  // off by more than a minute either way (the hour, the date, the weekday)
+    // Marked by the line's driver in the bytes it read.
+    parityError,
+    framingError,
+    // The message claims a synchronised clock while the receiving machine's is not.
+    claimsSyncUnsynced,
 };
 
 // The fault in words, e.g. "bad checksum".
@@ -48,6 +54,10 @@ struct DecodedMessage {
     std::optional<long long> offsetMs;
     // Each kind of fault at most once, in the order they were found.
     std::vector<Fault> faults;
+    // The status the message claims, in words ("not synchronised", "quality B").
+    std::vector<std::string> status;
+    // Whether the message claims a synchronised clock; empty for a format with no status.
+    std::optional<bool> claimsSync;
     // Bytes that belonged to no message, seen since the message before this one.
     std::size_t strayBytes = 0;
 

@@ -7,6 +7,8 @@ namespace chronvane {
 // Each format's own file exports its row.
 extern const TimeFormat eseFormat;
 extern const TimeFormat dateTime8Format;
+extern const TimeFormat customFormat;
+std::unique_ptr<FormatDecoder> makeCustomDecoder(std::shared_ptr<const CustomTemplate> custom);
 
 namespace {
 
@@ -16,6 +18,7 @@ constexpr std::array<const TimeFormat*, formatCount> rows = [] {
     std::array<const TimeFormat*, formatCount> table{};
     table[protocolIndex(Protocol::EseRealTimeClock)] = &eseFormat;
     table[protocolIndex(Protocol::OstrelDateTime)] = &dateTime8Format;
+    table[protocolIndex(Protocol::Custom)] = &customFormat;
     return table;
 }();
 static_assert(std::ranges::none_of(rows, [](const TimeFormat* row) { return row == nullptr; }),
@@ -50,6 +53,13 @@ ByteString buildMessage(Protocol protocol, const TimeReading& reading,
 std::string transmittedText(Protocol protocol, const TimeReading& reading,
                             const FormatSettings& settings) {
     return formatOf(protocol).transmittedText(reading, settings);
+}
+
+std::unique_ptr<FormatDecoder> makeDecoder(Protocol protocol, const FormatSettings& settings) {
+    if (protocol == Protocol::Custom && settings.custom) {
+        return makeCustomDecoder(settings.custom);
+    }
+    return formatOf(protocol).makeDecoder();
 }
 
 std::size_t longestMessage() {

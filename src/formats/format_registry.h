@@ -20,6 +20,7 @@
 
 #include <array>
 #include <cstddef>
+#include <memory>
 
 #include "core/byte_string.h"
 #include "time_format.h"
@@ -31,11 +32,15 @@ namespace chronvane {
 enum class Protocol {
     EseRealTimeClock,  // 12-byte text line, the default
     OstrelDateTime,    // six 8-byte binary packets
+    Custom,            // the operator's own template (--format custom:TEXT)
 };
 
 // Every protocol, in the enum's order (that of the rows).
-inline constexpr std::array<Protocol, 2> allProtocols{Protocol::EseRealTimeClock,
-                                                      Protocol::OstrelDateTime};
+inline constexpr std::array<Protocol, 3> allProtocols{
+    Protocol::EseRealTimeClock, Protocol::OstrelDateTime, Protocol::Custom};
+// The protocols the windows offer a radio for.
+inline constexpr std::array<Protocol, 2> radioProtocols{Protocol::EseRealTimeClock,
+                                                        Protocol::OstrelDateTime};
 inline constexpr std::size_t formatCount = allProtocols.size();
 
 // The one protocol that needs no option.
@@ -58,6 +63,16 @@ ByteString buildMessage(Protocol protocol, const TimeReading& reading,
                         const FormatSettings& settings = {});
 std::string transmittedText(Protocol protocol, const TimeReading& reading,
                             const FormatSettings& settings = {});
+
+// A format chosen by name, with what it needs set (the template of custom:).
+struct FormatChoice {
+    Protocol protocol = defaultProtocol;
+    FormatSettings settings;
+};
+
+// The monitor's decoder of a protocol with its settings (a custom template's
+// decoder matches that template; without one it matches nothing).
+std::unique_ptr<FormatDecoder> makeDecoder(Protocol protocol, const FormatSettings& settings = {});
 
 // The longest message of any format, in bytes.
 std::size_t longestMessage();

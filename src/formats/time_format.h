@@ -19,12 +19,14 @@
 namespace chronvane {
 
 struct DecodedMessage;
+struct CustomTemplate;
 // Wall-clock time since the epoch, as the monitor stamps the bytes it reads.
 using Timestamp = std::chrono::nanoseconds;
 
 // What the operator may set for a format beyond choosing it (a talker, a template).
-// None of the formats so far has anything to set.
 struct FormatSettings {
+    // The operator's template (--format custom:TEXT), compiled; null for no template.
+    std::shared_ptr<const CustomTemplate> custom;
     friend bool operator==(const FormatSettings&, const FormatSettings&) = default;
 };
 

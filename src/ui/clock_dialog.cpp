@@ -160,7 +160,7 @@ void ClockDialog::showHelp() {
 }
 
 Protocol ClockDialog::selectedProtocol() const {
-    for (const Protocol protocol : allProtocols) {
+    for (const Protocol protocol : radioProtocols) {
         if (m_protocolRadios.at(protocolIndex(protocol))->isChecked()) {
             return protocol;
         }

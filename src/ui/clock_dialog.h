@@ -94,7 +94,7 @@ class ClockDialog : public QDialog, public StartWindow {
     bool m_initialized = false;
     bool m_minimizePending = false;
     std::array<QRadioButton*, portCount> m_portRadios{};
-    std::array<QRadioButton*, allProtocols.size()> m_protocolRadios{};
+    std::array<QRadioButton*, radioProtocols.size()> m_protocolRadios{};
     std::array<QLabel*, MessageLog::lineCount> m_logLabels{};
     QMenu* m_systemMenu = nullptr;
     std::optional<ClockState::Sync> m_shownSync;

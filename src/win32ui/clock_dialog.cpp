@@ -231,7 +231,7 @@ void ClockDialog::showAbout() {
 }
 
 Protocol ClockDialog::selectedProtocol() const {
-    for (const Protocol protocol : allProtocols) {
+    for (const Protocol protocol : radioProtocols) {
         if (m_window != nullptr &&
             IsDlgButtonChecked(m_window, dialog::protocolRadioId(protocol)) == BST_CHECKED) {
             return protocol;

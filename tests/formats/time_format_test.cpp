@@ -8,6 +8,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "formats/custom_template.h"
 #include "formats/format_registry.h"
 #include "formats/decoded_message.h"
 
@@ -169,9 +170,12 @@ TEST(FormatRows, EachDecodesWhatItBuildsAndTakesItsAirTime) {
         Protocol protocol;
         std::size_t length;
         long long airMicros;  // at 9600 baud 8N1
+        FormatSettings settings = {};
     };
     const Expect expects[] = {{Protocol::EseRealTimeClock, 12, 12'500},
-                              {Protocol::OstrelDateTime, 48, 50'000}};
+                              {Protocol::OstrelDateTime, 48, 50'000},
+                              {Protocol::Custom, 9, 9'375,
+                               {compileTemplate("%H:%M:%S\\r", timeLine).value}}};
     static_assert(std::size(expects) == formatCount, "every format has its row here");
     struct NoLookahead final : StreamLookahead {
         Match matchAt(std::size_t) const override { return Match::broken; }
@@ -181,11 +185,11 @@ TEST(FormatRows, EachDecodesWhatItBuildsAndTakesItsAirTime) {
         SCOPED_TRACE(std::string(format.names.title));
         EXPECT_EQ(format.line, timeLine);
         EXPECT_EQ(format.onTimeAt, 0u);
-        EXPECT_EQ(format.length({}), e.length);
-        EXPECT_EQ(airTime(format, format.line).count(), e.airMicros);
-        const ByteString bytes = format.build(workedExample, {});
+        EXPECT_EQ(format.length(e.settings), e.length);
+        EXPECT_EQ(airTime(format, format.line, e.settings).count(), e.airMicros);
+        const ByteString bytes = format.build(workedExample, e.settings);
         ASSERT_EQ(bytes.size(), e.length);
-        const auto decoder = format.makeDecoder();
+        const auto decoder = makeDecoder(e.protocol, e.settings);
         std::vector<DecodedMessage> out;
         std::span<const std::uint8_t> rest(bytes);
         ASSERT_TRUE(decoder->startsStream(rest.first(decoder->match(rest, NoLookahead{}).length)));
