@@ -68,7 +68,7 @@ void ClockController::prepare(std::int64_t second) {
 ClockController::Message ClockController::build(std::int64_t second, const TimeReading& time,
                                                 Protocol protocol) const {
     const TimeFormat& format = formatOf(protocol);
-    const FormatSettings settings;
+    const FormatSettings& settings = m_formatSettings;
     // The clock's state as last read (after the last message left): no reading of
     // it comes between the change of second and the write.
     const TimeReading reading = m_clockState ? withClockState(time, *m_clockState) : time;

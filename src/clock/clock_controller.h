@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <string>
 
 #include "clock.h"
@@ -35,6 +36,8 @@ class ClockController {
     // device that went away, and sends from the second it opens. Off by default:
     // the window's operator sees the failure and chooses again.
     void setRetryFailedOpens(bool retry) { m_retryFailedOpens = retry; }
+    // What the formats are built with (the custom template of --format).
+    void setFormatSettings(FormatSettings settings) { m_formatSettings = std::move(settings); }
     // Where the clock's state is read: once per second, after that second's message
     // has left (nothing may delay a send), and logged at the first reading and at
     // each change. Null (the default): not read.
@@ -161,6 +164,7 @@ class ClockController {
     bool m_recovering = false;
     bool m_recoveryFailureLogged = false;
     bool m_retryFailedOpens = false;
+    FormatSettings m_formatSettings;
     // The failure line last logged for a write that did not go through; the same
     // line is not logged again until a message has left (a line held up by flow
     // control fails every second for as long as it is held).

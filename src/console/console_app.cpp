@@ -76,6 +76,11 @@ int runConsole(ProgramOptions& options, ConsoleObserver* observer) {
     }
 
     runStartSequence(options.commandLine, console, controller);
+    // --format wins over the text search of the command line.
+    if (options.format) {
+        console.checkProtocolRadio(options.format->protocol);
+        controller.setFormatSettings(options.format->settings);
+    }
     if (!tick.isRunning()) {
         report(watcher, "cannot start the 100 ms tick: " + errorText(tick.lastError()));
         return exitFailure;

@@ -570,6 +570,14 @@ std::string escapedText(const ByteString& bytes) {
     return text;
 }
 
+Parsed<FormatChoice> parseCustomFormat(std::string_view text, const LineSettings& line) {
+    CompiledTemplate compiled = compileTemplate(text, line);
+    if (!compiled.value) {
+        return {std::nullopt, templateProblemText(text, compiled.problem)};
+    }
+    return {FormatChoice{Protocol::Custom, FormatSettings{std::move(compiled.value)}}, {}};
+}
+
 std::string templateProblemText(std::string_view text, const TemplateProblem& problem) {
     constexpr std::string_view prefix = "custom:";
     std::string out = "--format " + std::string(prefix) + std::string(text) + ": " + problem.what +

@@ -12,6 +12,7 @@
 #include "core/line_settings.h"
 #include "core/parsed.h"
 #include "core/time_reading.h"
+#include "format_registry.h"
 
 // The operator's own message, written as a template (--format 'custom:TEXT'): fixed
 // characters, escapes for control bytes and strftime-like tokens, compiled once at
@@ -107,6 +108,10 @@ struct CompiledTemplate {
 
 // Compiles text; a message that would not fit in its second on line is refused.
 CompiledTemplate compileTemplate(std::string_view text, const LineSettings& line);
+
+// The custom format with text (what follows "custom:") compiled for line, or the
+// problem as templateProblemText says it.
+Parsed<FormatChoice> parseCustomFormat(std::string_view text, const LineSettings& line = timeLine);
 
 // problem as lines for standard error: what and where, the text, and a caret under
 // the offending column, e.g.

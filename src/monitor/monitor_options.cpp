@@ -4,6 +4,7 @@
 #include "core/ascii_case.h"
 #include "core/line_settings.h"
 #include "core/long_options.h"
+#include "formats/custom_template.h"
 #include "formats/format_registry.h"
 
 #include <algorithm>
@@ -40,12 +41,39 @@ std::optional<std::string> applyAdvance(std::string_view value, MonitorOptions& 
     return std::nullopt;
 }
 
-constexpr std::array<ValueOption<MonitorOptions>, 2> valueOptions{{
+std::optional<std::string> applyFormat(std::string_view value, MonitorOptions& options) {
+    constexpr std::string_view customPrefix = "custom:";
+    if (value.starts_with(customPrefix)) {
+        Parsed<FormatChoice> choice = parseCustomFormat(value.substr(customPrefix.size()));
+        if (!choice.value) {
+            return std::move(choice.error);
+        }
+        options.format = std::move(*choice.value);
+        return std::nullopt;
+    }
+    const std::string name = asciiLower(value);
+    std::string known;
+    for (const Protocol protocol : allProtocols) {
+        const FormatNames& names = namesOf(protocol);
+        if (protocol == Protocol::Custom) {
+            continue;
+        }
+        if (name == names.jsonName || (!names.option.empty() && name == names.option)) {
+            options.format = FormatChoice{protocol, {}};
+            return std::nullopt;
+        }
+        known += std::string(known.empty() ? "" : ", ") + std::string(names.jsonName);
+    }
+    return "--format " + std::string(value) + ": expected " + known + " or custom:TEXT";
+}
+
+constexpr std::array<ValueOption<MonitorOptions>, 3> valueOptions{{
     {"--count", "--count: missing the number of messages", applyCount},
     {"--advance", "--advance: missing milliseconds, for example --advance 20", applyAdvance},
+    {"--format", "--format: missing the format, for example --format ese", applyFormat},
 }};
-constexpr std::array<std::string_view, 5> longOptions{"advance", "count", "help", "json",
-                                                      "version"};
+constexpr std::array<std::string_view, 6> longOptions{"advance", "count",  "format",
+                                                      "help",    "json",   "version"};
 
 // arg refused, with the option it comes closest to.
 std::string unknownOptionError(std::string_view arg) {
@@ -123,7 +151,7 @@ std::string wrapped(const std::string& text) {
 
 std::string monitorUsageText(std::string_view executable) {
     std::string text = "Usage: " + std::string(executable) +
-                       " [--count N] [--json] [--advance MS] DEVICE\n";
+                       " [--count N] [--json] [--advance MS] [--format NAME] DEVICE\n";
     text +=
         wrapped("Decodes and checks the time messages arriving on a serial port (or any "
                 "terminal device, a pseudo-terminal included) at " +
@@ -151,6 +179,9 @@ std::string monitorUsageText(std::string_view executable) {
         "  --advance MS    the sender starts each message MS milliseconds (0 to 900)\n"
         "                  before its second (its --advance): times are taken from\n"
         "                  that point\n"
+        "  --format NAME   look for that format alone (ese, 8-bit, or custom:TEXT, the\n"
+        "                  sender's own template, matched by its fixed characters and\n"
+        "                  fields)\n"
         "  --help          show this help and exit\n"
         "  --version       show the version and exit\n"
         "\n"

@@ -8,6 +8,7 @@
 #include "chronvane32_version.h"
 #include "core/advance.h"
 #include "core/parsed.h"
+#include "formats/format_registry.h"
 
 namespace chronvane::monitor {
 
@@ -21,13 +22,16 @@ struct MonitorOptions {
     bool json = false;
     // The sender's --advance: messages start this long before their second.
     Advance advance;
+    // --format NAME: only that format is looked for (a custom template only so).
+    std::optional<FormatChoice> format;
     bool help = false;
     bool version = false;
 };
 
 // args: without the program's own path. --count N (N at least 1), --count=N, --json,
 // --advance MS and --advance=MS (0 to 900),
-// --help, --version, and exactly one DEVICE unless --help or --version is given.
+// --format NAME and --format=NAME (a format's JSON name or option, any case, or
+// custom:TEXT), --help, --version, and exactly one DEVICE unless --help or --version is given.
 Parsed<MonitorOptions> parseMonitorArguments(const std::vector<std::string>& args);
 
 // The --help text, ending in a newline.

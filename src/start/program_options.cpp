@@ -7,6 +7,7 @@
 #include "core/ascii_case.h"
 #include "core/line_settings.h"
 #include "core/long_options.h"
+#include "formats/custom_template.h"
 #include "formats/format_registry.h"
 #include "serial/virtual_port.h"
 #include "start_options.h"
@@ -63,8 +64,9 @@ constexpr std::array<std::string_view, 6> qtFlags{"reverse", "widgetcount", "tes
                                                   "nograb",  "dograb",      "sync"};
 constexpr std::array<std::string_view, 4> qtOptionsWithEquals{"qmljsdebugger", "style",
                                                               "stylesheet", "session"};
-constexpr std::array<std::string_view, 8> ownLongOptions{
-    "advance", "console", "device", "flow", "help", "metrics", "version", "wait-for-sync"};
+constexpr std::array<std::string_view, 9> ownLongOptions{
+    "advance", "console", "device", "flow", "format", "help", "metrics", "version",
+    "wait-for-sync"};
 constexpr std::array<std::string_view, 2> serviceLongOptions{"install-service",
                                                              "uninstall-service"};
 template <std::size_t n>
@@ -209,13 +211,29 @@ std::optional<std::string> applyMetrics(std::string_view value, ProgramOptions& 
     return std::nullopt;
 }
 
+std::optional<std::string> applyFormat(std::string_view value, ProgramOptions& options) {
+    constexpr std::string_view customPrefix = "custom:";
+    if (!value.starts_with(customPrefix)) {
+        return "--format " + std::string(value) + ": expected custom:TEXT, for example " +
+               "--format 'custom:%j %H:%M:%S\\r'";
+    }
+    Parsed<FormatChoice> choice = parseCustomFormat(value.substr(customPrefix.size()));
+    if (!choice.value) {
+        return std::move(choice.error);
+    }
+    options.format = std::move(*choice.value);
+    return std::nullopt;
+}
+
 // The options that take a value, as "--name VALUE" or "--name=VALUE".
-constexpr std::array<ValueOption<ProgramOptions>, 4> valueOptions{{
+constexpr std::array<ValueOption<ProgramOptions>, 5> valueOptions{{
     {"--device", "--device: missing COMn=PATH, for example --device COM1=/dev/ttyUSB0",
      applyDevice},
     {"--flow", "--flow: missing none, xonxoff or rtscts", applyFlow},
     {"--advance", "--advance: missing milliseconds, for example --advance 20", applyAdvance},
     {"--metrics", "--metrics: missing the folder a textfile collector reads", applyMetrics},
+    {"--format", "--format: missing the format, for example --format 'custom:%H:%M:%S\\r'",
+     applyFormat},
 }};
 
 std::optional<std::string> applyUninstall(std::string_view value, ProgramOptions& options) {
@@ -392,6 +410,9 @@ std::string usageText(std::string_view executable) {
         "                       the time when the message ends: at 9600 baud the ESE\n"
         "                       message takes 12.5 ms, the 8-bit one 50 ms\n" +
         platform.metricsOption +
+        "  --format custom:TEXT in console mode, send a message of your own: TEXT holds\n"
+        "                       characters, escapes (\\r \\n \\xHH) and tokens (%H %M %S\n"
+        "                       %Y %m %d %j, %{lock:AV}, ...; see the manual page)\n"
         "  --help               show this help and exit\n"
         "  --version            show the version and exit\n"
         "\n"

@@ -10,6 +10,7 @@
 #include "core/advance.h"
 #include "core/flow_control.h"
 #include "core/parsed.h"
+#include "formats/format_registry.h"
 #include "serial/device_map.h"
 
 namespace chronvane {
@@ -34,6 +35,9 @@ struct ProgramOptions {
     // --metrics DIR: the folder a textfile collector reads, where the sender keeps
     // its health figures; empty: none are written.
     std::string metricsDir;
+    // --format custom:TEXT: the format and its compiled template; empty: the
+    // format the command line's text chooses.
+    std::optional<FormatChoice> format;
     // Every other argument, Qt's options included, joined with single spaces.
     std::string commandLine;
     // Arguments taken, though likely not as meant, one line each without the
@@ -58,6 +62,7 @@ struct ProgramOptions {
 //   --flow none|xonxoff|rtscts and --flow=... (exact lower case; the last one wins),
 //   --wait-for-sync, --advance MS and --advance=MS (0 to maxAdvanceMillis),
 //   --metrics DIR and --metrics=DIR (DIR not empty; the last one wins),
+//   --format custom:TEXT and --format=custom:TEXT (a template that compiles),
 //   where servicesOffered(): --install-service, --service and
 //   --uninstall-service COMn|all (n 1 to 4, any case).
 // Qt's own options (--platform NAME, -platform NAME, --reverse ...) stay in the

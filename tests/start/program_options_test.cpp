@@ -171,6 +171,40 @@ TEST(ProgramOptions, FlowControlIsNoneUnlessToldAndOnlyOneOfThree) {
     EXPECT_NE(usageText("chronvane32").find("--flow none|xonxoff|rtscts"), std::string::npos);
 }
 
+// A template is compiled while the options are read, so that a wrong one ends the
+// program at start (status 2, as every refused option) with its place shown.
+TEST(ProgramOptions, FormatTakesACustomTemplateOrSaysWhereItIsWrong) {
+    struct Case {
+        Args args;
+        std::string error;  // empty: taken
+    };
+    const Case cases[] = {
+        {{"--format", "custom:%j %H:%M:%S\\r"}, ""},
+        {{"--format=custom:%H%M%S"}, ""},
+        {{"--format", "custom:%j %q"},
+         "--format custom:%j %q: unknown token %q at column 4\n"
+         "  custom:%j %q\n"
+         "            ^"},
+        {{"--format=custom:%H:%M%"},
+         "--format custom:%H:%M%: a lone % at the end at column 6\n"
+         "  custom:%H:%M%\n"
+         "              ^"},
+        {{"--format", "ese"},
+         "--format ese: expected custom:TEXT, for example --format 'custom:%j %H:%M:%S\\r'"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        const Parsed<ProgramOptions> result = parseProgramArguments(c.args);
+        EXPECT_EQ(result.error, c.error);
+        if (c.error.empty()) {
+            ASSERT_TRUE(result.value && result.value->format);
+            EXPECT_EQ(result.value->format->protocol, Protocol::Custom);
+            EXPECT_TRUE(result.value->format->settings.custom);
+            EXPECT_EQ(result.value->commandLine, "");
+        }
+    }
+}
+
 // Where the system has no service manager to register with, the service options
 // are typos like any other, and the help does not offer them.
 TEST(ProgramOptions, ServiceOptionsExistOnlyWhereOffered) {
