@@ -102,16 +102,26 @@ bool isDamaged(const DecodedMessage& message, Protocol expected) {
     const bool faulty = std::any_of(message.faults.begin(), message.faults.end(), [](Fault f) {
         return f != Fault::secondSkipped && f != Fault::secondRepeated && f != Fault::strayBytes;
     });
-    // The monitor does not yet tell RMC-then-ZDA from RMC alone, and names it RMC.
-    const bool sameFormat = message.protocol == expected ||
-                            (expected == Protocol::Nmea && message.protocol == Protocol::NmeaRmc);
-    return faulty || !message.second || !sameFormat;
+    return faulty || !message.second || message.protocol != expected;
 }
 
 // Reads messages until the deadline with the monitor's decoder, stamping each read
 // with the wall clock: a message's first byte is when it arrived.
+// What --format is given for a format: its word, or for a template of one's own
+// a time of day in it, on time at its seconds.
+std::string benchFormatWord(Protocol protocol) {
+    return protocol == Protocol::Custom ? "custom:%H:%M:%^%S\\r"
+                                        : std::string(chronvane::formatOf(protocol).names.word);
+}
+
+chronvane::FormatChoice benchFormat(Protocol protocol) {
+    return *chronvane::parseFormatName(benchFormatWord(protocol)).value;
+}
+
 void receive(PtyPair& pty, Protocol expected, SteadyClock::time_point deadline, Measurement& out) {
-    chronvane::monitor::StreamDecoder decoder;
+    // Told the format: a template is found only so.
+    chronvane::monitor::StreamDecoder decoder(std::chrono::milliseconds(250), {},
+                                              benchFormat(expected));
     while (SteadyClock::now() < deadline) {
         const chronvane::test::ReadChunk chunk =
             chronvane::test::readOnce(pty.controllerFd(), deadline);
@@ -197,8 +207,8 @@ void stopSender(ChildProcess& child, const std::string& name, const PtyPair& pty
 Measurement measureProgram(const std::string& program, const Sender& sender, Protocol protocol,
                            bool window, int seconds, int advanceMs) {
     PtyPair pty;
-    const std::string word(chronvane::formatOf(protocol).names.word);
-    const std::string stampFile = stampFileFor(word.c_str());
+    const std::string word = benchFormatWord(protocol);
+    const std::string stampFile = stampFileFor(std::string(chronvane::formatOf(protocol).names.jsonName).c_str());
     std::vector<std::string> args{"--device", "COM1=" + pty.devicePath(), "--advance",
                                   std::to_string(advanceMs), "--format", word};
     // A pseudo-terminal takes 8 data bits and no parity only (it refuses IRIG J's
@@ -540,7 +550,8 @@ int main(int argc, char** argv) {
                 for (const Protocol protocol : inWindow ? std::span<const Protocol>(chronvane::radioProtocols)
                                                         : std::span<const Protocol>(chronvane::allProtocols)) {
                     const chronvane::TimeFormat& format = chronvane::formatOf(protocol);
-                    const auto lead = std::chrono::nanoseconds(chronvane::leadTime(format, format.line));
+                    const auto lead = std::chrono::nanoseconds(
+                        chronvane::leadTime(format, format.line, benchFormat(protocol).settings));
                     runs.push_back({mode + " " + std::string(format.names.word) + suffix,
                                     measureProgram(program, sender, protocol, inWindow, seconds, advanceMs),
                                     {},

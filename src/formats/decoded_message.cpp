@@ -28,6 +28,12 @@ std::string_view faultText(Fault fault) {
             return "early";
         case Fault::wrongTime:
             return "wrong time";
+        case Fault::parityError:
+            return "parity error";
+        case Fault::framingError:
+            return "framing error";
+        case Fault::claimsSyncUnsynced:
+            return "claims a synchronised clock while this one is not";
     }
     return "unknown fault";
 }

@@ -24,6 +24,11 @@ enum class Fault : std::uint8_t {
     late,       // arrived a second or more after the start of the second it carries
     early,      // carries a second that had not begun when it arrived
     wrongTime,  // off by more than a minute either way (the hour, the date, the weekday)
+    // Marked by the line's driver in the bytes it read.
+    parityError,
+    framingError,
+    // The message claims a synchronised clock while the receiving machine's is not.
+    claimsSyncUnsynced,
 };
 
 // The fault in words, e.g. "bad checksum".
@@ -47,6 +52,9 @@ struct DecodedMessage {
     // clock of the receiving machine, to its first byte; negative for a message
     // early. Set only when times are judged and the message carries a whole time.
     std::optional<long long> offsetMs;
+    // The time it carries is UTC (its row's carriesUtc, or a template's %Z before
+    // every field of the time of day); else the sender's local time.
+    bool utc = false;
     // Each kind of fault at most once, in the order they were found.
     std::vector<Fault> faults;
     // The status the message claims, in words ("not synchronised", "quality B").

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "custom_template.h"
+
 namespace chronvane {
 
 // Each format's own file exports its row.
@@ -16,6 +18,8 @@ extern const TimeFormat spectracom1Format;
 extern const TimeFormat spectracom2Format;
 extern const TimeFormat trueTimeFormat;
 extern const TimeFormat irigJFormat;
+extern const TimeFormat customFormat;
+std::unique_ptr<FormatDecoder> makeCustomDecoder(std::shared_ptr<const CustomTemplate> custom);
 
 namespace {
 
@@ -44,6 +48,7 @@ constexpr RowTable rowTable = [] {
     table.put(Protocol::Spectracom2, spectracom2Format);
     table.put(Protocol::TrueTime, trueTimeFormat);
     table.put(Protocol::IrigJ, irigJFormat);
+    table.put(Protocol::Custom, customFormat);
     return table;
 }();
 constexpr const std::array<const TimeFormat*, formatCount>& rows = rowTable.rows;
@@ -81,6 +86,13 @@ std::string transmittedText(Protocol protocol, const TimeReading& reading,
     return formatOf(protocol).transmittedText(reading, settings);
 }
 
+std::unique_ptr<FormatDecoder> makeDecoder(Protocol protocol, const FormatSettings& settings) {
+    if (protocol == Protocol::Custom && settings.custom) {
+        return makeCustomDecoder(settings.custom);
+    }
+    return formatOf(protocol).makeDecoder();
+}
+
 std::size_t longestMessage() {
     std::size_t longest = 0;
     for (const TimeFormat* row : rows) {
@@ -116,8 +128,13 @@ std::chrono::microseconds airTime(const TimeFormat& format, const LineSettings& 
     return bytesTime(format.length(settings), line);
 }
 
-std::chrono::microseconds leadTime(const TimeFormat& format, const LineSettings& line) {
-    return bytesTime(format.onTimeAt, line);
+std::size_t onTimeIndex(const TimeFormat& format, const FormatSettings& settings) {
+    return settings.custom ? settings.custom->onTimeAt : format.onTimeAt;
+}
+
+std::chrono::microseconds leadTime(const TimeFormat& format, const LineSettings& line,
+                                   const FormatSettings& settings) {
+    return bytesTime(onTimeIndex(format, settings), line);
 }
 
 std::string formatWords() {
@@ -132,8 +149,7 @@ Parsed<FormatChoice> parseFormatName(std::string_view name) {
     // A format whose message the operator writes; its reading comes with that format.
     constexpr std::string_view customPrefix = "custom:";
     if (name.starts_with(customPrefix)) {
-        return {std::nullopt, "--format " + std::string(name) +
-                                  ": a message of your own is not supported yet"};
+        return parseCustomFormat(name.substr(customPrefix.size()));
     }
     for (const Protocol protocol : allProtocols) {
         if (formatOf(protocol).names.word == name) {

@@ -20,6 +20,7 @@
 
 #include <array>
 #include <cstddef>
+#include <memory>
 
 #include <string>
 #include <string_view>
@@ -44,14 +45,15 @@ enum class Protocol {
     Spectracom2,       // Spectracom format 2, UTC to the millisecond
     TrueTime,          // TrueTime-style string, UTC, on time at its CR
     IrigJ,             // IRIG J, UTC, 7O1
+    Custom,            // the operator's own template (--format custom:TEXT)
 };
 
 // Every protocol, in the enum's order (that of the rows).
-inline constexpr std::array<Protocol, 11> allProtocols{
+inline constexpr std::array<Protocol, 12> allProtocols{
     Protocol::EseRealTimeClock, Protocol::OstrelDateTime, Protocol::NmeaRmc,
     Protocol::NmeaZda,          Protocol::Nmea,           Protocol::Meinberg,
     Protocol::Spectracom0,      Protocol::Spectracom1,    Protocol::Spectracom2,
-    Protocol::TrueTime,         Protocol::IrigJ};
+    Protocol::TrueTime,         Protocol::IrigJ,          Protocol::Custom};
 inline constexpr std::size_t formatCount = allProtocols.size();
 
 // The formats the main window has a radio for (their rows' hasRadio): the first
@@ -81,18 +83,24 @@ ByteString buildMessage(Protocol protocol, const TimeReading& reading,
 std::string transmittedText(Protocol protocol, const TimeReading& reading,
                             const FormatSettings& settings = {});
 
+// The monitor's decoder of a protocol with its settings (a custom template's
+// decoder matches that template; without one it matches nothing).
+std::unique_ptr<FormatDecoder> makeDecoder(Protocol protocol, const FormatSettings& settings = {});
+
 // The longest message of any format, in bytes.
 std::size_t longestMessage();
 
-// What --format chooses: the format and what it is told beyond that.
+// What --format chooses: the format and what it is told beyond that (the template
+// of custom:TEXT).
 struct FormatChoice {
     Protocol protocol = defaultProtocol;
     FormatSettings settings;
     friend bool operator==(const FormatChoice&, const FormatChoice&) = default;
 };
 
-// A row's word ("ese", "ostrel8") as --format takes it; otherwise no value and a
-// line listing the words there are.
+// A row's word ("ese", "ostrel8") as --format takes it, or custom:TEXT with TEXT
+// compiled (parseCustomFormat); otherwise no value and a line listing the words
+// there are, or pointing at the template's problem.
 Parsed<FormatChoice> parseFormatName(std::string_view name);
 
 // Every row's word, in the enum's order, joined by ", ".

@@ -67,6 +67,7 @@ constexpr TimeFormat irigJFormat{
     .example = "<SOH>343:22:15:07<CR><LF>",
     .needsUtc = true,
     .needsYear = true,
+    .carriesUtc = true,
     .carriesLeapSecond = true,
     .length = length,
     .build = build,

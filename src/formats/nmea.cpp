@@ -34,11 +34,12 @@ constexpr TimeFormat nmeaFormat{
     .needsUtc = true,
     .needsYear = true,
     .needsZone = true,
+    .carriesUtc = true,
     .carriesDate = true,
     .length = length,
     .build = build,
     .transmittedText = transmittedText,
-    .makeDecoder = nmea::makeDecoder,
+    .makeDecoder = nmea::makePairDecoder,
 };
 static_assert(complete(nmeaFormat));
 

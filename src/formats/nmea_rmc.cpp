@@ -30,6 +30,7 @@ constexpr TimeFormat nmeaRmcFormat{
     .onTimeAt = 0,
     .example = "$GPRMC,220120.00,A,,,,,,,091226,,,A*68<CR><LF>",
     .needsUtc = true,
+    .carriesUtc = true,
     .carriesDate = true,
     .length = length,
     .build = build,

@@ -272,6 +272,73 @@ class NmeaDecoder final : public FormatDecoder {
     std::optional<DecodedMessage> m_lastRmc;
 };
 
+// RMC then ZDA of the same second as one message: the nmea row's unit. Where the
+// ZDA does not follow (a sender of RMC alone) the pair stays partial, as long as
+// the RMC row's whole sentence, and that row takes it once the next byte or the
+// gap shows no ZDA is coming.
+class NmeaPairDecoder final : public FormatDecoder {
+  public:
+    UnitMatch match(std::span<const std::uint8_t> bytes, const StreamLookahead&) const override {
+        const UnitMatch first = matchSentence(bytes);
+        if (first.match != Match::complete || !isKind(bytes, Kind::rmc)) {
+            return first.match == Match::partial && fitsKind(bytes, Kind::rmc)
+                       ? first
+                       : UnitMatch{Match::broken, 0};
+        }
+        const std::span<const std::uint8_t> rest = bytes.subspan(first.length);
+        if (rest.empty()) {
+            return {Match::partial, first.length};
+        }
+        const UnitMatch second = matchSentence(rest);
+        if (second.match == Match::broken || !fitsKind(rest, Kind::zda)) {
+            return {Match::broken, first.length};
+        }
+        return {second.match, first.length + second.length};
+    }
+    bool startsStream(std::span<const std::uint8_t>) const override { return true; }
+
+    void take(std::span<const std::uint8_t> unit, Timestamp firstByte,
+              std::vector<DecodedMessage>& out) override {
+        const std::size_t rmcEnd = matchSentence(unit).length;
+        Sentence rmc = decode(unit.first(rmcEnd), firstByte);
+        Sentence zda = decode(unit.subspan(rmcEnd), firstByte);
+        rmc.message.protocol = Protocol::Nmea;
+        const bool agrees = sameTime(rmc.message, zda.message) && zda.message.sound();
+        out.push_back(std::move(rmc.message));
+        // A ZDA that disagrees with its RMC, or is damaged, is reported beside it.
+        if (!agrees) {
+            zda.message.protocol = Protocol::NmeaZda;
+            out.push_back(std::move(zda.message));
+        }
+    }
+
+    // Only a pair cut inside its ZDA comes here (a shorter part is the RMC row's):
+    // the RMC is whole, the message is not.
+    void cutShort(std::span<const std::uint8_t> part, Timestamp firstByte,
+                  std::vector<DecodedMessage>& out) override {
+        const UnitMatch first = matchSentence(part);
+        const std::size_t rmcEnd = first.match == Match::complete ? first.length : part.size();
+        Sentence rmc = decode(part.first(rmcEnd), firstByte);
+        rmc.message.protocol = Protocol::Nmea;
+        rmc.message.add(Fault::cutShort);
+        out.push_back(std::move(rmc.message));
+    }
+    void close(std::vector<DecodedMessage>&) override {}
+    void drop() override {}
+
+  private:
+    static bool isKind(std::span<const std::uint8_t> bytes, Kind kind) {
+        return bytes.size() >= nameEnd && fitsKind(bytes, kind);
+    }
+    // Whether the sentence's name, as far as it has come, is kind's.
+    static bool fitsKind(std::span<const std::uint8_t> bytes, Kind kind) {
+        const std::string_view name = kind == Kind::rmc ? "RMC" : "ZDA";
+        constexpr std::size_t nameAt = 1 + talkerLength;
+        const std::size_t limit = std::min(bytes.size(), nameEnd);
+        return limit <= nameAt || std::equal(bytes.begin() + nameAt, bytes.begin() + limit, name.begin());
+    }
+};
+
 }  // namespace
 
 std::string rmcSentence(const TimeReading& reading, const FormatSettings& settings) {
@@ -302,6 +369,10 @@ std::string transmittedText(std::initializer_list<std::string> sentences) {
 
 std::unique_ptr<FormatDecoder> makeDecoder() {
     return std::make_unique<NmeaDecoder>();
+}
+
+std::unique_ptr<FormatDecoder> makePairDecoder() {
+    return std::make_unique<NmeaPairDecoder>();
 }
 
 }  // namespace chronvane::nmea

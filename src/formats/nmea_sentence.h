@@ -22,10 +22,12 @@ inline constexpr std::size_t zdaLength = 39;
 // their CR LF.
 std::string transmittedText(std::initializer_list<std::string> sentences);
 
-// One decoder serves all three rows: the first of them in the registry's order
-// takes every RMC and ZDA sentence. Each RMC is a message as soon as it ends; a
-// sound ZDA of the same second after it belongs to that message and adds none
-// (so the monitor names the format that sends both by its RMC).
+// The RMC and ZDA rows' decoder: every RMC and ZDA sentence, each a message as
+// soon as it ends (a sound ZDA of the same second straight after an RMC adds
+// none).
 std::unique_ptr<FormatDecoder> makeDecoder();
+// The nmea row's: an RMC and the ZDA after it as one message. Being longer, the
+// pair wins over the RMC row's sentence wherever both match.
+std::unique_ptr<FormatDecoder> makePairDecoder();
 
 }  // namespace chronvane::nmea

@@ -31,6 +31,7 @@ constexpr TimeFormat nmeaZdaFormat{
     .needsUtc = true,
     .needsYear = true,
     .needsZone = true,
+    .carriesUtc = true,
     .carriesDate = true,
     .length = length,
     .build = build,

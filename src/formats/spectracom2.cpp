@@ -96,6 +96,7 @@ constexpr TimeFormat spectracom2Format{
     .needsUtc = true,
     .needsYear = true,
     .needsZone = true,
+    .carriesUtc = true,
     .carriesDate = true,
     .carriesLeapSecond = true,
     .length = length,

@@ -19,6 +19,7 @@
 namespace chronvane {
 
 struct DecodedMessage;
+struct CustomTemplate;
 // Wall-clock time since the epoch, as the monitor stamps the bytes it reads.
 using Timestamp = std::chrono::nanoseconds;
 
@@ -28,6 +29,8 @@ struct FormatSettings {
     std::string talker = "GP";
     // NMEA: an inserted leap second is sent as second 60 rather than 59 again (--leap-60).
     bool leap60 = false;
+    // The operator's template (--format custom:TEXT), compiled; null for no template.
+    std::shared_ptr<const CustomTemplate> custom;
     friend bool operator==(const FormatSettings&, const FormatSettings&) = default;
 };
 
@@ -109,6 +112,9 @@ struct TimeFormat {
     bool needsUtc = false;
     bool needsYear = false;
     bool needsZone = false;
+    // The time of day it carries is UTC, whatever the zone: the monitor judges it
+    // so. (A template says so message by message.)
+    bool carriesUtc = false;
     // The monitor's report shows the date it carries.
     bool carriesDate = false;
     // It can say second 60 (an inserted leap second); otherwise that second is
@@ -131,7 +137,11 @@ std::chrono::microseconds airTime(const TimeFormat& format, const LineSettings& 
 
 // How early the message starts so that the start bit of its onTimeAt byte falls
 // at the change of second: the air time of the bytes before it.
-std::chrono::microseconds leadTime(const TimeFormat& format, const LineSettings& line);
+std::chrono::microseconds leadTime(const TimeFormat& format, const LineSettings& line,
+                                   const FormatSettings& settings = {});
+// The byte whose start bit marks the second: the row's onTimeAt, or where the
+// operator's template marks it.
+std::size_t onTimeIndex(const TimeFormat& format, const FormatSettings& settings = {});
 // The reading format sends for the inserted second that follows lastOfDay
 // (23:59:59 UTC): second 60 where it carries one, else lastOfDay again, marked
 // as the leap second.

@@ -88,6 +88,7 @@ constexpr TimeFormat trueTimeFormat{
     .example = "<SOH>343:22:15:07 <CR><LF>",
     .needsUtc = true,
     .needsYear = true,
+    .carriesUtc = true,
     .carriesLeapSecond = true,
     .length = length,
     .build = build,

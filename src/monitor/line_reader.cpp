@@ -39,6 +39,17 @@ int openLine(const std::string& path, const LineSettings& line, SystemError& err
     if (const SystemError reason = makeRawListener(fd, line); reason.failed()) {
         return abandon(reason);
     }
+    // Bytes that arrive damaged are kept, marked, rather than dropped or passed on
+    // as if sound: the decoder names the fault on the message they belong to.
+    termios settings{};
+    if (tcgetattr(fd, &settings) < 0) {
+        return abandon(lastSystemError());
+    }
+    settings.c_iflag |= PARMRK | INPCK;
+    settings.c_iflag &= ~static_cast<tcflag_t>(IGNPAR | ISTRIP);
+    if (retryOnInterrupt([&] { return tcsetattr(fd, TCSANOW, &settings); }) < 0) {
+        return abandon(lastSystemError());
+    }
     tcflush(fd, TCIFLUSH);
     return fd;
 }

@@ -10,7 +10,9 @@ namespace chronvane::monitor {
 // Opens the terminal device at path for reading the way a receiver listens: read-only,
 // O_NOCTTY, non-blocking, close-on-exec; exclusive use (flock LOCK_EX|LOCK_NB, then
 // TIOCEXCL); raw mode (cfmakeraw: CR and LF are data, no echo) framed as line with
-// the receiver enabled and modem lines ignored; input already queued discarded, so
+// the receiver enabled and modem lines ignored, bytes received with a parity or
+// framing error marked (PARMRK with INPCK: 0xFF 0x00 X, and 0xFF doubled); input
+// already queued discarded, so
 // that no stale second is reported. Returns the descriptor, or -1 with the reason
 // in error (EBUSY when another program holds the device, ENOTTY when path is no
 // terminal).

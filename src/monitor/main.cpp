@@ -108,6 +108,13 @@ class ClockWatch {
         }
         m_state = reading;
     }
+    // Empty while the state is unknown.
+    std::optional<bool> synchronised() const {
+        if (!m_state || m_state->sync == chronvane::ClockState::Sync::Unknown) {
+            return std::nullopt;
+        }
+        return m_state->isSynchronised();
+    }
     // For the JSON "clock" field.
     std::string word() const {
         if (!m_state || m_state->sync == chronvane::ClockState::Sync::Unknown) {
@@ -167,14 +174,17 @@ int run(const MonitorOptions& options) {
                           chronvane::errorText(error) +
                           "); arrival times may be late by up to the adapter's latency timer\n");
     }
-    StreamDecoder decoder(std::chrono::milliseconds(250), localUtcOffset);
+    StreamDecoder decoder(std::chrono::milliseconds(250), localUtcOffset, options.format);
     decoder.judgeTimes(true);
+    decoder.markedErrors(options.line.parity != chronvane::Parity::None);
+    decoder.listenAt(options.line);
     // A message sent in advance belongs to the second after the one it arrives in:
     // every arrival is taken that much later, so that the timing column counts from
     // the point the sender aimed at and the second carried matches.
     const Timestamp advance = std::chrono::microseconds(options.advance.micros());
     ClockWatch clock;
     clock.check();
+    decoder.setOwnClockSynchronised(clock.synchronised());
     Timestamp lastCheck = wallClockNow();
     Tally tally;
     bool done = false;
@@ -201,6 +211,7 @@ int run(const MonitorOptions& options) {
             if (now - lastCheck >= std::chrono::seconds(1)) {
                 lastCheck = now;
                 clock.check();
+                decoder.setOwnClockSynchronised(clock.synchronised());
             }
             done = report(decoder.idle(now + advance), options, clock, tally, *output) || done;
             continue;

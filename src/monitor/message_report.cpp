@@ -69,6 +69,32 @@ std::size_t reportLabelWidth() {
     return width;
 }
 
+// What the message says of its own clock, e.g. "synchronised, quality B".
+std::string statusText(const DecodedMessage& message) {
+    std::string text;
+    for (const std::string& word : message.status) {
+        text += (text.empty() ? "" : ", ") + word;
+    }
+    return text;
+}
+
+std::string jsonString(std::string_view text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            out.push_back('\\');
+            out.push_back(c);
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
+            out += escaped;
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out + "\"";
+}
+
 bool carriesDate(const DecodedMessage& message) {
     return formatOf(message.protocol).carriesDate;
 }
@@ -97,6 +123,9 @@ std::string reportLine(const DecodedMessage& message) {
     if (carriesDate(message)) {
         line += dateText(message) + "  ";
     }
+    if (!message.status.empty()) {
+        line += statusText(message) + "  ";
+    }
     line += faultsText(message);
     return line;
 }
@@ -119,7 +148,17 @@ std::string reportJson(const DecodedMessage& message, const std::string& clock) 
     for (std::size_t i = 0; i < message.faults.size(); ++i) {
         json += (i > 0 ? ",\"" : "\"") + std::string(faultText(message.faults[i])) + "\"";
     }
-    json += "],\"stray_bytes\":" + std::to_string(message.strayBytes);
+    json += "]";
+    // Only for a message that says something of its clock: the other formats'
+    // objects stay as they were.
+    if (!message.status.empty() || message.claimsSync) {
+        json += ",\"status\":[";
+        for (std::size_t i = 0; i < message.status.size(); ++i) {
+            json += (i > 0 ? "," : "") + jsonString(message.status[i]);
+        }
+        json += "]";
+    }
+    json += ",\"stray_bytes\":" + std::to_string(message.strayBytes);
     json += ",\"clock\":\"" + clock + "\"}";
     return json;
 }

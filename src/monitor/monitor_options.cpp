@@ -4,6 +4,7 @@
 #include "core/ascii_case.h"
 #include "core/line_settings.h"
 #include "core/long_options.h"
+#include "formats/custom_template.h"
 #include "formats/format_registry.h"
 
 #include <algorithm>
@@ -46,16 +47,27 @@ ProblemLine applyLine(std::string_view value, MonitorOptions& options) {
         return std::move(line.error);
     }
     options.line = *line.value;
+    options.lineGiven = true;
     return {};
 }
 
-constexpr std::array<ValueOption<MonitorOptions>, 3> valueOptions{{
+ProblemLine applyFormat(std::string_view value, MonitorOptions& options) {
+    Parsed<FormatChoice> choice = parseFormatName(value);
+    if (!choice.value) {
+        return std::move(choice.error);
+    }
+    options.format = std::move(*choice.value);
+    return {};
+}
+
+constexpr std::array<ValueOption<MonitorOptions>, 4> valueOptions{{
     {"--count", "--count: missing the number of messages", applyCount},
     {"--advance", "--advance: missing milliseconds, for example --advance 20", applyAdvance},
     {"--line", "--line: missing SPEED,FRAMING, for example --line 9600,8N1", applyLine},
+    {"--format", "--format: missing the format, for example --format nmea-rmc", applyFormat},
 }};
-constexpr std::array<std::string_view, 6> longOptions{"advance", "count", "help", "json",
-                                                      "line", "version"};
+constexpr std::array<std::string_view, 7> longOptions{"advance", "count", "format", "help",
+                                                      "json",    "line",  "version"};
 
 // arg refused, with the option it comes closest to.
 std::string unknownOptionError(std::string_view arg) {
@@ -105,6 +117,9 @@ Parsed<MonitorOptions> parseMonitorArguments(const std::vector<std::string>& arg
         return {std::nullopt, devices[1] + ": only one DEVICE can be watched"};
     }
     options.device = devices.front();
+    if (options.format && !options.lineGiven) {
+        options.line = formatOf(options.format->protocol).line;
+    }
     return {std::move(options), {}};
 }
 
@@ -133,7 +148,8 @@ std::string wrapped(const std::string& text) {
 
 std::string monitorUsageText(std::string_view executable) {
     std::string text = "Usage: " + std::string(executable) +
-                       " [--count N] [--json] [--advance MS] [--line SPEED,FRAMING] DEVICE\n";
+                       " [--count N] [--json] [--advance MS] [--line SPEED,FRAMING]\n"
+                       "       [--format NAME] DEVICE\n";
     text +=
         wrapped("Decodes and checks the time messages arriving on a serial port (or any "
                 "terminal device, a pseudo-terminal included) at " +
@@ -164,6 +180,9 @@ std::string monitorUsageText(std::string_view executable) {
         "  --line SPEED,FRAMING\n"
         "                  listen at this line instead (the sender's --line, for\n"
         "                  example 4800,8N1 or 9600,7O1)\n"
+        "  --format NAME   look for that format alone (the sender's --format; its\n"
+        "                  line unless --line says otherwise); custom:TEXT, the\n"
+        "                  sender's own template, is found only so\n"
         "  --help          show this help and exit\n"
         "  --version       show the version and exit\n"
         "\n"

@@ -9,6 +9,7 @@
 #include "core/advance.h"
 #include "core/line_settings.h"
 #include "core/parsed.h"
+#include "formats/format_registry.h"
 
 namespace chronvane::monitor {
 
@@ -22,14 +23,19 @@ struct MonitorOptions {
     bool json = false;
     // The sender's --advance: messages start this long before their second.
     Advance advance;
-    // The line listened at: --line SPEED,FRAMING, else the one most formats use.
+    // The line listened at: --line SPEED,FRAMING, else that of --format's format,
+    // else the one most formats use.
     LineSettings line = timeLine;
+    bool lineGiven = false;
+    // --format NAME: only that format is looked for (a custom template only so).
+    std::optional<FormatChoice> format;
     bool help = false;
     bool version = false;
 };
 
 // args: without the program's own path. --count N (N at least 1), --count=N, --json,
 // --advance MS and --advance=MS (0 to 900), --line SPEED,FRAMING and --line=...,
+// --format NAME and --format=NAME (as the sender takes it, custom:TEXT included),
 // --help, --version, and exactly one DEVICE unless --help or --version is given.
 Parsed<MonitorOptions> parseMonitorArguments(const std::vector<std::string>& args);
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "formats/custom_template.h"
+
 
 namespace chronvane::monitor {
 namespace {
@@ -32,31 +34,66 @@ class StreamDecoder::Ahead final : public StreamLookahead {
     std::size_t m_pos;
 };
 
-StreamDecoder::StreamDecoder(std::chrono::milliseconds gapLimit, UtcOffset utcOffset)
+StreamDecoder::StreamDecoder(std::chrono::milliseconds gapLimit, UtcOffset utcOffset,
+                             std::optional<FormatChoice> only)
     : m_gapLimit(gapLimit), m_utcOffset(std::move(utcOffset)) {
-    for (const TimeFormat* format : allFormats()) {
-        m_formats.push_back(format->makeDecoder());
+    if (only) {
+        m_settings = only->settings;
+        m_formats.push_back(makeDecoder(only->protocol, m_settings));
+        m_protocols.push_back(only->protocol);
+        return;
+    }
+    for (const Protocol protocol : allProtocols) {
+        m_formats.push_back(makeDecoder(protocol));
+        m_protocols.push_back(protocol);
     }
 }
 
-StreamDecoder::Candidate StreamDecoder::matchAt(std::size_t pos) const {
+// Every format is asked, so that the outcome does not depend on the rows' order
+// where several can start with the same byte: a whole unit wins unless another
+// format's unit, as long so far, is still arriving (then wait, unless forced); the
+// longest whole unit wins, and of equals the first row. Forced, a longer unit
+// that stopped wins over a whole one it holds, as that unit cut short. Of broken ones, the one
+// that matched longest stands for the bytes.
+StreamDecoder::Candidate StreamDecoder::matchAt(std::size_t pos, bool force) const {
     const std::span<const std::uint8_t> bytes(m_bytes.data() + pos, m_bytes.size() - pos);
     if (bytes.empty()) {
         return {Match::partial, 0, noFormat};
     }
     const Ahead ahead(*this, pos);
+    std::optional<Candidate> complete;
+    std::optional<Candidate> partial;
+    Candidate broken{Match::broken, 0, noFormat};
     for (std::size_t format = 0; format < m_formats.size(); ++format) {
         const UnitMatch unit = m_formats[format]->match(bytes, ahead);
-        if (unit.match != Match::broken || unit.length > 0) {
-            return {unit.match, unit.length, format};
+        const Candidate candidate{unit.match, unit.length, format};
+        if (unit.match == Match::complete) {
+            if (!complete || unit.length > complete->length) {
+                complete = candidate;
+            }
+        } else if (unit.match == Match::partial) {
+            if (!partial || unit.length > partial->length) {
+                partial = candidate;
+            }
+        } else if (unit.length > broken.length) {
+            broken = candidate;
         }
     }
-    return {Match::broken, 0, noFormat};
+    // Once the gap has passed (forced), a longer unit still arriving has stopped:
+    // it is the message cut short, not the shorter whole one inside it.
+    if (complete && (!partial || partial->length < complete->length ||
+                     (force && partial->length == complete->length))) {
+        return *complete;
+    }
+    if (partial) {
+        return *partial;
+    }
+    return broken;
 }
 
 void StreamDecoder::scan(bool force, std::vector<DecodedMessage>& out) {
     while (m_start < m_bytes.size()) {
-        const Candidate candidate = matchAt(m_start);
+        const Candidate candidate = matchAt(m_start, force);
         if (candidate.match == Match::complete) {
             take(candidate.format, candidate.length, out);
             consume(candidate.length);
@@ -105,7 +142,16 @@ void StreamDecoder::consume(std::size_t count) {
     m_start = std::min(m_start + count, m_bytes.size());
 }
 
+// A damaged byte is the fault of the message it is part of, or for a stray one, of
+// the next message.
+void StreamDecoder::noteDamage(std::size_t count) {
+    for (std::size_t i = m_start; i < m_start + count && i < m_badBytes.size(); ++i) {
+        m_lineErrorPending = m_lineErrorPending || m_badBytes[i];
+    }
+}
+
 void StreamDecoder::stray(std::size_t count) {
+    noteDamage(count);
     if (m_synchronized) {
         m_strayBytes += count;
     } else {
@@ -121,7 +167,9 @@ void StreamDecoder::synchronize() {
     // What a reader that joined the line in the middle of a message can find before
     // the first whole one: the rest of the longest message, all but its first byte.
     // More than that before it is noise.
-    const std::size_t joinedTailLimit = longestMessage() - 1;
+    const std::size_t longest =
+        std::max(longestMessage(), m_settings.custom ? m_settings.custom->length : 0);
+    const std::size_t joinedTailLimit = longest - 1;
     if (m_bytesBeforeFirst > joinedTailLimit) {
         m_strayBytes += m_bytesBeforeFirst;
     }
@@ -130,6 +178,7 @@ void StreamDecoder::synchronize() {
 
 void StreamDecoder::cutShort(std::size_t format, std::size_t length,
                              std::vector<DecodedMessage>& out) {
+    noteDamage(length);
     if (length < cutShortThreshold) {
         stray(length);
         return;
@@ -148,6 +197,7 @@ void StreamDecoder::cutShort(std::size_t format, std::size_t length,
 void StreamDecoder::take(std::size_t format, std::size_t length,
                          std::vector<DecodedMessage>& out) {
     const std::span<const std::uint8_t> unit(m_bytes.data() + m_start, length);
+    noteDamage(length);
     if (!m_synchronized) {
         if (!m_formats[format]->startsStream(unit)) {
             m_bytesBeforeFirst += length;
@@ -176,13 +226,21 @@ void StreamDecoder::emitAll(std::size_t format, std::vector<DecodedMessage>& fin
     for (DecodedMessage& message : finished) {
         // A decoder that serves several formats names the one it found.
         if (message.protocol == defaultProtocol) {
-            message.protocol = allProtocols[format];
+            message.protocol = m_protocols[format];
         }
+        message.utc = message.utc || formatOf(message.protocol).carriesUtc;
         emit(std::move(message), out);
     }
 }
 
 void StreamDecoder::emit(DecodedMessage message, std::vector<DecodedMessage>& out) {
+    if (m_lineErrorPending) {
+        message.add(m_lineHasParity ? Fault::parityError : Fault::framingError);
+        m_lineErrorPending = false;
+    }
+    if (message.claimsSync == true && m_ownClockSynchronised == false) {
+        message.add(Fault::claimsSyncUnsynced);
+    }
     if (m_strayBytes > 0) {
         message.strayBytes = m_strayBytes;
         message.add(Fault::strayBytes);
@@ -198,8 +256,9 @@ void StreamDecoder::emit(DecodedMessage message, std::vector<DecodedMessage>& ou
         const int secondOfDay = *message.hour * 3600 + *message.minute * 60 + *message.second;
         if (m_lastSecondOfDay) {
             // The zone's own change of offset moves the local time by as much.
-            const long zoneJump =
-                m_utcOffset ? m_utcOffset(message.firstByte) - m_utcOffset(m_lastFirstByte) : 0;
+            const long zoneJump = m_utcOffset && !message.utc
+                                      ? m_utcOffset(message.firstByte) - m_utcOffset(m_lastFirstByte)
+                                      : 0;
             const long next = (*m_lastSecondOfDay + 1 + zoneJump) % secondsPerDay;
             const long expected = next < 0 ? next + secondsPerDay : next;
             if (secondOfDay != expected) {
@@ -230,9 +289,12 @@ void StreamDecoder::emit(DecodedMessage message, std::vector<DecodedMessage>& ou
 void StreamDecoder::judgeTime(DecodedMessage& message) const {
     using std::chrono::milliseconds;
     constexpr long long msPerDay = 86'400'000;
-    const long long offsetSeconds = m_utcOffset ? m_utcOffset(message.firstByte) : 0;
+    const long long offsetSeconds =
+        m_utcOffset && !message.utc ? m_utcOffset(message.firstByte) : 0;
     const long long arrivalLocalMs =
-        std::chrono::duration_cast<milliseconds>(message.firstByte).count() +
+        std::chrono::duration_cast<milliseconds>(message.firstByte +
+                                                 onTimeDelay(message.protocol))
+            .count() +
         offsetSeconds * 1000;
     const long long arrivalDay =
         std::chrono::floor<std::chrono::days>(milliseconds{arrivalLocalMs}).count();
@@ -272,7 +334,46 @@ void StreamDecoder::judgeTime(DecodedMessage& message) const {
     }
 }
 
+Timestamp StreamDecoder::onTimeDelay(Protocol protocol) const {
+    const TimeFormat& format = formatOf(protocol);
+    return leadTime(format, m_line.value_or(format.line),
+                    protocol == Protocol::Custom ? m_settings : FormatSettings{});
+}
+
+// Takes the driver's marks out of bytes, noting which bytes they marked.
+void StreamDecoder::unmark(std::span<const std::uint8_t> bytes, Timestamp arrival) {
+    std::vector<std::uint8_t> input = std::move(m_pendingMark);
+    m_pendingMark.clear();
+    input.insert(input.end(), bytes.begin(), bytes.end());
+    std::size_t i = 0;
+    while (i < input.size()) {
+        if (input[i] != 0xFF) {
+            m_bytes.push_back(input[i]);
+            m_badBytes.push_back(false);
+            ++i;
+        } else if (i + 1 >= input.size() || (input[i + 1] == 0x00 && i + 2 >= input.size())) {
+            m_pendingMark.assign(input.begin() + static_cast<std::ptrdiff_t>(i), input.end());
+            break;
+        } else if (input[i + 1] == 0xFF) {
+            m_bytes.push_back(0xFF);
+            m_badBytes.push_back(false);
+            i += 2;
+        } else {
+            // 0xFF 0x00 X: X arrived damaged.
+            m_bytes.push_back(input[i + 2]);
+            m_badBytes.push_back(true);
+            i += 3;
+        }
+    }
+    m_stamps.resize(m_bytes.size(), arrival);
+}
+
 void StreamDecoder::compact() {
+    if (!m_badBytes.empty()) {
+        m_badBytes.erase(m_badBytes.begin(),
+                         m_badBytes.begin() +
+                             static_cast<std::ptrdiff_t>(std::min(m_start, m_badBytes.size())));
+    }
     m_bytes.erase(m_bytes.begin(), m_bytes.begin() + static_cast<std::ptrdiff_t>(m_start));
     m_stamps.erase(m_stamps.begin(), m_stamps.begin() + static_cast<std::ptrdiff_t>(m_start));
     m_start = 0;
@@ -289,8 +390,12 @@ std::vector<DecodedMessage> StreamDecoder::feed(std::span<const std::uint8_t> by
         closeOthers(noFormat, out);
         compact();
     }
-    m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
-    m_stamps.insert(m_stamps.end(), bytes.size(), arrival);
+    if (m_marked) {
+        unmark(bytes, arrival);
+    } else {
+        m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
+        m_stamps.insert(m_stamps.end(), bytes.size(), arrival);
+    }
     m_lastArrival = arrival;
     scan(false, out);
     compact();
@@ -312,6 +417,9 @@ std::size_t StreamDecoder::finish() {
     m_strayBytes = 0;
     m_bytes.clear();
     m_stamps.clear();
+    m_badBytes.clear();
+    m_pendingMark.clear();
+    m_lineErrorPending = false;
     m_start = 0;
     for (const auto& format : m_formats) {
         format->drop();

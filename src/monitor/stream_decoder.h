@@ -38,14 +38,40 @@ class StreamDecoder {
     // between two messages (daylight saving), the local time jumps by as much, and
     // that jump is neither a second skipped nor one repeated. Empty: a zone that
     // never changes.
+    // only: decode that format alone, with its settings (a custom template is
+    // matched only so); empty: recognise every format by itself.
     explicit StreamDecoder(std::chrono::milliseconds gapLimit = std::chrono::milliseconds(250),
-                           UtcOffset utcOffset = {});
+                           UtcOffset utcOffset = {}, std::optional<FormatChoice> only = {});
 
     // From now on, compares the time each message carries with the arrival stamps,
     // taken as the local time of utcOffset's zone (UTC when empty): sets offsetMs
     // and faults late, early and wrongTime. Off by default, for callers whose stamps
     // are no clock (a byte stream fed without times).
+    // The offset is taken to the arrival of the message's on-time character (its
+    // row's onTimeAt, a template's %^): the first byte's stamp plus the air time of
+    // the bytes before it at the line (listenAt), since bytes arrive in chunks.
+    // A message in UTC (a row's carriesUtc) is judged against UTC.
     void judgeTimes(bool judge) { m_judgeTimes = judge; }
+
+    // The line the bytes come at (the monitor's --line), for the on-time
+    // character's delay; until told, each format's own.
+    void listenAt(const LineSettings& line) { m_line = line; }
+
+    // Whether the receiving machine's own clock is synchronised (empty: unknown).
+    // A message claiming a synchronised clock while it is not is flagged: one of
+    // the two clocks is wrong.
+    void setOwnClockSynchronised(std::optional<bool> synchronised) {
+        m_ownClockSynchronised = synchronised;
+    }
+
+    // The bytes fed come from a line whose driver marks bytes received with a
+    // parity or framing error (termios PARMRK): 0xFF 0x00 X for a bad X (X 0 for a
+    // break), 0xFF 0xFF for a 0xFF. The message holding a marked byte gets
+    // parityError when the line has parity, framingError otherwise.
+    void markedErrors(bool lineHasParity) {
+        m_marked = true;
+        m_lineHasParity = lineHasParity;
+    }
 
     // Takes the next bytes of the stream, all read at arrival. Returns the messages
     // they completed, oldest first. Never fails; any byte sequence is accepted.
@@ -69,10 +95,14 @@ class StreamDecoder {
     };
     class Ahead;
 
-    Candidate matchAt(std::size_t pos) const;
+    Candidate matchAt(std::size_t pos, bool force = false) const;
+    // The time from a message's first byte to its on-time byte.
+    Timestamp onTimeDelay(Protocol protocol) const;
+    void unmark(std::span<const std::uint8_t> bytes, Timestamp arrival);
     void scan(bool force, std::vector<DecodedMessage>& out);
     void consume(std::size_t count);
     void stray(std::size_t count);
+    void noteDamage(std::size_t count);
     // The first message is found: from now on bytes that belong to none are stray,
     // and so were those before it, if more than a joined message's rest.
     void synchronize();
@@ -93,8 +123,20 @@ class StreamDecoder {
     std::size_t m_start = 0;
     std::optional<Timestamp> m_lastArrival;
 
-    // One per format, in the registry's order: what each keeps of a message under way.
+    // One per format, in the registry's order (or the one asked for): what each
+    // keeps of a message under way, and which protocol it is.
     std::vector<std::unique_ptr<FormatDecoder>> m_formats;
+    std::vector<Protocol> m_protocols;
+    FormatSettings m_settings;
+    std::optional<LineSettings> m_line;
+    std::optional<bool> m_ownClockSynchronised;
+    // Marked line errors: per byte, whether the driver marked it; the part of a
+    // mark left at the end of the last chunk.
+    bool m_marked = false;
+    bool m_lineHasParity = false;
+    std::vector<bool> m_badBytes;
+    std::vector<std::uint8_t> m_pendingMark;
+    bool m_lineErrorPending = false;
 
     bool m_synchronized = false;
     std::size_t m_strayBytes = 0;

@@ -358,7 +358,7 @@ Parsed<ProgramOptions> parseProgramArguments(const std::vector<std::string>& arg
     const TimeFormat& format = formatOf(options.format.protocol);
     options.line = options.lineGiven ? *options.lineGiven : format.line;
     const auto onLine = airTime(format, options.line, options.format.settings);
-    const auto lead = leadTime(format, options.line);
+    const auto lead = leadTime(format, options.line, options.format.settings);
     const auto advance = std::chrono::microseconds(options.advance.micros());
     if (onLine + lead + advance > std::chrono::seconds(1)) {
         return {std::nullopt,
@@ -380,7 +380,8 @@ Parsed<ProgramOptions> parseProgramArguments(const std::vector<std::string>& arg
 
 Advance sendAdvance(const ProgramOptions& options) {
     return options.advance.withLead(
-        leadTime(formatOf(options.format.protocol), options.line).count());
+        leadTime(formatOf(options.format.protocol), options.line, options.format.settings)
+            .count());
 }
 
 LineSettings sendLine(const ProgramOptions& options) {
@@ -485,8 +486,6 @@ std::string usageText(std::string_view executable) {
         "                       0) before its second begins, for equipment that takes\n"
         "                       the time when the message ends: at 9600 baud the ESE\n"
         "                       message takes 12.5 ms, the 8-bit one 50 ms\n"
-        "  --format WORD        send nmea-rmc (the NMEA RMC sentence), nmea-zda (ZDA)\n"
-        "                       or nmea (RMC then ZDA), in UTC, each second\n"
         "  --talker XX          the two letters after $ in the NMEA sentences\n"
         "                       (default GP)\n"
         "  --leap-60            send an inserted leap second as second 60 in NMEA\n"

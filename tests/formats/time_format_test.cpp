@@ -8,6 +8,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "formats/custom_template.h"
 #include "formats/format_registry.h"
 #include "formats/decoded_message.h"
 
@@ -171,6 +172,7 @@ TEST(FormatRows, EachDecodesWhatItBuildsAndTakesItsAirTime) {
         long long airMicros;  // at the row's own line, rounded up
         std::size_t onTimeAt = 0;
         LineSettings line = timeLine;
+        FormatSettings settings = {};
     };
     const Expect expects[] = {{Protocol::EseRealTimeClock, 12, 12'500},
                               {Protocol::OstrelDateTime, 48, 50'000},
@@ -182,7 +184,9 @@ TEST(FormatRows, EachDecodesWhatItBuildsAndTakesItsAirTime) {
                               {Protocol::Spectracom1, 26, 27'084},
                               {Protocol::Spectracom2, 26, 27'084},
                               {Protocol::TrueTime, 16, 16'667, 14},
-                              {Protocol::IrigJ, 15, 15'625, 0, {9600, 7, Parity::Odd, StopBits::One}}};
+                              {Protocol::IrigJ, 15, 15'625, 0, {9600, 7, Parity::Odd, StopBits::One}},
+                              {Protocol::Custom, 9, 9'375, 0, timeLine,
+                               {.custom = compileTemplate("%H:%M:%S\\r", timeLine).value}}};
     static_assert(std::size(expects) == formatCount, "every format has its row here");
     struct NoLookahead final : StreamLookahead {
         Match matchAt(std::size_t) const override { return Match::broken; }
@@ -192,11 +196,11 @@ TEST(FormatRows, EachDecodesWhatItBuildsAndTakesItsAirTime) {
         SCOPED_TRACE(std::string(format.names.title));
         EXPECT_EQ(format.line, e.line);
         EXPECT_EQ(format.onTimeAt, e.onTimeAt);
-        EXPECT_EQ(format.length({}), e.length);
-        EXPECT_EQ(airTime(format, format.line).count(), e.airMicros);
-        const ByteString bytes = format.build(workedExample, {});
+        EXPECT_EQ(format.length(e.settings), e.length);
+        EXPECT_EQ(airTime(format, format.line, e.settings).count(), e.airMicros);
+        const ByteString bytes = format.build(workedExample, e.settings);
         ASSERT_LE(bytes.size(), e.length);
-        const auto decoder = format.makeDecoder();
+        const auto decoder = makeDecoder(e.protocol, e.settings);
         std::vector<DecodedMessage> out;
         std::span<const std::uint8_t> rest(bytes);
         ASSERT_TRUE(decoder->startsStream(rest.first(decoder->match(rest, NoLookahead{}).length)));

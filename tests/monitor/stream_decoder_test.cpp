@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/custom_template.h"
 #include "formats/format_registry.h"
 #include "monitor/message_report.h"
 
@@ -21,6 +22,14 @@ constexpr Timestamp start = std::chrono::seconds(1'800'000'000);
 // Monday 22 February, 14:05:<second>.
 TimeReading at(int second, int minute = 5, int hour = 14) {
     return TimeReading{second, minute, hour, 22, 1, 1};
+}
+
+// Every format but custom, which is recognised only when the monitor is given the
+// template (--format custom:TEXT).
+std::vector<Protocol> recognisedByThemselves() {
+    std::vector<Protocol> protocols(allProtocols.begin(), allProtocols.end());
+    std::erase(protocols, Protocol::Custom);
+    return protocols;
 }
 
 Bytes message(Protocol protocol, const TimeReading& time) {
@@ -265,7 +274,7 @@ TEST(StreamDecoder, ADaylightSavingChangeIsNeitherASkipNorARepeat) {
 
 TEST(StreamDecoder, GarbageBeforeBetweenAndInsideMessagesIsSkipped) {
     const Bytes noise{'7', '7', 0xF5, 0x00, 0x0D, 0x0A, '1', ':', 0xFF};
-    for (const Protocol protocol : allProtocols) {
+    for (const Protocol protocol : recognisedByThemselves()) {
         SCOPED_TRACE(std::string(namesOf(protocol).jsonName));
         // Before the first message: the reader joined a noisy line, no fault.
         Bytes stream = noise;
@@ -330,7 +339,7 @@ TEST(StreamDecoder, ACutShortMessageIsFollowedByTheNextOneAtOnce) {
 }
 
 TEST(StreamDecoder, SplitAcrossReadsAtEveryBytePositionDecodesTheSame) {
-    for (const Protocol protocol : allProtocols) {
+    for (const Protocol protocol : recognisedByThemselves()) {
         const Bytes stream = run(protocol, 10, 3);
         const auto whole = lines(decodeAll(stream));
         ASSERT_EQ(whole.size(), 3u);
@@ -340,6 +349,9 @@ TEST(StreamDecoder, SplitAcrossReadsAtEveryBytePositionDecodesTheSame) {
             auto out = decoder.feed({stream.data(), split}, start);
             auto rest = decoder.feed({stream.data() + split, stream.size() - split}, start);
             out.insert(out.end(), rest.begin(), rest.end());
+            // A lone RMC is told from the start of RMC-then-ZDA by the gap after it.
+            rest = decoder.idle(start + 1s);
+            out.insert(out.end(), rest.begin(), rest.end());
             EXPECT_EQ(lines(out), whole);
         }
         StreamDecoder decoder;
@@ -348,6 +360,8 @@ TEST(StreamDecoder, SplitAcrossReadsAtEveryBytePositionDecodesTheSame) {
             auto more = decoder.feed({stream.data() + i, 1}, start);
             out.insert(out.end(), more.begin(), more.end());
         }
+        const auto last = decoder.idle(start + 1s);
+        out.insert(out.end(), last.begin(), last.end());
         EXPECT_EQ(lines(out), whole);
     }
 }
@@ -364,13 +378,7 @@ TEST(StreamDecoder, LineFeedAndCarriageReturnInsideAPacketAreData) {
 }
 
 TEST(StreamDecoder, AMessageThatStopsIsCutShortOnlyOnceTheGapHasPassed) {
-    for (const Protocol protocol : allProtocols) {
-        // RMC then ZDA: the monitor gives out the RMC as soon as it ends, so a cut
-        // ZDA shows as a message of its own; telling the pair from a lone RMC is
-        // still to be built.
-        if (protocol == Protocol::Nmea) {
-            continue;
-        }
+    for (const Protocol protocol : recognisedByThemselves()) {
         StreamDecoder decoder(250ms);
         Bytes stream = message(protocol, at(10));
         Bytes cut = message(protocol, at(11));
@@ -418,6 +426,69 @@ TEST(StreamDecoder, FirstByteArrivalIsWhenTheMessageBegan) {
     EXPECT_EQ(arrivalOffsetMs(out[0]), 12);
 }
 
+// start is 08:00:00 UTC. The bytes arrive in one chunk 15 ms into the second; the
+// offset is the on-time character's, worked out from the line's speed (at 9600
+// baud 8N1 six bytes take 6.25 ms).
+TEST(StreamDecoder, TimesTheOnTimeCharacterAndFlagsAClaimOfSyncThisClockLacks) {
+    using Trust = TimeReading::Trust;
+    struct Case {
+        std::string name;
+        std::string format;  // empty: every format recognised by itself
+        Trust claimed;
+        std::optional<bool> ownSynchronised;
+        long long offsetMs;
+        std::vector<Fault> faults;
+        std::vector<std::string> status;
+    };
+    const std::vector<Case> cases{
+        {"ese, first byte on time", "", Trust::Unknown, false, 15, {}, {}},
+        {"custom, seventh byte on time", "%H%M%S%^*\\r", Trust::Unknown, false, 21, {}, {}},
+        {"claims sync, this clock is not", "%{lock:AV}%H%M%S\\r", Trust::Synchronised, false, 15,
+         {Fault::claimsSyncUnsynced}, {"synchronised"}},
+        {"claims sync, this clock is too", "%{lock:AV}%H%M%S\\r", Trust::Synchronised, true, 15,
+         {}, {"synchronised"}},
+        {"claims sync, this clock unknown", "%{lock:AV}%H%M%S\\r", Trust::Synchronised,
+         std::nullopt, 15, {}, {"synchronised"}},
+        {"claims none", "%{lock:AV}%H%M%S\\r", Trust::NotSynchronised, false, 15, {},
+         {"not synchronised"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::optional<FormatChoice> only;
+        if (!c.format.empty()) {
+            only = parseCustomFormat(c.format).value;
+            ASSERT_TRUE(only);
+        }
+        TimeReading time = at(0, 0, 8);
+        time.trust = c.claimed;
+        const Bytes bytes = only ? buildMessage(Protocol::Custom, time, only->settings)
+                                 : buildMessage(Protocol::EseRealTimeClock, time);
+        StreamDecoder decoder(250ms, {}, only);
+        decoder.judgeTimes(true);
+        decoder.setOwnClockSynchronised(c.ownSynchronised);
+        auto out = decoder.feed(bytes, start + 15ms);
+        ASSERT_EQ(out.size(), 1u);
+        EXPECT_EQ(out[0].offsetMs, c.offsetMs);
+        EXPECT_EQ(out[0].faults, c.faults);
+        EXPECT_EQ(out[0].status, c.status);
+    }
+}
+
+TEST(StreamDecoder, ABytesMarkedDamagedByTheDriverFaultsItsMessage) {
+    // 0xFF 0x00 X: X arrived with a framing error; 0xFF 0xFF: a sound 0xFF (stray).
+    const Bytes marked{'1', '4', ':', 0xFF, 0x00, '0', '5', ':', '0', '9', ' ', ' ', ' ', '\r',
+                       0xFF, 0xFF};
+    StreamDecoder decoder;
+    decoder.markedErrors(false);
+    auto out = decoder.feed({marked.data(), 4}, start);
+    const auto rest = decoder.feed({marked.data() + 4, marked.size() - 4}, start + 1ms);
+    out.insert(out.end(), rest.begin(), rest.end());
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].minute, 5);
+    EXPECT_EQ(out[0].faults, std::vector<Fault>{Fault::framingError});
+    EXPECT_EQ(decoder.finish(), 1u);
+}
+
 TEST(MessageReport, TextAndJsonCarryTimeProtocolOffsetAndFaults) {
     StreamDecoder decoder;
     Bytes stream = buildMessage(Protocol::EseRealTimeClock, at(9));
@@ -434,6 +505,15 @@ TEST(MessageReport, TextAndJsonCarryTimeProtocolOffsetAndFaults) {
               "{\"time\":\"14:05:09\",\"protocol\":\"ese\",\"hour\":14,\"minute\":5,"
               "\"second\":9,\"offset_ms\":7,\"sound\":true,\"faults\":[],\"stray_bytes\":0,"
               "\"clock\":\"synchronised\"}");
+    const std::optional<FormatChoice> custom = parseCustomFormat("%H:%M:%S %{lock:AV}\\r").value;
+    ASSERT_TRUE(custom);
+    StreamDecoder customDecoder(250ms, {}, custom);
+    const auto claimed = customDecoder.feed(
+        buildMessage(Protocol::Custom, at(9), custom->settings), start + 7ms);
+    ASSERT_EQ(claimed.size(), 1u);
+    EXPECT_EQ(reportLine(claimed[0]), "14:05:09  custom           +  7 ms  not synchronised  sound");
+    EXPECT_NE(reportJson(claimed[0], "unknown").find("\"faults\":[],\"status\":[\"not synchronised\"],"),
+              std::string::npos);
     EXPECT_NE(reportJson(out[1], "unknown").find("\"faults\":[\"bad checksum\",\"second skipped\"]"),
               std::string::npos);
     // The values as sent: February is 2, and Monday 2 (Sunday = 1).

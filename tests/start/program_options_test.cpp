@@ -171,6 +171,38 @@ TEST(ProgramOptions, FlowControlIsNoneUnlessToldAndOnlyOneOfThree) {
     EXPECT_NE(usageText("chronvane32").find("--flow none|xonxoff|rtscts"), std::string::npos);
 }
 
+// A template is compiled while the options are read, so that a wrong one ends the
+// program at start (status 2, as every refused option) with its place shown.
+TEST(ProgramOptions, FormatTakesACustomTemplateOrSaysWhereItIsWrong) {
+    struct Case {
+        Args args;
+        std::string error;  // empty: taken
+    };
+    const Case cases[] = {
+        {{"--format", "custom:%j %H:%M:%S\\r"}, ""},
+        {{"--format=custom:%H%M%S"}, ""},
+        {{"--format", "custom:%j %q"},
+         "--format custom:%j %q: unknown token %q at column 4\n"
+         "  custom:%j %q\n"
+         "            ^"},
+        {{"--format=custom:%H:%M%"},
+         "--format custom:%H:%M%: a lone % at the end at column 6\n"
+         "  custom:%H:%M%\n"
+         "              ^"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        const Parsed<ProgramOptions> result = parseProgramArguments(c.args);
+        EXPECT_EQ(result.error, c.error);
+        if (c.error.empty()) {
+            ASSERT_TRUE(result.value);
+            EXPECT_EQ(result.value->format.protocol, Protocol::Custom);
+            EXPECT_TRUE(result.value->format.settings.custom);
+            EXPECT_EQ(result.value->commandLine, "");
+        }
+    }
+}
+
 // Where the system has no service manager to register with, the service options
 // are typos like any other, and the help does not offer them.
 TEST(ProgramOptions, ServiceOptionsExistOnlyWhereOffered) {
@@ -209,7 +241,8 @@ TEST(ProgramOptions, FormatAndLineValuesChooseOrAreRefused) {
         {{"--line", "1200,7N2", "-ostrel8"}, Protocol::OstrelDateTime, "1200,7N2", nullptr},
         {{"--format", "nope"}, {}, nullptr, "expected one of ese, ostrel8"},
         {{"--format", "ESE"}, {}, nullptr, "--format ESE"},
-        {{"--format", "custom:x"}, {}, nullptr, "not supported yet"},
+        {{"--format", "custom:%q"}, {}, nullptr, "unknown token %q"},
+        {{"--format", "custom"}, {}, nullptr, "custom:TEXT"},
         {{"--format"}, {}, nullptr, "--format: missing"},
         {{"--line", "9601,8N1"}, {}, nullptr, "--line 9601,8N1"},
         {{"--line", "9600,6N1"}, {}, nullptr, "--line 9600,6N1"},
