@@ -434,14 +434,14 @@ Figures analyse(const Measurement& m, std::int64_t advanceNanos, bool verbose, c
 }
 
 void printHeader() {
-    std::printf("%-24s %5s | %22s | %22s | %5s %7s %8s %9s\n", "", "", "first write entered, ms",
+    std::printf("%-27s %5s | %22s | %22s | %5s %7s %8s %9s\n", "", "", "first write entered, ms",
                 "first byte arrived, ms", "", "", "", "");
-    std::printf("%-24s %5s | %6s %7s %7s | %6s %7s %7s | %5s %7s %8s %9s\n", "run", "msgs", "p50",
+    std::printf("%-27s %5s | %6s %7s %7s | %6s %7s %7s | %5s %7s %8s %9s\n", "run", "msgs", "p50",
                 "p99", "max", "p50", "p99", "max", "wrong", "missing", "repeated", "malformed");
 }
 
 void printRow(const std::string& name, const Measurement& m, const Figures& f) {
-    std::printf("%-24s %5zu | %6.3f %7.3f %7.3f | %6.3f %7.3f %7.3f | %5d %7d %8d %9d\n",
+    std::printf("%-27s %5zu | %6.3f %7.3f %7.3f | %6.3f %7.3f %7.3f | %5d %7d %8d %9d\n",
                 name.c_str(), f.messages, f.send.p50Ms, f.send.p99Ms, f.send.maxMs, f.p50Ms,
                 f.p99Ms, f.maxMs, f.wrongSeconds, f.missingSeconds, f.repeatedSeconds, m.malformed);
 }

@@ -179,6 +179,24 @@ std::unique_ptr<FormatDecoder> makeDecoder(const Layout& layout, Reader read) {
     return std::make_unique<LayoutDecoder>(layout, read);
 }
 
+void appendTimeOfDay(ByteString& out, const CalendarTime& time, char separator) {
+    appendDigits(out, time.hour, 2);
+    out.push_back(static_cast<std::uint8_t>(separator));
+    appendDigits(out, time.minute, 2);
+    out.push_back(static_cast<std::uint8_t>(separator));
+    appendDigits(out, time.second, 2);
+}
+
+void readTimeOfDay(std::span<const std::uint8_t> bytes, std::size_t hourAt, DecodedMessage& message) {
+    // "HH:MM:SS": each field three bytes after the one before.
+    message.hour = digitsAt(bytes, hourAt, 2);
+    message.minute = digitsAt(bytes, hourAt + 3, 2);
+    message.second = digitsAt(bytes, hourAt + 6, 2);
+    checkRange(message, message.hour, 0, 23);
+    checkRange(message, message.minute, 0, 59);
+    checkRange(message, message.second, 0, 60);
+}
+
 void checkRange(DecodedMessage& message, const std::optional<int>& value, int low, int high) {
     if (value && (*value < low || *value > high)) {
         message.add(Fault::valueOutOfRange);

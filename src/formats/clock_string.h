@@ -76,6 +76,13 @@ struct Layout {
 using Reader = void (*)(std::span<const std::uint8_t> bytes, DecodedMessage& message);
 std::unique_ptr<FormatDecoder> makeDecoder(const Layout& layout, Reader read);
 
+// The time of day as every one of these strings has it: "HH:MM:SS", or with
+// another separator ("HH.MM.SS").
+void appendTimeOfDay(ByteString& out, const CalendarTime& time, char separator = ':');
+// Reads it back from bytes[hourAt, hourAt + 8): hour, minute and second, each
+// checked against its range (the second up to 60, a leap second).
+void readTimeOfDay(std::span<const std::uint8_t> bytes, std::size_t hourAt, DecodedMessage& message);
+
 // A field out of its range is a fault; a missing one is not.
 void checkRange(DecodedMessage& message, const std::optional<int>& value, int low, int high);
 // Month and day from a day of the year, for a message that carries the year.

@@ -18,7 +18,7 @@ constexpr Layout layout{"\x01"
                         "nnn:nn:nn:nn\r\n",
                         {},
                         14};
-constexpr std::size_t dayAt = 1, hourAt = 5, minuteAt = 8, secondAt = 11;
+constexpr std::size_t dayAt = 1, hourAt = 5;
 
 std::size_t length(const FormatSettings&) {
     return layout.pattern.size();
@@ -30,11 +30,7 @@ ByteString build(const TimeReading& time, const FormatSettings&) {
     out.push_back(0x01);
     appendDigits(out, dayOfYear(time.utc), 3);
     out.push_back(':');
-    appendDigits(out, time.utc.hour, 2);
-    out.push_back(':');
-    appendDigits(out, time.utc.minute, 2);
-    out.push_back(':');
-    appendDigits(out, time.utc.second, 2);
+    appendTimeOfDay(out, time.utc);
     appendText(out, "\r\n");
     return out;
 }
@@ -44,13 +40,8 @@ std::string transmittedText(const TimeReading& time, const FormatSettings& setti
 }
 
 void read(std::span<const std::uint8_t> bytes, DecodedMessage& message) {
-    message.hour = digitsAt(bytes, hourAt, 2);
-    message.minute = digitsAt(bytes, minuteAt, 2);
-    message.second = digitsAt(bytes, secondAt, 2);
+    readTimeOfDay(bytes, hourAt, message);
     checkRange(message, digitsAt(bytes, dayAt, 3), 1, 366);
-    checkRange(message, message.hour, 0, 23);
-    checkRange(message, message.minute, 0, 59);
-    checkRange(message, message.second, 0, 60);
 }
 
 std::unique_ptr<FormatDecoder> makeDecoder() {

@@ -17,7 +17,7 @@ constexpr Layout layout{"\x02"
                         "D:nn.nn.nn;T:n;U:nn.nn.nn;ssss\x03",
                         {"# ", "* ", "US ", "!A "}};
 constexpr std::size_t dayAt = 3, monthAt = 6, weekdayAt = 14, hourAt = 18,
-                      minuteAt = 21, secondAt = 24, statusAt = 27;
+                      statusAt = 27;
 
 std::size_t length(const FormatSettings&) {
     return layout.pattern.size();
@@ -37,11 +37,7 @@ ByteString build(const TimeReading& time, const FormatSettings&) {
     // Monday = 1 to Sunday = 7.
     appendDigits(out, (time.weekday + 6) % 7 + 1, 1);
     appendText(out, ";U:");
-    appendDigits(out, time.hour, 2);
-    out.push_back('.');
-    appendDigits(out, time.minute, 2);
-    out.push_back('.');
-    appendDigits(out, time.second, 2);
+    appendTimeOfDay(out, time.local(), '.');
     out.push_back(';');
     out.push_back(!synchronised(time) && !time.wasSynchronised ? '#' : ' ');
     out.push_back(holdover(time) ? '*' : ' ');
@@ -65,15 +61,10 @@ void read(std::span<const std::uint8_t> bytes, DecodedMessage& message) {
     if (weekday) {
         message.weekday = *weekday % 7 + 1;
     }
-    message.hour = digitsAt(bytes, hourAt, 2);
-    message.minute = digitsAt(bytes, minuteAt, 2);
-    message.second = digitsAt(bytes, secondAt, 2);
+    readTimeOfDay(bytes, hourAt, message);
     checkRange(message, message.day, 1, 31);
     checkRange(message, message.month, 1, 12);
     checkRange(message, weekday, 1, 7);
-    checkRange(message, message.hour, 0, 23);
-    checkRange(message, message.minute, 0, 59);
-    checkRange(message, message.second, 0, 60);
     if (bytes.size() > statusAt + 1) {
         const bool never = bytes[statusAt] == '#';
         const bool lost = bytes[statusAt + 1] == '*';

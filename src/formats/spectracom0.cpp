@@ -15,7 +15,7 @@ using namespace clock_string;
 
 constexpr std::string_view title = "Spectracom format 0";
 constexpr Layout layout{"\r\ns  nnn nn:nn:nn sTZ=nn\r\n", {" ?*", "SIDO"}, 5};
-constexpr std::size_t syncAt = 2, dayAt = 5, hourAt = 9, minuteAt = 12, secondAt = 15,
+constexpr std::size_t syncAt = 2, dayAt = 5, hourAt = 9,
                       daylightAt = 18, zoneAt = 22;
 
 std::size_t length(const FormatSettings&) {
@@ -41,11 +41,7 @@ ByteString build(const TimeReading& time, const FormatSettings&) {
     appendText(out, "  ");
     appendDigits(out, dayOfYear(time.local()), 3);
     out.push_back(' ');
-    appendDigits(out, time.hour, 2);
-    out.push_back(':');
-    appendDigits(out, time.minute, 2);
-    out.push_back(':');
-    appendDigits(out, time.second, 2);
+    appendTimeOfDay(out, time.local());
     out.push_back(' ');
     out.push_back(static_cast<std::uint8_t>(daylightCharacter(time)));
     appendText(out, "TZ=");
@@ -59,13 +55,8 @@ std::string transmittedText(const TimeReading& time, const FormatSettings& setti
 }
 
 void read(std::span<const std::uint8_t> bytes, DecodedMessage& message) {
-    message.hour = digitsAt(bytes, hourAt, 2);
-    message.minute = digitsAt(bytes, minuteAt, 2);
-    message.second = digitsAt(bytes, secondAt, 2);
+    readTimeOfDay(bytes, hourAt, message);
     checkRange(message, digitsAt(bytes, dayAt, 3), 1, 366);
-    checkRange(message, message.hour, 0, 23);
-    checkRange(message, message.minute, 0, 59);
-    checkRange(message, message.second, 0, 60);
     checkRange(message, digitsAt(bytes, zoneAt, 2), 0, 23);
     if (bytes.size() > syncAt) {
         readSpectracomSync(bytes[syncAt], message);

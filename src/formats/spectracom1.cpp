@@ -16,7 +16,7 @@ using namespace clock_string;
 constexpr std::string_view title = "Spectracom format 1";
 constexpr Layout layout{"\r\ns aaa nnaaann nn:nn:nn\r\n", {" ?*"}, 5};
 constexpr std::size_t syncAt = 2, weekdayAt = 4, dayAt = 8, monthAt = 10,
-                      hourAt = 16, minuteAt = 19, secondAt = 22;
+                      hourAt = 16;
 constexpr std::size_t nameLength = 3;
 
 std::size_t length(const FormatSettings&) {
@@ -42,11 +42,7 @@ ByteString build(const TimeReading& time, const FormatSettings&) {
     appendName(out, monthNames.at(static_cast<std::size_t>(time.month)));
     appendDigits(out, time.year % 100, 2);
     out.push_back(' ');
-    appendDigits(out, time.hour, 2);
-    out.push_back(':');
-    appendDigits(out, time.minute, 2);
-    out.push_back(':');
-    appendDigits(out, time.second, 2);
+    appendTimeOfDay(out, time.local());
     appendText(out, "\r\n");
     return out;
 }
@@ -79,15 +75,10 @@ void read(std::span<const std::uint8_t> bytes, DecodedMessage& message) {
     message.weekday = nameAt(bytes, weekdayAt, weekdayNames);
     message.day = digitsAt(bytes, dayAt, 2);
     message.month = nameAt(bytes, monthAt, monthNames);
-    message.hour = digitsAt(bytes, hourAt, 2);
-    message.minute = digitsAt(bytes, minuteAt, 2);
-    message.second = digitsAt(bytes, secondAt, 2);
+    readTimeOfDay(bytes, hourAt, message);
     checkRange(message, message.weekday, 1, 7);
     checkRange(message, message.day, 1, 31);
     checkRange(message, message.month, 1, 12);
-    checkRange(message, message.hour, 0, 23);
-    checkRange(message, message.minute, 0, 59);
-    checkRange(message, message.second, 0, 60);
     if (bytes.size() > syncAt) {
         readSpectracomSync(bytes[syncAt], message);
     }

@@ -13,7 +13,7 @@ using namespace clock_string;
 constexpr std::string_view title = "Spectracom format 2";
 constexpr Layout layout{"\r\nssnn nnn nn:nn:nn.nnn ss", {" ?*", " ABCD", " L", "SIDO"}, 5};
 constexpr std::size_t syncAt = 2, qualityAt = 3, yearAt = 4, dayAt = 7, hourAt = 11,
-                      minuteAt = 14, secondAt = 17, leapAt = 24, daylightAt = 25;
+                      leapAt = 24, daylightAt = 25;
 
 std::size_t length(const FormatSettings&) {
     return layout.pattern.size();
@@ -39,11 +39,7 @@ ByteString build(const TimeReading& time, const FormatSettings&) {
     out.push_back(' ');
     appendDigits(out, dayOfYear(time.utc), 3);
     out.push_back(' ');
-    appendDigits(out, time.utc.hour, 2);
-    out.push_back(':');
-    appendDigits(out, time.utc.minute, 2);
-    out.push_back(':');
-    appendDigits(out, time.utc.second, 2);
+    appendTimeOfDay(out, time.utc);
     // Sent at the change of second.
     appendText(out, ".000 ");
     out.push_back(leapThisMonth(time) ? 'L' : ' ');
@@ -62,12 +58,7 @@ void read(std::span<const std::uint8_t> bytes, DecodedMessage& message) {
         // Two digits of the year: this century's.
         setDateFromDayOfYear(message, 2000 + *year, *day);
     }
-    message.hour = digitsAt(bytes, hourAt, 2);
-    message.minute = digitsAt(bytes, minuteAt, 2);
-    message.second = digitsAt(bytes, secondAt, 2);
-    checkRange(message, message.hour, 0, 23);
-    checkRange(message, message.minute, 0, 59);
-    checkRange(message, message.second, 0, 60);
+    readTimeOfDay(bytes, hourAt, message);
     if (bytes.size() > syncAt) {
         readSpectracomSync(bytes[syncAt], message);
     }

@@ -16,7 +16,7 @@ constexpr Layout layout{"\x01"
                         "nnn:nn:nn:nns\r\n",
                         {" .*#?"},
                         14};
-constexpr std::size_t dayAt = 1, hourAt = 5, minuteAt = 8, secondAt = 11, qualityAt = 13;
+constexpr std::size_t dayAt = 1, hourAt = 5, qualityAt = 13;
 
 std::size_t length(const FormatSettings&) {
     return layout.pattern.size();
@@ -39,11 +39,7 @@ ByteString build(const TimeReading& time, const FormatSettings&) {
     out.push_back(0x01);
     appendDigits(out, dayOfYear(time.utc), 3);
     out.push_back(':');
-    appendDigits(out, time.utc.hour, 2);
-    out.push_back(':');
-    appendDigits(out, time.utc.minute, 2);
-    out.push_back(':');
-    appendDigits(out, time.utc.second, 2);
+    appendTimeOfDay(out, time.utc);
     out.push_back(static_cast<std::uint8_t>(quality(time)));
     appendText(out, "\r\n");
     return out;
@@ -54,13 +50,8 @@ std::string transmittedText(const TimeReading& time, const FormatSettings& setti
 }
 
 void read(std::span<const std::uint8_t> bytes, DecodedMessage& message) {
-    message.hour = digitsAt(bytes, hourAt, 2);
-    message.minute = digitsAt(bytes, minuteAt, 2);
-    message.second = digitsAt(bytes, secondAt, 2);
+    readTimeOfDay(bytes, hourAt, message);
     checkRange(message, digitsAt(bytes, dayAt, 3), 1, 366);
-    checkRange(message, message.hour, 0, 23);
-    checkRange(message, message.minute, 0, 59);
-    checkRange(message, message.second, 0, 60);
     if (bytes.size() > qualityAt) {
         const std::uint8_t q = bytes[qualityAt];
         message.claimsSync = q != '?';
