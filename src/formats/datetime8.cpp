@@ -219,6 +219,7 @@ constexpr TimeFormat dateTime8Format{
     .hasRadio = true,
     .example = "six 8-byte binary packets: time, date, weekday",
     .carriesDate = true,
+    .carriesWeekday = true,
     // Its seconds byte stops at 59.
     .carriesLeapSecond = false,
     .length = length,

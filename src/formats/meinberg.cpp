@@ -99,6 +99,7 @@ constexpr TimeFormat meinbergFormat{
     .needsYear = true,
     .needsZone = true,
     .carriesDate = true,
+    .carriesWeekday = true,
     .carriesLeapSecond = true,
     .length = length,
     .build = build,

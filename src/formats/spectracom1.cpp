@@ -97,6 +97,7 @@ constexpr TimeFormat spectracom1Format{
     .example = "<CR><LF>  WED 09DEC26 23:15:07<CR><LF>",
     .needsYear = true,
     .carriesDate = true,
+    .carriesWeekday = true,
     .carriesLeapSecond = true,
     .length = length,
     .build = build,

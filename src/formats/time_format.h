@@ -117,6 +117,8 @@ struct TimeFormat {
     bool carriesUtc = false;
     // The monitor's report shows the date it carries.
     bool carriesDate = false;
+    // The date it carries has the weekday too (else the report leaves it out).
+    bool carriesWeekday = false;
     // It can say second 60 (an inserted leap second); otherwise that second is
     // sent as 23:59:59 again.
     bool carriesLeapSecond = false;

@@ -19,12 +19,15 @@ std::string clockText(const DecodedMessage& message) {
 // "Monday February 22" as the sender logs it; a number where a name does not exist.
 std::string dateText(const DecodedMessage& message) {
     std::string text;
-    if (message.weekday && *message.weekday >= 1 && *message.weekday <= 7) {
+    if (!formatOf(message.protocol).carriesWeekday) {
+        // Nothing to say of a weekday the format never sends.
+    } else if (message.weekday && *message.weekday >= 1 && *message.weekday <= 7) {
         text += weekdayNames[static_cast<std::size_t>(*message.weekday - 1)];
+        text += ' ';
     } else {
         text += "weekday " + (message.weekday ? std::to_string(*message.weekday) : "??");
+        text += ' ';
     }
-    text += ' ';
     if (message.month && *message.month >= 1 && *message.month <= 12) {
         text += monthNames[static_cast<std::size_t>(*message.month - 1)];
     } else {
