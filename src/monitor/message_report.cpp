@@ -157,7 +157,8 @@ std::string reportJson(const DecodedMessage& message, const std::string& clock) 
     if (!message.status.empty() || message.claimsSync) {
         json += ",\"status\":[";
         for (std::size_t i = 0; i < message.status.size(); ++i) {
-            json += (i > 0 ? "," : "") + jsonString(message.status[i]);
+            json += i > 0 ? "," : "";
+            json += jsonString(message.status[i]);
         }
         json += "]";
     }
