@@ -85,7 +85,13 @@ int hexValue(std::uint8_t byte) {
 class CustomDecoder final : public FormatDecoder {
   public:
     explicit CustomDecoder(std::shared_ptr<const CustomTemplate> custom)
-        : m_custom(std::move(custom)) {}
+        : m_custom(std::move(custom)),
+          m_hasLocal(m_custom && std::any_of(m_custom->pieces.begin(), m_custom->pieces.end(),
+                                             [](const Piece& p) {
+                                                 return !p.utc && (p.kind == Kind::hour ||
+                                                                   p.kind == Kind::minute ||
+                                                                   p.kind == Kind::second);
+                                             })) {}
 
     UnitMatch match(std::span<const std::uint8_t> bytes, const StreamLookahead&) const override {
         if (!m_custom || m_custom->length == 0) {
@@ -123,7 +129,7 @@ class CustomDecoder final : public FormatDecoder {
                           bool whole) const {
         DecodedMessage message;
         message.firstByte = firstByte;
-        message.utc = !hasLocal();
+        message.utc = !m_hasLocal;
         const CustomTemplate& custom = *m_custom;
         for (std::size_t i = 0; i < custom.pieces.size(); ++i) {
             const Piece& piece = custom.pieces[i];
@@ -192,18 +198,15 @@ class CustomDecoder final : public FormatDecoder {
     // A local field wins over the same field in UTC.
     void readField(std::optional<int>& field, const std::optional<int>& value, bool utc) const {
         if (!utc || !field) {
-            if (!utc || !hasLocal()) {
+            if (!utc || !m_hasLocal) {
                 field = value;
             }
         }
     }
-    bool hasLocal() const {
-        return std::any_of(m_custom->pieces.begin(), m_custom->pieces.end(), [](const Piece& p) {
-            return !p.utc && (p.kind == Kind::hour || p.kind == Kind::minute || p.kind == Kind::second);
-        });
-    }
 
     std::shared_ptr<const CustomTemplate> m_custom;
+    // The template has a time-of-day field in local time.
+    bool m_hasLocal;
 };
 
 std::unique_ptr<FormatDecoder> makeDecoder() {

@@ -11,17 +11,6 @@ std::size_t length(const FormatSettings&) {
     return nmea::rmcLength + nmea::zdaLength;
 }
 
-ByteString build(const TimeReading& reading, const FormatSettings& settings) {
-    const std::string text =
-        nmea::rmcSentence(reading, settings) + nmea::zdaSentence(reading, settings);
-    return ByteString(text.begin(), text.end());
-}
-
-std::string transmittedText(const TimeReading& reading, const FormatSettings& settings) {
-    return nmea::transmittedText(
-        {nmea::rmcSentence(reading, settings), nmea::zdaSentence(reading, settings)});
-}
-
 }  // namespace
 
 // Listed in format_registry.cpp.
@@ -37,8 +26,8 @@ constexpr TimeFormat nmeaFormat{
     .carriesUtc = true,
     .carriesDate = true,
     .length = length,
-    .build = build,
-    .transmittedText = transmittedText,
+    .build = nmea::buildSentences<nmea::rmcSentence, nmea::zdaSentence>,
+    .transmittedText = nmea::sentencesText<nmea::rmcSentence, nmea::zdaSentence>,
     .makeDecoder = nmea::makePairDecoder,
 };
 static_assert(complete(nmeaFormat));

@@ -11,15 +11,6 @@ std::size_t length(const FormatSettings&) {
     return nmea::rmcLength;
 }
 
-ByteString build(const TimeReading& reading, const FormatSettings& settings) {
-    const std::string text = nmea::rmcSentence(reading, settings);
-    return ByteString(text.begin(), text.end());
-}
-
-std::string transmittedText(const TimeReading& reading, const FormatSettings& settings) {
-    return nmea::transmittedText({nmea::rmcSentence(reading, settings)});
-}
-
 }  // namespace
 
 // Listed in format_registry.cpp.
@@ -33,8 +24,8 @@ constexpr TimeFormat nmeaRmcFormat{
     .carriesUtc = true,
     .carriesDate = true,
     .length = length,
-    .build = build,
-    .transmittedText = transmittedText,
+    .build = nmea::buildSentences<nmea::rmcSentence>,
+    .transmittedText = nmea::sentencesText<nmea::rmcSentence>,
     .makeDecoder = nmea::makeDecoder,
 };
 static_assert(complete(nmeaRmcFormat));

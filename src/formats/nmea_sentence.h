@@ -22,6 +22,22 @@ inline constexpr std::size_t zdaLength = 39;
 // their CR LF.
 std::string transmittedText(std::initializer_list<std::string> sentences);
 
+// One sentence of a second, whole.
+using SentenceMaker = std::string (*)(const TimeReading& reading, const FormatSettings& settings);
+
+// The build and transmittedText hooks of a row that sends these sentences, in this
+// order, in one write.
+template <SentenceMaker... makers>
+ByteString buildSentences(const TimeReading& reading, const FormatSettings& settings) {
+    std::string text;
+    (text.append(makers(reading, settings)), ...);
+    return ByteString(text.begin(), text.end());
+}
+template <SentenceMaker... makers>
+std::string sentencesText(const TimeReading& reading, const FormatSettings& settings) {
+    return transmittedText({makers(reading, settings)...});
+}
+
 // The RMC and ZDA rows' decoder: every RMC and ZDA sentence, each a message as
 // soon as it ends (a sound ZDA of the same second straight after an RMC adds
 // none).

@@ -10,15 +10,6 @@ std::size_t length(const FormatSettings&) {
     return nmea::zdaLength;
 }
 
-ByteString build(const TimeReading& reading, const FormatSettings& settings) {
-    const std::string text = nmea::zdaSentence(reading, settings);
-    return ByteString(text.begin(), text.end());
-}
-
-std::string transmittedText(const TimeReading& reading, const FormatSettings& settings) {
-    return nmea::transmittedText({nmea::zdaSentence(reading, settings)});
-}
-
 }  // namespace
 
 // Listed in format_registry.cpp.
@@ -34,8 +25,8 @@ constexpr TimeFormat nmeaZdaFormat{
     .carriesUtc = true,
     .carriesDate = true,
     .length = length,
-    .build = build,
-    .transmittedText = transmittedText,
+    .build = nmea::buildSentences<nmea::zdaSentence>,
+    .transmittedText = nmea::sentencesText<nmea::zdaSentence>,
     .makeDecoder = nmea::makeDecoder,
 };
 static_assert(complete(nmeaZdaFormat));
